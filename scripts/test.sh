@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: a normal build with warnings as errors, the same tests
+# under AddressSanitizer + UndefinedBehaviorSanitizer, and a short libFuzzer run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build (warnings as errors)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORVEX_WERROR=ON >/dev/null
+cmake --build build/release -j "$jobs"
+echo "== format check"
+bash scripts/check-format.sh
+echo "== tests"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== build (ASan + UBSan)"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLORVEX_WERROR=ON \
+    -DLORVEX_SANITIZE=ON >/dev/null
+cmake --build build/asan -j "$jobs"
+echo "== tests (ASan + UBSan)"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== fuzz"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DLORVEX_FUZZ=ON >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzz_all
+bash scripts/run-fuzz.sh build/fuzz 60

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class CacheError;
+class Connection;
+struct Platform;
+
+// Reports a failed server step of the sign-in and closes the access bracket.
+class ErrorReport {
+public:
+    ErrorReport(Platform& platform, Connection& connection);
+
+    void ShowCacheError(int number, const QString& description, const QString& operation);
+    void ShowCacheError(const CacheError& error, const QString& operation);
+
+private:
+    Platform& m_platform;
+    Connection& m_connection;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "cache/CacheFactory.h"
+
+#include <QString>
+
+#include <memory>
+
+// The signed-in user's personnel data.
+struct PersonalRecord {
+    QString PNR;
+    QString AbtBez;
+    QString AbtNr;
+    QString HAbtNr;
+    QString DW;
+    QString Fax;
+    QString EMail;
+};
+
+// The program-wide sign-in state: for which company and branch the program works, who is
+// signed in, and how the server is reached. Numbers are kept as text exactly as entered.
+struct SignInState {
+    QString gCommandLine;
+    QString gFirma;
+    QString gFiliale;
+    QString gPersonalcode;
+    QString gPasswort;
+    QString gServer;
+    QString gPort;
+    QString gNamespace;
+    QString gConnectString;
+    std::unique_ptr<CacheFactory> gFactory;
+    QString gBenutzer;
+    QString gBenutzerName;
+    QString gBerGrp;
+    PersonalRecord gPersonal;
+};

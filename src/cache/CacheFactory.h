@@ -1,0 +1,26 @@
+#pragma once
+
+#include "cache/CacheObject.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The connectivity component: one connection to the object server.
+// connect() returns false when the server cannot be reached, refuses, does not answer the
+// handshake in time or has no such namespace; a malformed connection string throws CacheError.
+// The other calls throw CacheError on failure (a timeout or a broken connection included).
+class CacheFactory {
+public:
+    virtual ~CacheFactory() = default;
+
+    virtual bool connect(const QString& connectString) = 0;
+    virtual void disconnect() = 0;
+    virtual bool isConnected() = 0;
+    virtual CacheObjectPtr openId(const QString& className, const QString& id) = 0;
+    virtual CacheObjectPtr classAccess(const QString& className) = 0;
+};
+
+// Makes a new factory object; a connection attempt always starts with a fresh one.
+using CacheFactoryCreator = std::function<std::unique_ptr<CacheFactory>()>;

@@ -1,0 +1,22 @@
+#include "cache/CacheValue.h"
+
+#include <QLocale>
+
+QString cacheValueToText(const CacheValue& value) {
+    if (!value.isValid() || value.isNull()) {
+        return {};
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return value.toString();
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    default:
+        return value.toString();
+    }
+}

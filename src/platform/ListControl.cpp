@@ -1,0 +1,91 @@
+#include "platform/ListControl.h"
+
+#include <QHeaderView>
+
+#include <numeric>
+#include <stdexcept>
+
+ListControl::ListControl(QWidget* parent)
+    : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+}
+
+void ListControl::setColumns(const QStringList& headers, const QList<int>& widths) {
+    setColumnCount(static_cast<int>(headers.size()));
+    setHeaderLabels(headers);
+    m_widths = widths;
+    applyWidths();
+}
+
+void ListControl::insertAt(const QString& rowText, int position) {
+    if (position < 0 || position > topLevelItemCount()) {
+        throw std::out_of_range("list position");
+    }
+    insertTopLevelItem(position, makeItem(rowText));
+}
+
+void ListControl::removeAt(int position) {
+    if (position < 0 || position >= topLevelItemCount()) {
+        throw std::out_of_range("list position");
+    }
+    delete takeTopLevelItem(position);
+}
+
+void ListControl::clear() {
+    QTreeWidget::clear();
+}
+
+void ListControl::append(const QString& rowText) {
+    addTopLevelItem(makeItem(rowText));
+}
+
+int ListControl::rowCount() const {
+    return topLevelItemCount();
+}
+
+QString ListControl::rowText(int position) const {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    if (!item) {
+        throw std::out_of_range("list position");
+    }
+    return item->data(0, Qt::UserRole).toString();
+}
+
+void ListControl::resetView() {
+    clearSelection();
+    setCurrentItem(nullptr);
+    scrollToTop();
+}
+
+void ListControl::resizeEvent(QResizeEvent* event) {
+    QTreeWidget::resizeEvent(event);
+    applyWidths();
+}
+
+QTreeWidgetItem* ListControl::makeItem(const QString& rowText) const {
+    auto* item = new QTreeWidgetItem;
+    const QStringList cells = rowText.split(QLatin1Char(';'));
+    const int columns = columnCount();
+    for (int c = 0; c < columns && c < cells.size(); ++c) {
+        item->setText(c, cells.at(c));
+    }
+    // The whole row text, as given, so it can be read back exactly.
+    item->setData(0, Qt::UserRole, rowText);
+    return item;
+}
+
+void ListControl::applyWidths() {
+    const int total = std::accumulate(m_widths.begin(), m_widths.end(), 0);
+    const int available = viewport()->width();
+    if (total <= 0 || available <= 0) {
+        return;
+    }
+    for (int c = 0; c < m_widths.size() && c < columnCount(); ++c) {
+        header()->resizeSection(c, m_widths.at(c) * available / total);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/RowList.h"
+
+#include <QStringList>
+#include <QTreeWidget>
+
+// The multi-column list control: each row is one text split at ";" into the columns, from the
+// left. Surplus parts are dropped, missing ones leave their columns empty.
+class ListControl : public QTreeWidget, public RowList {
+    Q_OBJECT
+public:
+    explicit ListControl(QWidget* parent = nullptr);
+
+    // Headers and their widths in the list's own units (scaled to the control's width).
+    void setColumns(const QStringList& headers, const QList<int>& widths);
+
+    void insertAt(const QString& rowText, int position) override;
+    void removeAt(int position) override;
+    void clear() override;
+    void append(const QString& rowText) override;
+    int rowCount() const override;
+    QString rowText(int position) const override;
+    void resetView() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTreeWidgetItem* makeItem(const QString& rowText) const;
+    void applyWidths();
+
+    QList<int> m_widths;
+};

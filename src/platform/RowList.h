@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The multi-column list as the program uses it: each row one text, its cells joined by ";".
+// Positions count from 0. insertAt/removeAt throw std::out_of_range for a position the list
+// does not have (the caller decides whether that matters).
+class RowList {
+public:
+    virtual ~RowList() = default;
+    virtual void insertAt(const QString& rowText, int position) = 0;
+    virtual void removeAt(int position) = 0;
+    virtual void clear() = 0;
+    virtual void append(const QString& rowText) = 0;
+    virtual int rowCount() const = 0;
+    virtual QString rowText(int position) const = 0;
+    // After a refresh: nothing selected, scrolled to the top. Optional for a list.
+    virtual void resetView() {}
+};
