@@ -13,6 +13,7 @@ public:
              CacheFactoryCreator createFactory)
         : m_state(state)
         , m_platform(platform)
+        , m_forms(forms)
         , m_helpers(platform, forms)
         , m_connection(state, platform, forms, m_helpers, std::move(createFactory))
         , m_errors(platform, m_connection)
@@ -20,6 +21,7 @@ public:
 
     SignInState& state() { return m_state; }
     Platform& platform() { return m_platform; }
+    FormHost& forms() { return m_forms; }
     FormHelpers& helpers() { return m_helpers; }
     Connection& connection() { return m_connection; }
     ErrorReport& errors() { return m_errors; }
@@ -28,6 +30,7 @@ public:
 private:
     SignInState& m_state;
     Platform& m_platform;
+    FormHost& m_forms;
     FormHelpers m_helpers;
     Connection m_connection;
     ErrorReport m_errors;

@@ -16,6 +16,9 @@ public:
 
     void BeginCacheAccess(bool showHourglass, bool unlimitedTries);
     void EndCacheAccess(bool restoreCursor);
+    // Connects unless connected, then sets the server's work context. Invalid company or branch
+    // data raise CacheError before anything is sent. Three tries 10 s apart, the server dialog,
+    // three more, then the program ends (or, with unlimitedTries, tries for ever).
     void ConnectCache(bool unlimitedTries);
     void DisconnectCache();
     // Calls SYS_Close (ignoring its failure) and empties the reference in every case.
@@ -23,10 +26,22 @@ public:
     // Waits hundredths/100 seconds while window events go on; ends early at midnight.
     void Pause(int hundredths);
 
+    // For runs without a user at the screen: a failed connection try raises CacheError
+    // (ServerUnreachable) at once, without pause, message, dialog or end of the program.
+    void setFailFast(bool failFast) { m_failFast = failFast; }
+    bool failFast() const { return m_failFast; }
+
 private:
+    bool factoryConnected();
+    bool tryConnect();
+    void setWorkContext(const QString& contextCommand);
+    void waitBeforeNextTry();
+    [[noreturn]] void giveUp();
+
     SignInState& m_state;
     Platform& m_platform;
     FormHost& m_forms;
     FormHelpers& m_helpers;
     CacheFactoryCreator m_createFactory;
+    bool m_failFast = false;
 };

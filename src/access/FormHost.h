@@ -30,8 +30,8 @@ public:
     // FMPass
     virtual void setUserBox(const QString& userCode) = 0; // BUSER
     virtual QString userBox() = 0;
-    virtual QString passwordBox() = 0;                   // BPASSWORT
-    virtual void selectAllPassword() = 0;                // SelectAllText(BPASSWORT, noFocus=True)
+    virtual QString passwordBox() = 0;    // BPASSWORT
+    virtual void selectAllPassword() = 0; // SelectAllText(BPASSWORT, noFocus=True)
     virtual bool signInDialogVisible() = 0;
     virtual void showSignInDialogModal() = 0; // returns when the dialog is hidden
     // The common end of a sign-in: sign-in dialog invisible, server dialog invisible, server

@@ -13,8 +13,18 @@ public:
     void LoadLoginSettings();
     void LoadConnectionData();
 
+    // Whether the last LoadConnectionData took the sign-in data from the command line.
+    bool lastLoadUsedCommandLine() const { return m_lastLoadUsedCommandLine; }
+
 private:
+    bool commandLineSuppliesData() const;
+    void takeCommandLine();
+
     SignInState& m_state;
     Platform& m_platform;
     FormHost& m_forms;
+    bool m_lastLoadUsedCommandLine = false;
+    // After the command line was refused, its values are offered once in the dialog; later
+    // attempts show what the user entered and stored.
+    bool m_refusedCommandLineOffered = false;
 };

@@ -34,4 +34,8 @@ struct SignInState {
     QString gBenutzerName;
     QString gBerGrp;
     PersonalRecord gPersonal;
+    // Set when sign-in data from the command line were rejected or failed: from then on the
+    // command line no longer counts and the sign-in dialog asks instead, so the start-up loop
+    // cannot repeat the same refused attempt for ever.
+    bool gCommandLineRefused = false;
 };

@@ -3,4 +3,5 @@
 CacheError::CacheError(int number, const QString& description)
     : std::runtime_error(description.toStdString())
     , m_number(number)
-    , m_description(description) {}
+    , m_description(description) {
+}

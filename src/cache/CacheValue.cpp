@@ -15,7 +15,9 @@ QString cacheValueToText(const CacheValue& value) {
     case QMetaType::ULongLong:
         return value.toString();
     case QMetaType::Double:
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QMetaType::Float:
+        // Fixed notation: a counter that arrives as a double must read "100000000", not "1e+08".
+        return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
     default:
         return value.toString();
     }

@@ -7,7 +7,8 @@ constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
 }
 
 FakeTime::FakeTime(QTime start)
-    : m_now(start.msecsSinceStartOfDay()) {}
+    : m_now(start.msecsSinceStartOfDay()) {
+}
 
 FakeTime::~FakeTime() = default;
 

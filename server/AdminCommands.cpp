@@ -1,0 +1,315 @@
+#include "AdminCommands.h"
+
+#include "DemoData.h"
+#include "Store.h"
+#include "ValueText.h"
+
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+// Bad input from the admin: reported, nothing changed.
+struct InputError {
+    QString text;
+};
+
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void checkField(const QString& what, const QString& value, bool telemetry) {
+    if (hasControlCharacter(value)) {
+        throw InputError{QStringLiteral("%1 must not hold a control character").arg(what)};
+    }
+    if (telemetry && value.contains(QLatin1Char('|'))) {
+        throw InputError{QStringLiteral("%1 must not hold \"|\"").arg(what)};
+    }
+}
+
+} // namespace
+
+AdminCommands::AdminCommands(Store& store, QTextStream& out, QTextStream& err, QTextStream& input)
+    : m_store(store)
+    , m_out(out)
+    , m_err(err)
+    , m_input(input) {
+}
+
+int AdminCommands::run(const QString& command, const QMap<QString, QString>& options,
+                       const QStringList& files) {
+    m_options = options;
+    try {
+        if (command == QLatin1String("create-db")) {
+            m_out << "database ready\n";
+            return 0; // opening the store has created the schema
+        }
+        if (command == QLatin1String("seed-demo")) {
+            DemoData::seed(m_store);
+            m_out << "demo data written\n";
+            return 0;
+        }
+        if (command == QLatin1String("set-user")) {
+            return setUser();
+        }
+        if (command == QLatin1String("set-department")) {
+            return setDepartment();
+        }
+        if (command == QLatin1String("set-base-data")) {
+            return setBaseData();
+        }
+        if (command == QLatin1String("set-register")) {
+            return setRegister();
+        }
+        if (command == QLatin1String("clear-registers")) {
+            return clearRegisters();
+        }
+        if (command == QLatin1String("set-clock")) {
+            return setClock();
+        }
+        if (command == QLatin1String("import-registers")) {
+            return importRegisters(files.value(0));
+        }
+        if (command == QLatin1String("import-clocks")) {
+            return importClocks(files.value(0));
+        }
+        throw InputError{QStringLiteral("unknown command \"%1\"").arg(command)};
+    } catch (const InputError& error) {
+        m_err << command << ": " << error.text << "\n";
+        m_err.flush();
+        return 2;
+    }
+}
+
+qint64 AdminCommands::wholeNumberOption(const QString& name) const {
+    const auto it = m_options.constFind(name);
+    if (it == m_options.constEnd()) {
+        throw InputError{QStringLiteral("--%1 is required").arg(name)};
+    }
+    const std::optional<qint64> number = wholeNumber(it.value());
+    if (!number || *number < 0) {
+        throw InputError{QStringLiteral("--%1 must be a whole number not below 0").arg(name)};
+    }
+    return *number;
+}
+
+QString AdminCommands::requiredText(const QString& name) const {
+    const QString value = m_options.value(name);
+    if (value.isEmpty()) {
+        throw InputError{QStringLiteral("--%1 is required").arg(name)};
+    }
+    checkField(QStringLiteral("--") + name, value, false);
+    return value;
+}
+
+QString AdminCommands::fieldOption(const QString& name, const QString& current,
+                                   bool telemetry) const {
+    const auto it = m_options.constFind(name);
+    if (it == m_options.constEnd()) {
+        return current;
+    }
+    checkField(QStringLiteral("--") + name, it.value(), telemetry);
+    return it.value();
+}
+
+int AdminCommands::setUser() {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const QString code = requiredText(QStringLiteral("code"));
+    const std::optional<UserRecord> existing = m_store.user(firma, code);
+    UserRecord user = existing.value_or(
+        UserRecord{firma, code, {}, QStringLiteral("J"), {}, {}, {}, {}, QStringLiteral("0")});
+    if (m_options.contains(QStringLiteral("password-stdin"))) {
+        if (m_options.contains(QStringLiteral("password"))) {
+            throw InputError{QStringLiteral("--password and --password-stdin exclude each other")};
+        }
+        user.passwort = m_input.readLine();
+        checkField(QStringLiteral("the password"), user.passwort, false);
+    } else if (m_options.contains(QStringLiteral("password"))) {
+        user.passwort = fieldOption(QStringLiteral("password"), {}, false);
+    } else if (!existing) {
+        throw InputError{QStringLiteral("a new user needs --password or --password-stdin")};
+    }
+    user.aktiv = fieldOption(QStringLiteral("active"), user.aktiv, false);
+    if (user.aktiv != QLatin1String("J") && user.aktiv != QLatin1String("N")) {
+        throw InputError{QStringLiteral("--active must be J or N")};
+    }
+    user.pname = fieldOption(QStringLiteral("name"), user.pname, false);
+    if (m_options.contains(QStringLiteral("rights"))) {
+        user.berGrp = QString::number(wholeNumberOption(QStringLiteral("rights")));
+    }
+    user.abtNr = fieldOption(QStringLiteral("department"), user.abtNr, false);
+    user.pnr = fieldOption(QStringLiteral("pnr"), user.pnr, false);
+    user.dw = fieldOption(QStringLiteral("extension"), user.dw, false);
+    const bool touchesBaseData =
+        m_options.contains(QStringLiteral("fax")) || m_options.contains(QStringLiteral("email"));
+    if (touchesBaseData && user.pnr.isEmpty()) {
+        throw InputError{QStringLiteral("--fax and --email need the user's --pnr")};
+    }
+    BaseDataRecord baseData =
+        m_store.baseData(firma, user.pnr).value_or(BaseDataRecord{firma, user.pnr, {}, {}});
+    baseData.fax = fieldOption(QStringLiteral("fax"), baseData.fax, false);
+    baseData.email = fieldOption(QStringLiteral("email"), baseData.email, false);
+    m_store.inTransaction([&] {
+        m_store.putUser(user);
+        if (touchesBaseData) {
+            m_store.putBaseData(baseData);
+        }
+    });
+    m_out << (existing ? "user changed: " : "user added: ") << firma << "||" << code << "\n";
+    return 0;
+}
+
+int AdminCommands::setDepartment() {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const QString number = requiredText(QStringLiteral("number"));
+    DepartmentRecord department =
+        m_store.department(firma, number).value_or(DepartmentRecord{firma, number, {}, {}});
+    department.abtbez = fieldOption(QStringLiteral("title"), department.abtbez, false);
+    department.hAbtNr = fieldOption(QStringLiteral("main"), department.hAbtNr, false);
+    m_store.putDepartment(department);
+    m_out << "department written: " << firma << "||" << number << "\n";
+    return 0;
+}
+
+int AdminCommands::setBaseData() {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const QString pnr = requiredText(QStringLiteral("pnr"));
+    BaseDataRecord baseData =
+        m_store.baseData(firma, pnr).value_or(BaseDataRecord{firma, pnr, {}, {}});
+    baseData.fax = fieldOption(QStringLiteral("fax"), baseData.fax, false);
+    baseData.email = fieldOption(QStringLiteral("email"), baseData.email, false);
+    m_store.putBaseData(baseData);
+    m_out << "base data written: " << firma << "||" << pnr << "\n";
+    return 0;
+}
+
+int AdminCommands::setRegister() {
+    RegisterRecord record;
+    record.firma = wholeNumberOption(QStringLiteral("firma"));
+    record.filiale = wholeNumberOption(QStringLiteral("branch"));
+    record.kasse = requiredText(QStringLiteral("register"));
+    checkField(QStringLiteral("--register"), record.kasse, true);
+    record.anzahl = fieldOption(QStringLiteral("count"), QStringLiteral("0"), true);
+    record.firstCnt = fieldOption(QStringLiteral("first"), {}, true);
+    record.lastCnt = fieldOption(QStringLiteral("last"), record.firstCnt, true);
+    if (m_options.contains(QStringLiteral("record"))) {
+        const qint64 seq = wholeNumberOption(QStringLiteral("record"));
+        if (seq < 1 || seq > 1'000'000) {
+            throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
+        }
+        record.seq = static_cast<int>(seq);
+        m_store.putRegister(record);
+    } else {
+        record.seq = m_store.appendRegister(record);
+    }
+    m_out << "register record " << record.seq << " written\n";
+    return 0;
+}
+
+int AdminCommands::clearRegisters() {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
+    m_store.clearRegisters(firma, filiale);
+    m_out << "registers cleared\n";
+    return 0;
+}
+
+int AdminCommands::setClock() {
+    ClockRecord clock;
+    clock.firma = wholeNumberOption(QStringLiteral("firma"));
+    clock.filiale = wholeNumberOption(QStringLiteral("branch"));
+    const qint64 slot = wholeNumberOption(QStringLiteral("slot"));
+    if (slot < 1 || slot > 4) {
+        throw InputError{QStringLiteral("--slot must be 1, 2, 3 or 4")};
+    }
+    clock.slot = static_cast<int>(slot);
+    clock.nr = fieldOption(QStringLiteral("number"), QString::number(slot), true);
+    clock.eIst = fieldOption(QStringLiteral("e-ist"), QStringLiteral("0"), true);
+    clock.eSoll = fieldOption(QStringLiteral("e-soll"), QStringLiteral("0"), true);
+    clock.sIst = fieldOption(QStringLiteral("s-ist"), QStringLiteral("0"), true);
+    clock.sSoll = fieldOption(QStringLiteral("s-soll"), QStringLiteral("0"), true);
+    m_store.putClock(clock);
+    m_out << "clock " << clock.slot << " written\n";
+    return 0;
+}
+
+QStringList AdminCommands::fileLines(const QString& file) const {
+    QString text;
+    if (file == QLatin1String("-")) {
+        text = m_input.readAll();
+    } else {
+        QFile source(file);
+        if (!source.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            throw InputError{QStringLiteral("cannot read %1: %2").arg(file, source.errorString())};
+        }
+        text = QString::fromUtf8(source.readAll());
+    }
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('#'))) {
+            lines.append(trimmed);
+        }
+    }
+    return lines;
+}
+
+int AdminCommands::importRegisters(const QString& file) {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
+    QList<RegisterRecord> records;
+    for (const QString& line : fileLines(file)) {
+        const QStringList fields = line.split(QLatin1Char('|'));
+        if (fields.size() != 4 || fields.first().isEmpty()) {
+            throw InputError{QStringLiteral("record %1: register|count|first|last expected")
+                                 .arg(records.size() + 1)};
+        }
+        for (const QString& field : fields) {
+            checkField(QStringLiteral("record %1").arg(records.size() + 1), field, true);
+        }
+        records.append({firma, filiale, static_cast<int>(records.size()) + 1, fields[0], fields[1],
+                        fields[2], fields[3]});
+    }
+    m_store.inTransaction([&] {
+        m_store.clearRegisters(firma, filiale);
+        for (const RegisterRecord& record : records) {
+            m_store.putRegister(record);
+        }
+    });
+    m_out << records.size() << " register records imported\n";
+    return 0;
+}
+
+int AdminCommands::importClocks(const QString& file) {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
+    QList<ClockRecord> clocks;
+    for (const QString& line : fileLines(file)) {
+        if (clocks.size() == 4) {
+            throw InputError{QStringLiteral("a branch has at most four clocks")};
+        }
+        const QStringList fields = line.split(QLatin1Char('|'));
+        if (fields.size() != 5) {
+            throw InputError{QStringLiteral("record %1: nr|e-ist|e-soll|s-ist|s-soll expected")
+                                 .arg(clocks.size() + 1)};
+        }
+        for (const QString& field : fields) {
+            checkField(QStringLiteral("record %1").arg(clocks.size() + 1), field, true);
+        }
+        clocks.append({firma, filiale, static_cast<int>(clocks.size()) + 1, fields[0], fields[1],
+                       fields[2], fields[3], fields[4]});
+    }
+    m_store.inTransaction([&] {
+        m_store.clearClocks(firma, filiale);
+        for (const ClockRecord& clock : clocks) {
+            m_store.putClock(clock);
+        }
+    });
+    m_out << clocks.size() << " clocks imported\n";
+    return 0;
+}

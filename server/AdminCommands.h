@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class Store;
+class QTextStream;
+
+// The admin commands of lorvex-server against its store (the list is in ServerCommandLine).
+// Changing commands read the existing row first, so options left out keep their values.
+// Invalid input changes nothing and is reported with exit code 2; a store failure throws
+// ServerError.
+class AdminCommands {
+public:
+    // out and err: what the command reports; input: the standard input (--password-stdin,
+    // FILE "-").
+    AdminCommands(Store& store, QTextStream& out, QTextStream& err, QTextStream& input);
+
+    int run(const QString& command, const QMap<QString, QString>& options,
+            const QStringList& files);
+
+private:
+    int setUser();
+    int setDepartment();
+    int setBaseData();
+    int setRegister();
+    int clearRegisters();
+    int setClock();
+    int importRegisters(const QString& file);
+    int importClocks(const QString& file);
+
+    // Reading options; each throws InputError on a bad value.
+    qint64 wholeNumberOption(const QString& name) const;
+    QString requiredText(const QString& name) const;
+    // The option's value, or current when it is not given. A telemetry field must not hold the
+    // reply separator "|"; no value may hold a control character.
+    QString fieldOption(const QString& name, const QString& current, bool telemetry) const;
+    QStringList fileLines(const QString& file) const;
+
+    Store& m_store;
+    QTextStream& m_out;
+    QTextStream& m_err;
+    QTextStream& m_input;
+    QMap<QString, QString> m_options;
+};

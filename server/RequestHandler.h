@@ -1,0 +1,31 @@
+#pragma once
+
+#include "SessionState.h"
+
+#include "protocol/Request.h"
+#include "protocol/Response.h"
+
+// Answers the requests of one session, in order, without knowing about sockets: the handshake
+// first (version and namespace LORVEX), then the object operations on the session's state.
+class RequestHandler {
+public:
+    struct Reply {
+        protocol::Response response;
+        bool endsSession = false;
+    };
+
+    RequestHandler(Store& store, const ClassCatalogue& catalogue,
+                   const XecuteInterpreter& interpreter);
+
+    Reply handle(const protocol::Request& request);
+
+    bool handshakeDone() const { return m_handshakeDone; }
+    SessionState& state() { return m_state; }
+
+private:
+    Reply hello(const protocol::Request& request);
+    Reply operation(const protocol::Request& request);
+
+    SessionState m_state;
+    bool m_handshakeDone = false;
+};

@@ -1,0 +1,192 @@
+#include "ServerCommandLine.h"
+
+#include <QCommandLineParser>
+#include <QHostAddress>
+
+namespace {
+
+struct ValueOption {
+    const char* name;
+    const char* valueName;
+    const char* description;
+};
+
+const ValueOption kAdminOptions[] = {
+    {"firma", "number", "company number"},
+    {"code", "code", "user code"},
+    {"password", "text", "password (prefer --password-stdin: a command line is visible)"},
+    {"active", "J|N", "active flag, J for an active user"},
+    {"name", "Nachname,Vorname", "user name in its stored form"},
+    {"rights", "number", "rights group"},
+    {"department", "number", "department number of the user"},
+    {"pnr", "number", "personnel number"},
+    {"extension", "number", "telephone extension"},
+    {"fax", "number", "fax number"},
+    {"email", "address", "e-mail address"},
+    {"number", "number", "department number, or clock number"},
+    {"main", "number", "main department number"},
+    {"title", "Teil^Teil", "department name in its stored form, parts separated by ^"},
+    {"branch", "number", "branch number"},
+    {"register", "number", "cash register number"},
+    {"count", "number", "transactions not yet posted"},
+    {"first", "counter", "first transaction counter"},
+    {"last", "counter", "last transaction counter"},
+    {"record", "number", "sequence number of the record to replace (default: a new record)"},
+    {"slot", "1-4", "position of the clock in the branch"},
+    {"e-ist", "counter", "first counter, actual"},
+    {"e-soll", "counter", "first counter, expected"},
+    {"s-ist", "counter", "second counter, actual"},
+    {"s-soll", "counter", "second counter, expected"},
+};
+
+const char kCommandsHelp[] =
+    "\nAdmin commands (lorvex-server --db PATH COMMAND [options]):\n"
+    "  create-db          create the database with its schema\n"
+    "  seed-demo          write the demo data\n"
+    "  set-user           --firma --code [--password|--password-stdin] [--active] [--name]\n"
+    "                     [--rights] [--department] [--pnr] [--extension] [--fax] [--email]\n"
+    "  set-department     --firma --number [--title] [--main]\n"
+    "  set-base-data      --firma --pnr [--fax] [--email]\n"
+    "  set-register       --firma --branch --register --count --first --last [--record]\n"
+    "  clear-registers    --firma --branch\n"
+    "  set-clock          --firma --branch --slot --number --e-ist --e-soll --s-ist --s-soll\n"
+    "  import-registers   --firma --branch FILE   (replaces; a line: register|count|first|last)\n"
+    "  import-clocks      --firma --branch FILE   (replaces; a line: "
+    "nr|e-ist|e-soll|s-ist|s-soll)\n"
+    "A FILE of \"-\" is read from standard input.\n";
+
+ServerCommandLine failed(ServerCommandLine result, const QString& text) {
+    result.mode = ServerCommandLine::Mode::Error;
+    result.errorText = text;
+    return result;
+}
+
+} // namespace
+
+const QMap<QString, QStringList>& ServerCommandLine::adminCommands() {
+    static const QMap<QString, QStringList> commands{
+        {"create-db", {}},
+        {"seed-demo", {}},
+        {"set-user",
+         {"firma", "code", "password", "password-stdin", "active", "name", "rights", "department",
+          "pnr", "extension", "fax", "email"}},
+        {"set-department", {"firma", "number", "title", "main"}},
+        {"set-base-data", {"firma", "pnr", "fax", "email"}},
+        {"set-register", {"firma", "branch", "register", "count", "first", "last", "record"}},
+        {"clear-registers", {"firma", "branch"}},
+        {"set-clock", {"firma", "branch", "slot", "number", "e-ist", "e-soll", "s-ist", "s-soll"}},
+        {"import-registers", {"firma", "branch"}},
+        {"import-clocks", {"firma", "branch"}},
+    };
+    return commands;
+}
+
+ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The LORVEX object server: serves the personnel and telemetry classes of "
+                       "the namespace LORVEX from an SQLite database."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(
+        {"db", "SQLite database file (created with its schema when missing).", "path"});
+    parser.addOption({"listen",
+                      "Address to listen on, repeatable (default 127.0.0.1:1972; port 0 picks a "
+                      "free port).",
+                      "host:port"});
+    parser.addOption({"demo", "Seed the demo data when the database has no users yet."});
+    parser.addOption({"simulate", "Change the telemetry every few seconds."});
+    parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
+    for (const ValueOption& option : kAdminOptions) {
+        parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
+                          QString::fromUtf8(option.valueName)});
+    }
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("An admin command (below); none to serve."),
+                                 QStringLiteral("[command [file]]"));
+
+    ServerCommandLine result;
+    result.helpText = parser.helpText() + QString::fromLatin1(kCommandsHelp);
+    if (!parser.parse(arguments)) {
+        return failed(result, parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.mode = Mode::Help;
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        result.mode = Mode::Version;
+        return result;
+    }
+    result.dbPath = parser.value(QStringLiteral("db"));
+    if (result.dbPath.isEmpty()) {
+        return failed(result, QStringLiteral("--db PATH is required"));
+    }
+    const QStringList positional = parser.positionalArguments();
+    const QStringList adminOptionNames = [] {
+        QStringList names{QStringLiteral("password-stdin")};
+        for (const ValueOption& option : kAdminOptions) {
+            names.append(QString::fromLatin1(option.name));
+        }
+        return names;
+    }();
+
+    if (positional.isEmpty()) {
+        for (const QString& name : adminOptionNames) {
+            if (parser.isSet(name)) {
+                return failed(result, QStringLiteral("--%1 belongs to an admin command").arg(name));
+            }
+        }
+        result.mode = Mode::Serve;
+        result.demo = parser.isSet(QStringLiteral("demo"));
+        result.simulate = parser.isSet(QStringLiteral("simulate"));
+        const QStringList listen = parser.values(QStringLiteral("listen"));
+        for (const QString& text : listen) {
+            const std::optional<ListenAddress> address = ListenAddress::parse(text);
+            if (!address) {
+                return failed(result, QStringLiteral("--listen %1: not HOST:PORT").arg(text));
+            }
+            result.listen.append(*address);
+        }
+        if (result.listen.isEmpty()) {
+            result.listen.append(
+                ListenAddress{QHostAddress(QHostAddress::LocalHost), kDefaultPort});
+        }
+        return result;
+    }
+
+    result.command = positional.first();
+    result.files = positional.mid(1);
+    const auto command = adminCommands().constFind(result.command);
+    if (command == adminCommands().constEnd()) {
+        return failed(result, QStringLiteral("unknown command \"%1\"").arg(result.command));
+    }
+    for (const char* serveOption : {"listen", "demo", "simulate"}) {
+        if (parser.isSet(QString::fromLatin1(serveOption))) {
+            return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
+                                      .arg(QString::fromLatin1(serveOption)));
+        }
+    }
+    for (const QString& name : adminOptionNames) {
+        if (!parser.isSet(name)) {
+            continue;
+        }
+        if (!command->contains(name)) {
+            return failed(result,
+                          QStringLiteral("%1 does not take --%2").arg(result.command, name));
+        }
+        const QStringList values = parser.values(name);
+        if (values.size() > 1) {
+            return failed(result, QStringLiteral("--%1 given more than once").arg(name));
+        }
+        result.options.insert(name, values.isEmpty() ? QString() : values.first());
+    }
+    const bool takesFile = result.command.startsWith(QLatin1String("import-"));
+    if (result.files.size() != (takesFile ? 1 : 0)) {
+        return failed(
+            result, takesFile ? QStringLiteral("%1 needs one FILE").arg(result.command)
+                              : QStringLiteral("%1 takes no further argument").arg(result.command));
+    }
+    result.mode = Mode::Admin;
+    return result;
+}

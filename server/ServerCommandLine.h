@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ListenAddress.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// The command line of lorvex-server, read into what to do. Serving:
+//   lorvex-server --db PATH [--listen HOST:PORT ...] [--demo] [--simulate]
+// An admin command against the same database:
+//   lorvex-server --db PATH COMMAND [--option value ...] [FILE]
+// The commands and their options are listed by --help and in docs/server.md.
+struct ServerCommandLine {
+    enum class Mode { Serve, Admin, Help, Version, Error };
+
+    Mode mode = Mode::Error;
+    QString errorText; // Error: what is wrong, for stderr
+    QString helpText;  // always filled, for --help and after an error
+    QString dbPath;
+    // Serve
+    QList<ListenAddress> listen;
+    bool demo = false;
+    bool simulate = false;
+    // Admin: the command, the options given (name without "--" -> value), and a file argument
+    QString command;
+    QMap<QString, QString> options;
+    QStringList files;
+
+    static constexpr quint16 kDefaultPort = 1972;
+
+    // arguments as QCoreApplication::arguments(): the program name first.
+    static ServerCommandLine parse(const QStringList& arguments);
+    // The admin commands and the options each accepts.
+    static const QMap<QString, QStringList>& adminCommands();
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ClassCatalogue.h"
+#include "ListenAddress.h"
+#include "ServerLog.h"
+#include "XecuteInterpreter.h"
+
+#include <QList>
+#include <QObject>
+
+class ClientSession;
+class QTcpServer;
+class Store;
+
+// Accepts connections on one or more addresses and runs one session per connection, all on the
+// thread of the event loop. The sessions share the store, each has its own variables.
+class ServerListener : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxSessions = 256;
+
+    ServerListener(Store& store, const ServerLog& log, QObject* parent = nullptr);
+    ~ServerListener() override;
+
+    // Starts listening and logs "listening on HOST:PORT" with the real port. On failure returns
+    // false with a message in errorText(); addresses already open stay open.
+    bool listen(const ListenAddress& address);
+    QString errorText() const { return m_errorText; }
+    // The real ports, in the order of listen().
+    QList<quint16> ports() const;
+    int sessionCount() const { return static_cast<int>(m_sessions.size()); }
+
+private:
+    void accept(QTcpServer* server);
+
+    Store& m_store;
+    const ServerLog& m_log;
+    ClassCatalogue m_catalogue;
+    XecuteInterpreter m_interpreter;
+    QList<QTcpServer*> m_servers;
+    QList<ClientSession*> m_sessions;
+    int m_sessionsStarted = 0;
+    QString m_errorText;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ClassCatalogue.h"
+#include "SessionVariables.h"
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <memory>
+
+class Store;
+class XecuteInterpreter;
+
+// What one client connection has on the server, apart from the wire: its variables and its
+// open objects and class handles, each known by a handle number. Every operation throws
+// ServerError on failure; a failed operation changes nothing.
+class SessionState {
+public:
+    SessionState(Store& store, const ClassCatalogue& catalogue,
+                 const XecuteInterpreter& interpreter, int maxOpenObjects);
+
+    // Both return the new handle (from 1 on). Throws TooManyObjects when the limit is reached.
+    qint64 openObject(const QString& className, const QString& id);
+    qint64 classAccess(const QString& className);
+    QVariant property(qint64 handle, const QString& name);
+    // A method of an object, or a class method of a class handle.
+    QVariant call(qint64 handle, const QString& method, const QVariantList& args);
+    // Throws UnknownObject for a handle that is not open.
+    void close(qint64 handle);
+
+    int openCount() const { return static_cast<int>(m_open.size()); }
+    SessionVariables& variables() { return m_variables; }
+
+private:
+    struct OpenEntry {
+        const ServerClass* serverClass = nullptr;
+        std::shared_ptr<ServerObject> object; // empty for a class handle
+    };
+
+    void ensureRoom() const;
+    qint64 add(OpenEntry entry);
+    const OpenEntry& entry(qint64 handle) const;
+
+    Store& m_store;
+    const ClassCatalogue& m_catalogue;
+    const XecuteInterpreter& m_interpreter;
+    int m_maxOpenObjects;
+    SessionVariables m_variables;
+    QHash<qint64, OpenEntry> m_open;
+    qint64 m_nextHandle = 1; // never reused within a session, so a stale handle stays unknown
+};

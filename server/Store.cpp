@@ -1,0 +1,298 @@
+#include "Store.h"
+
+#include "ServerError.h"
+
+#include <QAtomicInteger>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QAtomicInteger<int> s_connectionCounter;
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS lx_user ("
+    " firma BIGINT NOT NULL, code VARCHAR(64) NOT NULL, passwort VARCHAR(128) NOT NULL,"
+    " aktiv VARCHAR(8) NOT NULL, pname VARCHAR(128) NOT NULL, pnr VARCHAR(32) NOT NULL,"
+    " abtnr VARCHAR(32) NOT NULL, dw VARCHAR(32) NOT NULL, bergrp VARCHAR(8) NOT NULL,"
+    " PRIMARY KEY (firma, code))",
+    "CREATE TABLE IF NOT EXISTS lx_department ("
+    " firma BIGINT NOT NULL, abtnr VARCHAR(32) NOT NULL, abtbez VARCHAR(128) NOT NULL,"
+    " habtnr VARCHAR(32) NOT NULL, PRIMARY KEY (firma, abtnr))",
+    "CREATE TABLE IF NOT EXISTS lx_base_data ("
+    " firma BIGINT NOT NULL, pnr VARCHAR(32) NOT NULL, fax VARCHAR(64) NOT NULL,"
+    " email VARCHAR(128) NOT NULL, PRIMARY KEY (firma, pnr))",
+    "CREATE TABLE IF NOT EXISTS tm_register ("
+    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, seq INTEGER NOT NULL,"
+    " kasse VARCHAR(32) NOT NULL, anzahl VARCHAR(32) NOT NULL, first_cnt VARCHAR(32) NOT NULL,"
+    " last_cnt VARCHAR(32) NOT NULL, PRIMARY KEY (firma, filiale, seq))",
+    "CREATE TABLE IF NOT EXISTS tm_clock ("
+    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, slot INTEGER NOT NULL,"
+    " nr VARCHAR(32) NOT NULL, e_ist VARCHAR(32) NOT NULL, e_soll VARCHAR(32) NOT NULL,"
+    " s_ist VARCHAR(32) NOT NULL, s_soll VARCHAR(32) NOT NULL,"
+    " PRIMARY KEY (firma, filiale, slot))",
+};
+
+[[noreturn]] void fail(const QString& what, const QSqlError& error) {
+    throw ServerError(ServerErrorNumber::Store,
+                      QStringLiteral("store: %1: %2").arg(what, error.text()));
+}
+
+// A null QString would be bound as SQL NULL; the columns hold empty texts instead.
+QVariant bindable(const QVariant& value) {
+    if (value.typeId() == QMetaType::QString && value.toString().isNull()) {
+        return QString(QLatin1String(""));
+    }
+    return value;
+}
+
+QString text(const QSqlQuery& query, int column) {
+    return query.value(column).toString();
+}
+
+} // namespace
+
+Store::Store(const QString& path)
+    : m_connectionName(
+          QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    db.setDatabaseName(path);
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        fail(QStringLiteral("cannot open %1").arg(path), error);
+    }
+    try {
+        createSchema();
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    }
+}
+
+Store::~Store() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void Store::createSchema() {
+    inTransaction([this] {
+        for (const char* statement : kSchema) {
+            QSqlQuery query = prepare(QString::fromLatin1(statement));
+            exec(query);
+        }
+    });
+}
+
+QSqlQuery Store::prepare(const QString& sql) const {
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.prepare(sql)) {
+        fail(QStringLiteral("prepare"), query.lastError());
+    }
+    return query;
+}
+
+void Store::exec(QSqlQuery& query) const {
+    if (!query.exec()) {
+        fail(QStringLiteral("query"), query.lastError());
+    }
+}
+
+void Store::inTransaction(const std::function<void()>& work) {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction()) {
+        fail(QStringLiteral("begin transaction"), db.lastError());
+    }
+    try {
+        work();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        fail(QStringLiteral("commit"), error);
+    }
+}
+
+std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
+    QSqlQuery query =
+        prepare(QStringLiteral("SELECT passwort, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
+                               " WHERE firma = ? AND code = ?"));
+    query.addBindValue(firma);
+    query.addBindValue(code);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return UserRecord{firma,          code,           text(query, 0),
+                      text(query, 1), text(query, 2), text(query, 3),
+                      text(query, 4), text(query, 5), text(query, 6)};
+}
+
+std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& abtNr) const {
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"));
+    query.addBindValue(firma);
+    query.addBindValue(abtNr);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return DepartmentRecord{firma, abtNr, text(query, 0), text(query, 1)};
+}
+
+std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) const {
+    QSqlQuery query =
+        prepare(QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"));
+    query.addBindValue(firma);
+    query.addBindValue(pnr);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return BaseDataRecord{firma, pnr, text(query, 0), text(query, 1)};
+}
+
+QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
+    QSqlQuery query =
+        prepare(QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
+                               " WHERE firma = ? AND filiale = ? ORDER BY seq"));
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QList<RegisterRecord> records;
+    while (query.next()) {
+        records.append(RegisterRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
+                                      text(query, 2), text(query, 3), text(query, 4)});
+    }
+    return records;
+}
+
+QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT slot, nr, e_ist, e_soll, s_ist, s_soll FROM tm_clock"
+                       " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QList<ClockRecord> clocks;
+    while (query.next()) {
+        clocks.append(ClockRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
+                                  text(query, 2), text(query, 3), text(query, 4), text(query, 5)});
+    }
+    return clocks;
+}
+
+QList<QPair<qint64, qint64>> Store::branches() const {
+    QSqlQuery query = prepare(QStringLiteral(
+        "SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM tm_clock"
+        " ORDER BY 1, 2"));
+    exec(query);
+    QList<QPair<qint64, qint64>> result;
+    while (query.next()) {
+        result.append({query.value(0).toLongLong(), query.value(1).toLongLong()});
+    }
+    return result;
+}
+
+bool Store::hasUsers() const {
+    QSqlQuery query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    exec(query);
+    return query.next() && query.value(0).toLongLong() > 0;
+}
+
+void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
+                           const QVariantList& keys, const QVariantList& fields) {
+    QSqlQuery update = prepare(updateSql);
+    for (const QVariant& value : fields + keys) {
+        update.addBindValue(bindable(value));
+    }
+    exec(update);
+    if (update.numRowsAffected() > 0) {
+        return;
+    }
+    QSqlQuery insert = prepare(insertSql);
+    for (const QVariant& value : keys + fields) {
+        insert.addBindValue(bindable(value));
+    }
+    exec(insert);
+}
+
+void Store::putUser(const UserRecord& user) {
+    updateOrInsert(
+        QStringLiteral("UPDATE lx_user SET passwort = ?, aktiv = ?, pname = ?, pnr = ?,"
+                       " abtnr = ?, dw = ?, bergrp = ? WHERE firma = ? AND code = ?"),
+        QStringLiteral("INSERT INTO lx_user (firma, code, passwort, aktiv, pname, pnr,"
+                       " abtnr, dw, bergrp) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {user.firma, user.code},
+        {user.passwort, user.aktiv, user.pname, user.pnr, user.abtNr, user.dw, user.berGrp});
+}
+
+void Store::putDepartment(const DepartmentRecord& department) {
+    updateOrInsert(QStringLiteral("UPDATE lx_department SET abtbez = ?, habtnr = ?"
+                                  " WHERE firma = ? AND abtnr = ?"),
+                   QStringLiteral("INSERT INTO lx_department (firma, abtnr, abtbez, habtnr)"
+                                  " VALUES (?, ?, ?, ?)"),
+                   {department.firma, department.abtNr}, {department.abtbez, department.hAbtNr});
+}
+
+void Store::putBaseData(const BaseDataRecord& baseData) {
+    updateOrInsert(
+        QStringLiteral("UPDATE lx_base_data SET fax = ?, email = ? WHERE firma = ? AND pnr = ?"),
+        QStringLiteral("INSERT INTO lx_base_data (firma, pnr, fax, email) VALUES (?, ?, ?, ?)"),
+        {baseData.firma, baseData.pnr}, {baseData.fax, baseData.email});
+}
+
+void Store::putRegister(const RegisterRecord& record) {
+    updateOrInsert(QStringLiteral("UPDATE tm_register SET kasse = ?, anzahl = ?, first_cnt = ?,"
+                                  " last_cnt = ? WHERE firma = ? AND filiale = ? AND seq = ?"),
+                   QStringLiteral("INSERT INTO tm_register (firma, filiale, seq, kasse, anzahl,"
+                                  " first_cnt, last_cnt) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {record.firma, record.filiale, record.seq},
+                   {record.kasse, record.anzahl, record.firstCnt, record.lastCnt});
+}
+
+void Store::putClock(const ClockRecord& clock) {
+    updateOrInsert(QStringLiteral("UPDATE tm_clock SET nr = ?, e_ist = ?, e_soll = ?, s_ist = ?,"
+                                  " s_soll = ? WHERE firma = ? AND filiale = ? AND slot = ?"),
+                   QStringLiteral("INSERT INTO tm_clock (firma, filiale, slot, nr, e_ist, e_soll,"
+                                  " s_ist, s_soll) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                   {clock.firma, clock.filiale, clock.slot},
+                   {clock.nr, clock.eIst, clock.eSoll, clock.sIst, clock.sSoll});
+}
+
+int Store::appendRegister(RegisterRecord record) {
+    QSqlQuery query = prepare(QStringLiteral(
+        "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
+    query.addBindValue(record.firma);
+    query.addBindValue(record.filiale);
+    exec(query);
+    record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    putRegister(record);
+    return record.seq;
+}
+
+void Store::clearRegisters(qint64 firma, qint64 filiale) {
+    QSqlQuery query =
+        prepare(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"));
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+}
+
+void Store::clearClocks(qint64 firma, qint64 filiale) {
+    QSqlQuery query =
+        prepare(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"));
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "StoreRecords.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariantList>
+
+#include <functional>
+#include <optional>
+
+class QSqlQuery;
+
+// The server's tables in an SQL database (an SQLite file). The schema is created when missing.
+// Only prepared statements with bound values and SQL that PostgreSQL understands as well.
+// Every failure throws ServerError with ServerErrorNumber::Store.
+class Store {
+public:
+    // Opens (and creates, when missing) the database file at path.
+    explicit Store(const QString& path);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    std::optional<UserRecord> user(qint64 firma, const QString& code) const;
+    std::optional<DepartmentRecord> department(qint64 firma, const QString& abtNr) const;
+    std::optional<BaseDataRecord> baseData(qint64 firma, const QString& pnr) const;
+    // In the order of their sequence numbers.
+    QList<RegisterRecord> registers(qint64 firma, qint64 filiale) const;
+    // In slot order, at most four.
+    QList<ClockRecord> clocks(qint64 firma, qint64 filiale) const;
+    // Every (firma, filiale) that has register records or clocks.
+    QList<QPair<qint64, qint64>> branches() const;
+    bool hasUsers() const;
+
+    // Insert or replace by primary key.
+    void putUser(const UserRecord& user);
+    void putDepartment(const DepartmentRecord& department);
+    void putBaseData(const BaseDataRecord& baseData);
+    void putRegister(const RegisterRecord& record);
+    void putClock(const ClockRecord& clock);
+    // Appends after the branch's last record; returns the sequence number given.
+    int appendRegister(RegisterRecord record);
+    void clearRegisters(qint64 firma, qint64 filiale);
+    void clearClocks(qint64 firma, qint64 filiale);
+
+    // Runs work in one transaction: all of it is stored, or nothing when it throws.
+    void inTransaction(const std::function<void()>& work);
+
+private:
+    QSqlQuery prepare(const QString& sql) const;
+    void exec(QSqlQuery& query) const;
+    void createSchema();
+    // UPDATE, and INSERT when no row was there: portable where UPSERT syntax is not.
+    // updateSql binds the fields, then the keys; insertSql the keys, then the fields.
+    void updateOrInsert(const QString& updateSql, const QString& insertSql,
+                        const QVariantList& keys, const QVariantList& fields);
+
+    QString m_connectionName;
+};

@@ -1,0 +1,39 @@
+#include "ValueText.h"
+
+#include <QLocale>
+
+QString valueText(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) {
+        return {};
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    default:
+        return value.toString();
+    }
+}
+
+std::optional<qint64> wholeNumber(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return value.toLongLong();
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (!(c.isDigit() && c.unicode() < 128) && !(i == 0 && c == QLatin1Char('-'))) {
+                return std::nullopt;
+            }
+        }
+        bool ok = false;
+        const qint64 number = text.toLongLong(&ok);
+        return ok ? std::optional<qint64>(number) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+// The text of a wire value as the server's classes take it: null is empty, a Boolean "1"/"0",
+// a number its plain decimal text, a text itself.
+QString valueText(const QVariant& value);
+
+// The whole number a text or number stands for, when it is one: digits with an optional
+// leading "-", no blanks, no fraction, in the range of qint64.
+std::optional<qint64> wholeNumber(const QVariant& value);

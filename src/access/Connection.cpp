@@ -1,0 +1,194 @@
+#include "access/Connection.h"
+
+#include "access/FormHelpers.h"
+#include "access/FormHost.h"
+#include "access/ServerCommand.h"
+#include "access/SignInState.h"
+#include "cache/CacheError.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int TriesPerSeries = 3;
+constexpr int PauseBetweenTries = 1000; // hundredths of a second
+constexpr double SecondsPerDay = 86400.0;
+// Waits are cut into slices so that a clock that jumps (midnight, a changed system time) is
+// noticed soon; each slice sleeps in the event loop.
+constexpr int WaitSliceMs = 250;
+
+const QString Title = QStringLiteral("Anmeldung an Caché");
+const QString CrLf = QStringLiteral("\r\n");
+
+} // namespace
+
+Connection::Connection(SignInState& state, Platform& platform, FormHost& forms,
+                       FormHelpers& helpers, CacheFactoryCreator createFactory)
+    : m_state(state)
+    , m_platform(platform)
+    , m_forms(forms)
+    , m_helpers(helpers)
+    , m_createFactory(std::move(createFactory)) {
+}
+
+void Connection::BeginCacheAccess(bool showHourglass, bool unlimitedTries) {
+    if (showHourglass) {
+        m_platform.cursor.set(MouseCursor::Hourglass);
+    }
+    ConnectCache(unlimitedTries);
+    m_forms.idleTimer().setEnabled(false);
+}
+
+void Connection::EndCacheAccess(bool restoreCursor) {
+    if (restoreCursor) {
+        m_platform.cursor.set(MouseCursor::Arrow);
+    }
+    m_forms.idleTimer().setEnabled(true);
+}
+
+void Connection::ConnectCache(bool unlimitedTries) {
+    if (factoryConnected()) {
+        return;
+    }
+    // Checked before the first try, so that bad data never reach the server at all.
+    const QString contextCommand =
+        buildWorkContextCommand(m_state.gFirma, m_state.gFiliale, m_state.gPersonalcode);
+
+    int failures = 0;
+    bool dialogOffered = false;
+    for (;;) {
+        if (tryConnect()) {
+            setWorkContext(contextCommand);
+            return;
+        }
+        if (m_failFast) {
+            throw CacheError(ClientErrors::ServerUnreachable,
+                             QStringLiteral("Der Server ist nicht erreichbar (%1).")
+                                 .arg(m_state.gConnectString));
+        }
+        if (unlimitedTries) {
+            waitBeforeNextTry();
+            continue;
+        }
+        ++failures;
+        if (failures < TriesPerSeries) {
+            waitBeforeNextTry();
+            continue;
+        }
+        if (dialogOffered) {
+            giveUp();
+        }
+        m_platform.messages.show(
+            QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") + CrLf +
+                QStringLiteral("Wahrscheinlich sind keine freien Lizenzen verfügbar!") + CrLf +
+                QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
+            Title, MsgButtons::Ok, MsgIcon::Warning);
+        m_forms.showServerDialogModal();
+        dialogOffered = true;
+        failures = 0;
+    }
+}
+
+void Connection::DisconnectCache() {
+    m_forms.idleTimer().setEnabled(false);
+    try {
+        if (m_state.gFactory && m_state.gFactory->isConnected()) {
+            m_state.gFactory->disconnect();
+        }
+    } catch (const std::exception&) {
+        // Dropping a connection that is already broken is not worth a message.
+    }
+}
+
+void Connection::CloseCacheObject(CacheObjectPtr& object) {
+    m_platform.events.processEvents();
+    try {
+        if (object) {
+            object->sysClose();
+        }
+    } catch (const std::exception&) {
+        // The handle is released when the reference goes, whatever the server said.
+    }
+    object.reset();
+}
+
+void Connection::Pause(int hundredths) {
+    const double wait = hundredths / 100.0;
+    const double start = m_platform.clock.secondsSinceMidnight();
+    for (;;) {
+        const double now = m_platform.clock.secondsSinceMidnight();
+        // The second condition ends the wait when the clock has passed midnight.
+        if (!(now < start + wait && now + 0.01 > start)) {
+            return;
+        }
+        const double untilEnd = std::min(start + wait, SecondsPerDay) - now;
+        const int sliceMs = static_cast<int>(
+            std::clamp(std::ceil(untilEnd * 1000.0), 1.0, static_cast<double>(WaitSliceMs)));
+        m_platform.events.waitFor(sliceMs);
+    }
+}
+
+bool Connection::factoryConnected() {
+    if (!m_state.gFactory) {
+        return false;
+    }
+    try {
+        return m_state.gFactory->isConnected();
+    } catch (const std::exception&) {
+        return false; // a broken old connection just means: connect anew
+    }
+}
+
+bool Connection::tryConnect() {
+    m_state.gFactory = m_createFactory(); // releases the previous factory object
+    return m_state.gFactory->connect(m_state.gConnectString) && m_state.gFactory->isConnected();
+}
+
+void Connection::setWorkContext(const QString& contextCommand) {
+    try {
+        CacheObjectPtr windows = m_state.gFactory->classAccess(QStringLiteral("LX.Windows"));
+        windows->call(QStringLiteral("Xecute"), {contextCommand});
+        windows->call(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
+        CloseCacheObject(windows);
+    } catch (...) {
+        // A connection whose server process does not know company, branch and user would
+        // serve wrong data; drop it so the next access starts over.
+        try {
+            m_state.gFactory->disconnect();
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+}
+
+void Connection::waitBeforeNextTry() {
+    m_platform.events.processEvents();
+    Pause(PauseBetweenTries);
+}
+
+void Connection::giveUp() {
+    m_platform.messages.show(
+        QStringLiteral("Der Server ist nicht erreichbar!") + CrLf +
+            QStringLiteral("Wahrscheinlich sind keine Lizenzen frei. Die Anwendung wird beendet!") +
+            CrLf +
+            QStringLiteral("Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch "
+                           "ein mal."),
+        Title, MsgButtons::Ok, MsgIcon::Critical);
+    m_forms.hideServerDialog();
+    m_state.gBenutzer.clear();
+    try {
+        if (m_state.gFactory && m_state.gFactory->isConnected()) {
+            m_state.gFactory->disconnect();
+        }
+    } catch (const std::exception&) {
+        // The program ends anyway.
+    }
+    // The sign-in dialog's cancel action (nobody signed in, as above): every window unloaded,
+    // the end.
+    m_helpers.UnloadAllAndEnd();
+    // Only reached when an end is already under way; never go back to trying.
+    throw CacheError(ClientErrors::ServerUnreachable,
+                     QStringLiteral("Der Server ist nicht erreichbar."));
+}

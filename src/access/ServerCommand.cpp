@@ -1,0 +1,29 @@
+#include "access/ServerCommand.h"
+
+#include "cache/CacheError.h"
+
+#include <algorithm>
+
+bool isPlainDigitString(const QString& text) {
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar ch) {
+        return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
+    });
+}
+
+QString buildWorkContextCommand(const QString& firma, const QString& filiale,
+                                const QString& personalcode) {
+    if (!isPlainDigitString(firma)) {
+        throw CacheError(
+            ClientErrors::InvalidSignInData,
+            QStringLiteral("Ungültige Firma \"%1\": erlaubt sind nur Ziffern.").arg(firma));
+    }
+    if (!isPlainDigitString(filiale)) {
+        throw CacheError(
+            ClientErrors::InvalidSignInData,
+            QStringLiteral("Ungültige Filiale \"%1\": erlaubt sind nur Ziffern.").arg(filiale));
+    }
+    QString quoted = personalcode;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QStringLiteral("S FIRMA=") + firma + QStringLiteral(",FIL=") + filiale +
+           QStringLiteral(",PERSONAL=\"") + quoted + QLatin1Char('"');
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cache/CacheFactory.h"
+#include "cache/TcpTimeouts.h"
+
+#include <memory>
+
+class TcpConnection;
+
+// The connectivity component over TCP. Each connect() starts a new session; objects of an
+// earlier session stay safe to use (their calls fail) and to drop.
+class TcpCacheFactory : public CacheFactory {
+public:
+    explicit TcpCacheFactory(const TcpTimeouts& timeouts = {});
+    ~TcpCacheFactory() override;
+    TcpCacheFactory(const TcpCacheFactory&) = delete;
+    TcpCacheFactory& operator=(const TcpCacheFactory&) = delete;
+
+    bool connect(const QString& connectString) override;
+    void disconnect() override;
+    bool isConnected() override;
+    CacheObjectPtr openId(const QString& className, const QString& id) override;
+    CacheObjectPtr classAccess(const QString& className) override;
+
+    const TcpTimeouts& timeouts() const { return m_timeouts; }
+    // Applies to the next connect().
+    void setTimeouts(const TcpTimeouts& timeouts) { m_timeouts = timeouts; }
+
+private:
+    CacheObjectPtr objectFor(qint64 handle);
+    TcpConnection& connection();
+
+    TcpTimeouts m_timeouts;
+    std::shared_ptr<TcpConnection> m_connection;
+};
+
+// Makes TCP factories with these timeouts; the program's production creator.
+CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts = {});

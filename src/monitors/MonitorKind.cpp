@@ -1,0 +1,26 @@
+#include "monitors/MonitorKind.h"
+
+#include "monitors/ClockRows.h"
+#include "monitors/RegisterFold.h"
+
+MonitorKind MonitorKind::kassa() {
+    return MonitorKind{
+        QStringLiteral("frmKassa.Timer1_Timer"),
+        QStringLiteral("Telemetrie.Kassa"),
+        QStringLiteral("NichtVerbuchtStatus"),
+        [](const QString& reply, const QLocale& locale) {
+            return RegisterFold(locale).rows(reply);
+        },
+        true,
+    };
+}
+
+MonitorKind MonitorKind::zeiterfassung() {
+    return MonitorKind{
+        QStringLiteral("frmZeiterfassung.Timer1_Timer"),
+        QStringLiteral("Telemetrie.Zeiterfassung"),
+        QStringLiteral("Zaehlerstand"),
+        [](const QString& reply, const QLocale& locale) { return ClockRows(locale).rows(reply); },
+        false,
+    };
+}

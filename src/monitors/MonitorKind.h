@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// What tells the two monitors apart behind their windows: where they log, which server class
+// and class method they read, how a reply becomes list rows, and whether the list is reset
+// (no selection, scrolled to the top) after rows were listed.
+struct MonitorKind {
+    QString logPart;
+    QString className;
+    QString methodName;
+    std::function<QStringList(const QString& reply, const QLocale& locale)> rowsOf;
+    bool resetViewAfterRows = false;
+
+    static MonitorKind kassa();
+    static MonitorKind zeiterfassung();
+};

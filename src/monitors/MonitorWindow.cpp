@@ -1,0 +1,105 @@
+#include "monitors/MonitorWindow.h"
+
+#include "platform/ListControl.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Window geometry is given in twips; 15 twips make one pixel at 96 dpi.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+void place(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+} // namespace
+
+MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, const Layout& layout,
+                             const QLocale& locale)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(layout.caption);
+    setFixedSize(px(layout.clientWidthTwips), px(2760));
+    setSizeGripEnabled(false);
+
+    m_list = new ListControl(this);
+    m_list->setColumns(layout.headers, layout.columnWidths);
+    place(m_list, 120, 120, 7215, 2055);
+
+    Label1 = new QLabel(QStringLiteral("Auto Refresh"), this);
+    place(Label1, 120, 2280, 1215, 255);
+    Edit1 = new QLineEdit(QStringLiteral("10"), this);
+    place(Edit1, 1440, 2280, 615, 375);
+    Label2 = new QLabel(QStringLiteral("sec"), this);
+    place(Label2, 2160, 2280, 495, 255);
+    // In the free space between "sec" and "Refresh".
+    lblStand = new QLabel(this);
+    place(lblStand, 2760, 2280, 1695, 255);
+    cmdRefresh = new QPushButton(QStringLiteral("Refresh"), this);
+    place(cmdRefresh, 4560, 2280, 1455, 375);
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    place(OKButton, 6120, 2280, 1215, 375);
+    // Enter in the interval field must not press a button.
+    cmdRefresh->setAutoDefault(false);
+    OKButton->setAutoDefault(false);
+
+    m_controller = std::make_unique<MonitorController>(api, std::move(kind), *m_list, locale);
+    m_controller->setOnStatusChanged([this] { showStand(); });
+    showStand();
+
+    connect(cmdRefresh, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1_Change(); });
+}
+
+MonitorWindow::~MonitorWindow() = default;
+
+void MonitorWindow::Form_Load() {
+    if (QWidget* first = firstFocus()) {
+        first->setFocus();
+    }
+    Timer1_Timer();
+}
+
+void MonitorWindow::Timer1_Timer() {
+    m_controller->Timer1_Timer();
+}
+
+void MonitorWindow::cmdRefresh_Click() {
+    Timer1_Timer();
+}
+
+void MonitorWindow::Edit1_Change() {
+    m_controller->Edit1_Change(Edit1->text());
+}
+
+void MonitorWindow::OKButton_Click() {
+    close();
+}
+
+void MonitorWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape does not close a monitor; only "OK" and the close box do.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MonitorWindow::showStand() {
+    lblStand->setText(m_controller->standText());
+    QPalette palette = this->palette();
+    if (m_controller->isStale()) {
+        palette.setColor(QPalette::WindowText, Qt::red);
+    }
+    lblStand->setPalette(palette);
+    lblStand->setToolTip(m_controller->errorText());
+}

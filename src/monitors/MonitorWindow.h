@@ -1,0 +1,63 @@
+#pragma once
+
+#include "monitors/MonitorController.h"
+
+#include <QDialog>
+#include <QLocale>
+#include <QStringList>
+
+#include <memory>
+
+class CacheApi;
+class ListControl;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The window both monitors are built on: the list, the interval field, "Refresh", "OK", and
+// the line that tells how old the rows are. Fixed dialog border, no minimize or maximize
+// button; unloads itself on "OK" and on the close box.
+class MonitorWindow : public QDialog {
+    Q_OBJECT
+public:
+    ~MonitorWindow() override;
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* lblStand = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* OKButton = nullptr;
+
+    // Refreshes once, so the list is filled before the window is first shown.
+    void Form_Load();
+    void Timer1_Timer();
+    void cmdRefresh_Click();
+    void Edit1_Change();
+    void OKButton_Click();
+
+    Timer& Timer1() { return m_controller->timer(); }
+    MonitorController& controller() { return *m_controller; }
+
+protected:
+    struct Layout {
+        QString caption;
+        int clientWidthTwips = 0;
+        QStringList headers;
+        QList<int> columnWidths;
+    };
+
+    MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, const Layout& layout,
+                  const QLocale& locale);
+
+    ListControl* list() const { return m_list; }
+    // The control that has the focus when the window opens.
+    virtual QWidget* firstFocus() const = 0;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void showStand();
+
+    ListControl* m_list = nullptr;
+    std::unique_ptr<MonitorController> m_controller;
+};

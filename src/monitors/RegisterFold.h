@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+// One cash register after folding: its four cells and the running sum behind "Anzahl".
+struct RegisterRow {
+    QString nr;
+    QString anzahl;
+    QString firstCnt;
+    QString lastCnt;
+    double sum = 0.0;
+
+    // "Nr;Anzahl;FirstCNT;LastCNT"
+    QString rowText() const;
+};
+
+// Folds the records of a register reply (four fields each) into one row per register, in the
+// order in which the registers first appear. Linear in the number of records.
+class RegisterFold {
+public:
+    // Records read from one reply at most (record numbers are 16-bit in the reply format).
+    static constexpr int kMaxRecords = 8192;
+
+    explicit RegisterFold(QLocale locale = QLocale::system());
+
+    QList<RegisterRow> fold(const QStringList& fields) const;
+    // The list rows of a reply, ready to append.
+    QStringList rows(const QString& reply) const;
+
+private:
+    void merge(RegisterRow& row, const QStringList& fields, qsizetype base) const;
+
+    QLocale m_locale;
+};

@@ -1,0 +1,27 @@
+#include "monitors/frmKassa.h"
+
+#include "platform/ListControl.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+frmKassa::frmKassa(CacheApi& api, QWidget* owner, const QLocale& locale)
+    : MonitorWindow(api, owner, MonitorKind::kassa(),
+                    Layout{QStringLiteral("Kassa"),
+                           7440,
+                           {QStringLiteral("Nr"), QStringLiteral("Anzahl"),
+                            QStringLiteral("FirstCNT"), QStringLiteral("LastCNT")},
+                           {25, 75, 75, 75}},
+                    locale)
+    , lstKassa(list()) {
+    setObjectName(QStringLiteral("frmKassa"));
+    move(2760 / 15, 3750 / 15);
+    // Tab indexes: cmdRefresh 0, lstKassa 1, OKButton 2, Edit1 5.
+    setTabOrder(cmdRefresh, lstKassa);
+    setTabOrder(lstKassa, OKButton);
+    setTabOrder(OKButton, Edit1);
+}
+
+QWidget* frmKassa::firstFocus() const {
+    return cmdRefresh;
+}

@@ -1,0 +1,5 @@
+#include "platform/QtClock.h"
+
+QTime QtClock::timeOfDay() const {
+    return QTime::currentTime();
+}

@@ -1,0 +1,13 @@
+#include "platform/QtProcessEnd.h"
+
+#include "platform/SettingsStore.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void QtProcessEnd::endProgram() {
+    m_settings.sync();
+    std::fflush(nullptr);
+    // Nothing may run after the end: no pending events, no half-unloaded windows unwinding.
+    std::_Exit(EXIT_SUCCESS);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/ProcessEnd.h"
+
+class SettingsStore;
+
+// Ends the process at once, after the settings store has been written out.
+class QtProcessEnd : public ProcessEnd {
+public:
+    explicit QtProcessEnd(SettingsStore& settings)
+        : m_settings(settings) {}
+
+    [[noreturn]] void endProgram() override;
+
+private:
+    SettingsStore& m_settings;
+};

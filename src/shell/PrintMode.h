@@ -1,0 +1,39 @@
+#pragma once
+
+#include "cache/CacheFactory.h"
+
+#include <QLocale>
+#include <QStringList>
+#include <QTextStream>
+
+struct Platform;
+
+// One refresh of a monitor without any window: signs in with the data given, checks the
+// rights group, reads the monitor once and prints its list rows, one per line. Every failure
+// is reported on the error stream at once, without boxes or retries.
+class PrintMode {
+public:
+    static constexpr int ExitOk = 0;
+    static constexpr int ExitFailed = 1;
+    static constexpr int ExitUsage = 2;
+
+    PrintMode(Platform& platform, CacheFactoryCreator createFactory, QTextStream& out,
+              QTextStream& err, QLocale locale = QLocale::system());
+
+    // arguments: kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT]]
+    int run(const QStringList& arguments);
+
+    static QString usage();
+
+private:
+    int fail(int exitCode, const QString& message);
+
+    Platform& m_platform;
+    CacheFactoryCreator m_createFactory;
+    QTextStream& m_out;
+    QTextStream& m_err;
+    QLocale m_locale;
+};
+
+// The executable's entry for "--print": arguments are everything after it. Needs no display.
+int runPrintMode(const QStringList& arguments);

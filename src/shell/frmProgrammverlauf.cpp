@@ -1,0 +1,50 @@
+#include "shell/frmProgrammverlauf.h"
+
+#include "platform/ListControl.h"
+#include "shell/AppIcons.h"
+#include "shell/Twips.h"
+
+#include <QCloseEvent>
+
+#include <stdexcept>
+
+frmProgrammverlauf::frmProgrammverlauf(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , Verlauf(new ListControl(this)) {
+    setObjectName(QStringLiteral("frmProgrammverlauf"));
+    setWindowTitle(QStringLiteral("Programmverlauf"));
+    setWindowIcon(AppIcons::programLog());
+    resize(twipsToPixels(8550), twipsToPixels(4320));
+
+    Verlauf->setObjectName(QStringLiteral("Verlauf"));
+    // The list keeps its place and size when the window is resized.
+    Verlauf->setGeometry(twipsRect(0, 0, 8535, 4335));
+    Verlauf->setColumns(
+        {QStringLiteral("Programmteil"), QStringLiteral("Text"), QStringLiteral("Parameter")},
+        {175, 275, 595});
+}
+
+void frmProgrammverlauf::Form_Load() {
+}
+
+void frmProgrammverlauf::StatusText(const QString& part, const QString& text,
+                                    const QString& parameter) {
+    const QString row = part + QLatin1Char(';') + text + QLatin1Char(';') + parameter;
+    Verlauf->insertAt(row, 0);
+    try {
+        Verlauf->removeAt(kMaxRows);
+    } catch (const std::out_of_range&) {
+        // Fewer rows than the cap: nothing to drop.
+    }
+}
+
+void frmProgrammverlauf::closeEvent(QCloseEvent* event) {
+    // The user's close box only hides the window; closing from code unloads it.
+    if (event->spontaneous()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,42 @@
+#include "cache/TcpCacheFactory.h"
+#include "platform/QtPlatform.h"
+#include "shell/MonitorProgram.h"
+#include "shell/PrintMode.h"
+#include "shell/ProgramOptions.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QStringList raw;
+    for (int i = 1; i < argc; ++i) {
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const ProgramOptions early = ProgramOptions::parse(raw);
+    switch (early.mode) {
+    case ProgramOptions::Mode::Version:
+        std::printf("%s\n", qPrintable(ProgramOptions::versionLine()));
+        return 0;
+    case ProgramOptions::Mode::Help:
+        std::printf("%s", qPrintable(ProgramOptions::usage()));
+        return 0;
+    case ProgramOptions::Mode::Print:
+        return runPrintMode(early.printArguments);
+    case ProgramOptions::Mode::Run:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("LORVEX Monitor"));
+    // The program ends only through its main window (or the sign-in giving up), never because
+    // a message box or dialog was the last window on screen.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Qt has taken its own options out of the arguments by now.
+    const ProgramOptions options = ProgramOptions::parse(QApplication::arguments().mid(1));
+
+    QtPlatform desktop;
+    MonitorProgram program(desktop.platform(), tcpCacheFactoryCreator(), options.commandLine);
+    program.start();
+    return QApplication::exec();
+}

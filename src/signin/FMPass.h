@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDialog>
+
+class CacheApi;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SignIn;
+class SignInWindowHost;
+
+// The sign-in dialog: user code and password, the server settings, "Anmelden" and "Abbruch".
+// Shown modally during a sign-in (the waiting sign-in goes on when it is hidden) or modeless
+// from the main window to sign in again. Closing it only hides it, so its entries survive.
+class FMPass : public QDialog {
+    Q_OBJECT
+public:
+    // api: the sign-in state, settings, connection and the other dialog's boxes; signIn: run by
+    // "Anmelden" while the main window is up; host: the main window and the server dialog.
+    FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* parent = nullptr);
+
+    void Form_Load();
+    // Writes this dialog's and the server settings dialog's entries to the stored settings
+    // (never the password).
+    void Sichern();
+
+    void Form_Activate();
+    void Form_GotFocus();
+    void BUSER_GotFocus();
+    void BPASSWORT_GotFocus();
+    void BUSER_LostFocus();
+    void BUSpeich_Click();
+    void BUAusst_Click();
+    void BUServer_Click();
+
+    QLabel* Label5;
+    QLineEdit* BUSER;
+    QLabel* Label3;
+    QLineEdit* BPASSWORT;
+    QPushButton* BUServer;
+    QPushButton* BUSpeich;
+    QPushButton* BUAusst;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CacheApi& m_api;
+    SignIn& m_signIn;
+    SignInWindowHost& m_host;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+// Window geometry is designed in twips; 15 twips make one pixel at 96 dpi (Qt scales beyond).
+inline int twipsToPixels(int twips) {
+    return (twips + 7) / 15;
+}
+
+inline QRect twipsRect(int left, int top, int width, int height) {
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+inline QSize twipsSize(int width, int height) {
+    return {twipsToPixels(width), twipsToPixels(height)};
+}

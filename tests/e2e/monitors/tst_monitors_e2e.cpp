@@ -1,0 +1,176 @@
+#include "FakeFormHost.h"
+#include "FakePlatform.h"
+#include "ServerProcess.h"
+#include "access/CacheApi.h"
+#include "cache/TcpCacheFactory.h"
+#include "monitors/frmKassa.h"
+#include "monitors/frmZeiterfassung.h"
+#include "platform/ListControl.h"
+#include "signin/SignIn.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProcess>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QStringList kDemoKassa{"3;6;810;817", "5;4;020;023", "7;0;1200;1200", "12;007;4410;4416"};
+const QStringList kDemoZeit{"1;10250;10250;0;5120;5120;0", "2;8800;8800;0;4400;4400;0",
+                            "3;7300;7297;3;3650;3650;0", "4;620;620;0;310;310;0"};
+
+// The real client code signed in as the demo user against a real server; time is fake.
+struct SignedIn {
+    FakePlatform desktop;
+    FakeFormHost forms{desktop.time};
+    SignInState state;
+    std::unique_ptr<CacheApi> api;
+
+    explicit SignedIn(const ServerProcess& server) {
+        api = std::make_unique<CacheApi>(state, desktop.platform, forms, tcpCacheFactoryCreator());
+        SignIn signIn(*api, QString("1 0 DEMO demo 127.0.0.1 %1").arg(server.port()));
+        signedIn = signIn.CheckLogin();
+    }
+    bool signedIn = false;
+};
+
+QStringList rowsOf(const ListControl& list) {
+    QStringList rows;
+    for (int i = 0; i < list.rowCount(); ++i) {
+        rows << list.rowText(i);
+    }
+    return rows;
+}
+
+struct PrintResult {
+    int exitCode = -1;
+    QStringList lines;
+    QString error;
+    qint64 ms = 0;
+};
+
+PrintResult runPrint(const QStringList& arguments) {
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral(LORVEX_MONITOR_EXECUTABLE), QStringList{"--print"} + arguments);
+    PrintResult result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        result.error = "did not finish";
+        return result;
+    }
+    result.ms = clock.elapsed();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    result.error = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestMonitorsEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void monitorsShowTheDemoBranchAndFollowChanges() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        SignedIn program(server);
+        QVERIFY(program.signedIn);
+
+        QPointer<frmKassa> kassa = new frmKassa(*program.api, nullptr);
+        kassa->Form_Load();
+        QCOMPARE(rowsOf(*kassa->lstKassa), kDemoKassa);
+        QPointer<frmZeiterfassung> zeit = new frmZeiterfassung(*program.api, nullptr);
+        zeit->Form_Load();
+        QCOMPARE(rowsOf(*zeit->lstZeit), kDemoZeit);
+
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "0", "--register",
+                                  "7", "--count", "5", "--first", "1300", "--last", "1305"}),
+                 0);
+        QCOMPARE(server.runAdmin({"set-clock", "--firma", "1", "--branch", "0", "--slot", "4",
+                                  "--number", "4", "--e-ist", "700", "--e-soll", "620", "--s-ist",
+                                  "310", "--s-soll", "310"}),
+                 0);
+        program.desktop.time.advance(10000);
+        QCOMPARE(rowsOf(*kassa->lstKassa).at(2), QString("7;5;1200;1305"));
+        QCOMPARE(rowsOf(*zeit->lstZeit).at(3), QString("4;700;620;80;310;310;0"));
+        QVERIFY(!kassa->controller().isStale());
+
+        // The server goes away: the rows stay, marked old, and nothing ends the program
+        // until the connection rules give up.
+        const QStringList before = rowsOf(*kassa->lstKassa);
+        server.kill();
+        program.api->connection().setFailFast(true);
+        kassa->cmdRefresh_Click();
+        QCOMPARE(rowsOf(*kassa->lstKassa), before);
+        QVERIFY(kassa->controller().isStale());
+        QCOMPARE(program.desktop.processEnd.endCount, 0);
+        delete kassa;
+        delete zeit;
+    }
+
+    void printModeMatchesTheWindows() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const QString port = QString::number(server.port());
+
+        const PrintResult kassa = runPrint({"kassa", "1", "0", "DEMO", "demo", "127.0.0.1", port});
+        QCOMPARE(kassa.exitCode, 0);
+        QCOMPARE(kassa.lines, kDemoKassa);
+        QVERIFY2(kassa.error.isEmpty(), qPrintable(kassa.error));
+        const PrintResult zeit = runPrint({"zeit", "1", "0", "DEMO", "demo", "127.0.0.1", port});
+        QCOMPARE(zeit.exitCode, 0);
+        QCOMPARE(zeit.lines, kDemoZeit);
+
+        SignedIn program(server);
+        QVERIFY(program.signedIn);
+        QPointer<frmKassa> window = new frmKassa(*program.api, nullptr);
+        window->Form_Load();
+        QCOMPARE(rowsOf(*window->lstKassa), kassa.lines);
+        delete window;
+    }
+
+    void printModeFailsAtOnceWithAMessage_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrong password") << QStringList{"kassa", "1", "0", "DEMO", "falsch"}
+                                        << "Passwort Falsch oder Benutzer nicht Aktiv.";
+        QTest::newRow("inactive user") << QStringList{"zeit", "1", "0", "ALT", "alt"}
+                                       << "Passwort Falsch oder Benutzer nicht Aktiv.";
+        QTest::newRow("unknown user") << QStringList{"kassa", "1", "0", "NIEMAND", "x"}
+                                      << "Anmeldung mit nicht existierendem Personalcode";
+        QTest::newRow("rights group below 8")
+            << QStringList{"kassa", "1", "0", "LESER", "leser"} << "Keine Berechtigung";
+    }
+    void printModeFailsAtOnceWithAMessage() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const PrintResult result =
+            runPrint(arguments + QStringList{"127.0.0.1", QString::number(server.port())});
+        QVERIFY(result.exitCode > 0);
+        QVERIFY2(result.error.contains(message), qPrintable(result.error));
+        QVERIFY(result.lines.isEmpty());
+        QVERIFY(!result.error.contains(arguments.at(4)) || arguments.at(4).size() < 3);
+    }
+
+    void printModeWithoutServerFailsFast() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const QString port = QString::number(server.port());
+        server.stop();
+        const PrintResult result = runPrint({"kassa", "1", "0", "DEMO", "demo", "127.0.0.1", port});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.error.contains("nicht erreichbar"), qPrintable(result.error));
+        QVERIFY(result.ms < 10000); // no retries with 10-second pauses
+    }
+};
+
+QTEST_MAIN(TestMonitorsEndToEnd)
+#include "tst_monitors_e2e.moc"

@@ -1,0 +1,5 @@
+# lorvex-server end to end: the real client library against the real server.
+lorvex_add_test(test_server_e2e
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_e2e.cpp
+    LIBS lorvex_test_server lorvex_cache lorvex_protocol Qt6::Network
+    TIMEOUT 120)

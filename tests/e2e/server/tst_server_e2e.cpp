@@ -1,0 +1,218 @@
+#include "ServerProcess.h"
+
+#include "cache/CacheError.h"
+#include "cache/TcpCacheFactory.h"
+
+#include "protocol/ErrorCodes.h"
+#include "protocol/Framing.h"
+#include "protocol/MessageCodec.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+int errorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const CacheError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+constexpr int number(protocol::ErrorCode code) {
+    return protocol::errorNumber(code);
+}
+
+// The server's own error for a variable read before it was set (FIRMA before "S FIRMA=").
+constexpr int kUndefinedVariable = 5050;
+
+QString text(const CacheValue& value) {
+    return cacheValueToText(value);
+}
+
+// A raw connection for the faults a real client never makes.
+struct RawPeer {
+    QTcpSocket socket;
+
+    bool connect(quint16 port) {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(5000);
+    }
+    void send(const QByteArray& bytes) {
+        socket.write(bytes);
+        socket.flush();
+    }
+    void sendRequest(const protocol::Request& request) {
+        send(protocol::encodeFrame(protocol::encodeRequest(request).value()));
+    }
+    // True when the server closes the connection within the time.
+    bool closedByServer(int timeoutMs = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < timeoutMs) {
+            socket.waitForReadyRead(100);
+        }
+        return socket.state() != QAbstractSocket::ConnectedState;
+    }
+};
+
+} // namespace
+
+// lorvex-server as the client library meets it, over real TCP with the demo data.
+class TestServerEndToEnd : public QObject {
+    Q_OBJECT
+
+    ServerProcess m_server;
+    TcpCacheFactory m_factory;
+
+private slots:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
+
+    void init() { QVERIFY(m_factory.connect(m_server.connectString())); }
+    void cleanup() { m_factory.disconnect(); }
+
+    void signInReadsOverTheWire() {
+        CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
+        QCOMPARE(text(user->property("Passwort")), "demo");
+        QCOMPARE(text(user->property("AKTIV")), "J");
+        QCOMPARE(text(user->property("BERGRP")), "9");
+        QCOMPARE(text(user->call("PNAMELogicalToODBC", {user->property("PNAME")})), "Dora Muster");
+        CacheObjectPtr department =
+            m_factory.openId("LX.ParPersAbt", "1||" + text(user->property("AbtNr")));
+        QCOMPARE(text(department->call("ABTBEZlogicaltoodbc", {department->property("abtbez")})),
+                 "Verwaltung, EDV");
+        CacheObjectPtr base = m_factory.openId("LX.PersBasis", "1||" + text(user->property("PNR")));
+        QCOMPARE(text(base->call("EMailLogicalToODBC", {base->property("EMAIL")})),
+                 "Dora.Muster@lorvex.example");
+        base->sysClose();
+        department->sysClose();
+        user->sysClose();
+        QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0); // closed is closed
+        QVERIFY(m_factory.isConnected());
+    }
+
+    void unknownNamesGiveNumberedErrors() {
+        QCOMPARE(errorOf([&] { m_factory.openId("LX.ParPersEdv", "1||NIEMAND"); }),
+                 number(protocol::ErrorCode::NoSuchObject));
+        QCOMPARE(errorOf([&] { m_factory.classAccess("LX.Unbekannt"); }),
+                 number(protocol::ErrorCode::NoSuchClass));
+        CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
+        QCOMPARE(errorOf([&] { user->property("GEHALT"); }),
+                 number(protocol::ErrorCode::NoSuchProperty));
+        QCOMPARE(errorOf([&] { user->call("Loeschen", {}); }),
+                 number(protocol::ErrorCode::NoSuchMethod));
+        QCOMPARE(
+            errorOf([&] { m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1 K"}); }),
+            number(protocol::ErrorCode::CommandSyntax));
+        QCOMPARE(text(user->property("AKTIV")), "J"); // the session goes on after each
+    }
+
+    void xecuteChoosesTheBranchOfTheTelemetry() {
+        CacheObjectPtr windows = m_factory.classAccess("LX.Windows");
+        windows->call("Xecute", {"S FIRMA=1,FIL=0,PERSONAL=\"DEMO\""});
+        windows->call("Xecute", {"D ^%XTT"});
+        CacheObjectPtr kassa = m_factory.classAccess("Telemetrie.Kassa");
+        CacheObjectPtr clocks = m_factory.classAccess("Telemetrie.Zeiterfassung");
+        QVERIFY(text(kassa->call("NichtVerbuchtStatus")).startsWith("3|2|815|817|5|1|020|020|"));
+        QCOMPARE(text(clocks->call("Zaehlerstand")).split('|').size(), 20);
+        QVERIFY(text(clocks->call("Zaehlerstand")).contains("|3|7300|7297|"));
+
+        windows->call("Xecute", {"S FIRMA=1,FIL=1,PERSONAL=\"DEMO\""});
+        QVERIFY(text(kassa->call("NichtVerbuchtStatus")).startsWith("1|5|300|304|"));
+        QVERIFY(text(clocks->call("Zaehlerstand")).startsWith("11|"));
+
+        // A new connection is a new server process: nothing set yet.
+        m_factory.disconnect();
+        QVERIFY(m_factory.connect(m_server.connectString()));
+        QCOMPARE(errorOf([&] {
+                     m_factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus");
+                 }),
+                 kUndefinedVariable);
+    }
+
+    void droppedObjectsAreClosedOnTheServer() {
+        // More objects than a session may hold open at once: only works when each is closed.
+        for (int i = 0; i < 1100; ++i) {
+            CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
+            if (i % 2 == 0) {
+                user->sysClose();
+            }
+        }
+        QVERIFY(m_factory.isConnected());
+    }
+
+    void adminChangesAreServedAtOnce() {
+        QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "0", "--slot", "4",
+                                    "--number", "4", "--e-ist", "700", "--e-soll", "698", "--s-ist",
+                                    "1", "--s-soll", "1"}),
+                 0);
+        QCOMPARE(m_server.runAdmin({"set-user", "--firma", "1", "--code", "GEHEIM",
+                                    "--password-stdin", "--name", "Geheim,Gustav"},
+                                   "Kennwort-4711\n"),
+                 0);
+        CacheObjectPtr windows = m_factory.classAccess("LX.Windows");
+        windows->call("Xecute", {"S FIRMA=1,FIL=0"});
+        QVERIFY(text(m_factory.classAccess("Telemetrie.Zeiterfassung")->call("Zaehlerstand"))
+                    .endsWith("|4|700|698|1|1"));
+        CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||GEHEIM");
+        QCOMPARE(text(user->property("Passwort")), "Kennwort-4711");
+        errorOf([&] { user->call("PNAMELogicalToODBC", {"Kennwort-4711", "Kennwort-4711"}); });
+        QVERIFY(!m_server.log().contains("Kennwort-4711")); // never a password in the log
+    }
+
+    void anotherNamespaceIsRefused() {
+        TcpCacheFactory other;
+        QVERIFY(!other.connect(m_server.connectString("USER")));
+        QVERIFY(!other.isConnected());
+    }
+
+    void faultyPeersLoseOnlyTheirOwnSession_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("garbage") << QByteArray("\x00\x00\x00\x05GARBA", 9);
+        QTest::newRow("oversized frame") << QByteArray("\x7f\xff\xff\xff", 4);
+        QTest::newRow("zero length") << QByteArray("\x00\x00\x00\x00", 4);
+        QTest::newRow("HTTP") << QByteArray("GET / HTTP/1.0\r\n\r\n");
+    }
+    void faultyPeersLoseOnlyTheirOwnSession() {
+        QFETCH(QByteArray, bytes);
+        CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
+        RawPeer peer;
+        QVERIFY(peer.connect(m_server.port()));
+        peer.send(bytes);
+        QVERIFY(peer.closedByServer());
+        QCOMPARE(text(user->property("AKTIV")), "J");
+        QVERIFY(m_server.isRunning());
+    }
+
+    void aRequestBeforeTheHandshakeEndsTheSession() {
+        RawPeer peer;
+        QVERIFY(peer.connect(m_server.port()));
+        peer.sendRequest(protocol::Request::classAccess("LX.Windows"));
+        QVERIFY(peer.closedByServer());
+        const QByteArray reply = peer.socket.readAll();
+        QVERIFY(reply.size() > 4);
+        const auto response = protocol::decodeResponse(reply.mid(4));
+        QVERIFY(response.ok());
+        QCOMPARE(response.value().errorNumber, number(protocol::ErrorCode::HandshakeRequired));
+        QVERIFY(m_server.log().contains("error 1005"));
+    }
+
+    void serverKilledMidSessionFailsTheNextCall() {
+        ServerProcess doomed;
+        QVERIFY2(doomed.start(), qPrintable(doomed.errorText()));
+        TcpCacheFactory factory;
+        QVERIFY(factory.connect(doomed.connectString()));
+        CacheObjectPtr user = factory.openId("LX.ParPersEdv", "1||DEMO");
+        doomed.kill();
+        QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0);
+        QVERIFY(!factory.isConnected());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerEndToEnd)
+#include "tst_server_e2e.moc"

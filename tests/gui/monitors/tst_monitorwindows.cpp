@@ -1,0 +1,258 @@
+#include "FakeCache.h"
+#include "FakeFormHost.h"
+#include "FakePlatform.h"
+#include "access/CacheApi.h"
+#include "monitors/frmKassa.h"
+#include "monitors/frmZeiterfassung.h"
+#include "platform/ListControl.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A signed-in program over fakes, connected, with scripted telemetry replies.
+struct Rig {
+    FakePlatform desktop;
+    FakeCacheServer server;
+    FakeFormHost forms{desktop.time};
+    SignInState state;
+    std::unique_ptr<CacheApi> api;
+    QString kassaReply = "3|2|815|817|5|1|020|020|3|4|810|816|";
+    QString zeitReply = "1|10|10|5|6|2|20|18|7|7|3|0|0|0|0|4|5|5|1|1";
+
+    Rig() {
+        state.gFirma = "1";
+        state.gFiliale = "0";
+        state.gPersonalcode = "ABC";
+        state.gConnectString = "cn_iptcp:localhost[1972]:LORVEX";
+        server.onCall = [this](const QString& cls, const QString&,
+                               const QList<CacheValue>& args) -> CacheValue {
+            if (cls == "Telemetrie.Kassa") {
+                return kassaReply;
+            }
+            if (cls == "Telemetrie.Zeiterfassung") {
+                return zeitReply;
+            }
+            return args.isEmpty() ? CacheValue(QString()) : args.first();
+        };
+        api = std::make_unique<CacheApi>(state, desktop.platform, forms, server.creator());
+        api->connection().BeginCacheAccess(false, false);
+        api->connection().EndCacheAccess(false);
+        server.calls.clear();
+    }
+
+    // Loading a window: construct it, then Form_Load.
+    template <typename Window> Window* load(QWidget* owner = nullptr) {
+        auto* window = new Window(*api, owner, QLocale(QLocale::German, QLocale::Germany));
+        window->Form_Load();
+        return window;
+    }
+
+    int refreshes(const QString& part) const {
+        int count = 0;
+        for (const QString& row : forms.log.rows) {
+            count += row.startsWith(part + ";Status um ;") ? 1 : 0;
+        }
+        return count;
+    }
+};
+
+QStringList rowsOf(const ListControl& list) {
+    QStringList rows;
+    for (int i = 0; i < list.rowCount(); ++i) {
+        rows << list.rowText(i);
+    }
+    return rows;
+}
+
+// The next control that Tab moves to (skipping the list's inner parts, which take no tab).
+QWidget* nextTabStop(QWidget* from) {
+    QWidget* next = from->nextInFocusChain();
+    while (next != from && (!(next->focusPolicy() & Qt::TabFocus) ||
+                            next->parentWidget() != from->parentWidget())) {
+        next = next->nextInFocusChain();
+    }
+    return next;
+}
+
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+} // namespace
+
+class TestMonitorWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        const QWidgetList leaked = QApplication::topLevelWidgets();
+        qDeleteAll(leaked);
+        QVERIFY(leaked.isEmpty());
+    }
+
+    void kassaLayoutAndFocus() {
+        Rig rig;
+        QPointer<frmKassa> window = rig.load<frmKassa>();
+        QCOMPARE(window->windowTitle(), QString("Kassa"));
+        QCOMPARE(window->size(), QSize(7440 / 15, 2760 / 15));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(!(window->windowFlags() & Qt::WindowMinMaxButtonsHint));
+        QCOMPARE(window->pos(), QPoint(2760 / 15, 3750 / 15));
+        QCOMPARE(window->lstKassa->geometry(), twips(120, 120, 7215, 2055));
+        QCOMPARE(window->Edit1->geometry(), twips(1440, 2280, 615, 375));
+        QCOMPARE(window->cmdRefresh->geometry(), twips(4560, 2280, 1455, 375));
+        QCOMPARE(window->OKButton->geometry(), twips(6120, 2280, 1215, 375));
+        QCOMPARE(window->Label1->text(), QString("Auto Refresh"));
+        QCOMPARE(window->Label2->text(), QString("sec"));
+        QCOMPARE(window->Edit1->text(), QString("10"));
+        QCOMPARE(window->cmdRefresh->text(), QString("Refresh"));
+        QCOMPARE(window->OKButton->text(), QString("OK"));
+        const QRect stand = window->lblStand->geometry();
+        QVERIFY(stand.left() >= window->Label2->geometry().right());
+        QVERIFY(stand.right() < window->cmdRefresh->geometry().left());
+        QCOMPARE(window->lstKassa->headerItem()->text(3), QString("LastCNT"));
+        QCOMPARE(window->lstKassa->columnCount(), 4);
+
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(window->focusWidget(), window->cmdRefresh);
+        QCOMPARE(nextTabStop(window->cmdRefresh), window->lstKassa);
+        QCOMPARE(nextTabStop(window->lstKassa), window->OKButton);
+        QCOMPARE(nextTabStop(window->OKButton), window->Edit1);
+        window->close();
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void zeitLayoutFocusAndCentring() {
+        Rig rig;
+        QWidget owner;
+        owner.setGeometry(300, 200, 700, 500);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QPointer<frmZeiterfassung> window = rig.load<frmZeiterfassung>(&owner);
+        QCOMPARE(window->windowTitle(), QString("Zeiterfassung"));
+        QCOMPARE(window->size(), QSize(7455 / 15, 2760 / 15));
+        QCOMPARE(window->lstZeit->columnCount(), 7);
+        QCOMPARE(window->lstZeit->headerItem()->text(6), QString("Diff"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(
+            (window->frameGeometry().center() - owner.frameGeometry().center()).manhattanLength() <=
+            2);
+        QCOMPARE(window->focusWidget(), window->OKButton);
+        QCOMPARE(nextTabStop(window->OKButton), window->lstZeit);
+        QCOMPARE(nextTabStop(window->lstZeit), window->cmdRefresh);
+        QCOMPARE(nextTabStop(window->cmdRefresh), window->Edit1);
+        window->close();
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void loadingFillsTheListAndLogsOnce() {
+        Rig rig;
+        QPointer<frmKassa> kassa = rig.load<frmKassa>();
+        QCOMPARE(rowsOf(*kassa->lstKassa), QStringList({"3;6;810;817", "5;1;020;020"}));
+        QCOMPARE(kassa->lstKassa->topLevelItem(0)->text(2), QString("810"));
+        QVERIFY(kassa->lstKassa->selectedItems().isEmpty());
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 1);
+        QCOMPARE(kassa->lblStand->text(), QString("Stand 12:00:00"));
+
+        QPointer<frmZeiterfassung> zeit = rig.load<frmZeiterfassung>();
+        QCOMPARE(rowsOf(*zeit->lstZeit).size(), 4);
+        QCOMPARE(rowsOf(*zeit->lstZeit).first(), QString("1;10;10;0;5;6;-1"));
+        QCOMPARE(rig.refreshes("frmZeiterfassung.Timer1_Timer"), 1);
+        delete kassa;
+        delete zeit;
+    }
+
+    void refreshButtonTimerAndIntervalField() {
+        Rig rig;
+        QPointer<frmKassa> window = rig.load<frmKassa>();
+        QTest::mouseClick(window->cmdRefresh, Qt::LeftButton);
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 2);
+
+        rig.desktop.time.advance(10000);
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 3);
+
+        window->Edit1->selectAll();
+        QTest::keyClicks(window->Edit1, "2,5");
+        QCOMPARE(window->Timer1().interval(), 2500);
+        QTest::keyClick(window->Edit1, Qt::Key_Backspace); // "2," still reads as 2
+        QCOMPARE(window->Timer1().interval(), 2000);
+        window->Edit1->setText("x");
+        QCOMPARE(window->Timer1().interval(), 2000);
+        window->Edit1->setText("0");
+        rig.desktop.time.advance(120000);
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 3);
+        window->cmdRefresh->click();
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 4);
+        delete window;
+    }
+
+    void failingRefreshKeepsRowsAndShowsTheStaleLine() {
+        Rig rig;
+        QPointer<frmKassa> window = rig.load<frmKassa>();
+        const QStringList rows = rowsOf(*window->lstKassa);
+        const QColor normal = window->lblStand->palette().color(QPalette::WindowText);
+
+        rig.server.failures.insert("classAccess Telemetrie.Kassa",
+                                   CacheError(5001, "Klasse nicht gefunden"));
+        rig.desktop.time.advance(10000);
+        QCOMPARE(rowsOf(*window->lstKassa), rows);
+        QCOMPARE(window->lblStand->text(), QString("Stand 12:00:00"));
+        QCOMPARE(window->lblStand->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(window->lblStand->toolTip(), QString("Fehler 5001: Klasse nicht gefunden"));
+        QCOMPARE(rig.desktop.messages.shown.size(), 0);
+
+        rig.server.failures.clear();
+        rig.kassaReply = "9|1|1|1";
+        rig.desktop.time.advance(10000);
+        QCOMPARE(rowsOf(*window->lstKassa), QStringList{"9;1;1;1"});
+        QCOMPARE(window->lblStand->text(), QString("Stand 12:00:20"));
+        QCOMPARE(window->lblStand->palette().color(QPalette::WindowText), normal);
+        QVERIFY(window->lblStand->toolTip().isEmpty());
+        delete window;
+    }
+
+    void okAndCloseBoxUnloadButEscapeDoesNot() {
+        Rig rig;
+        QPointer<frmKassa> kassa = rig.load<frmKassa>();
+        kassa->show();
+        QVERIFY(QTest::qWaitForWindowExposed(kassa));
+        QTest::keyClick(kassa, Qt::Key_Escape);
+        QVERIFY(kassa->isVisible());
+        QTest::mouseClick(kassa->OKButton, Qt::LeftButton);
+        QTRY_VERIFY(kassa.isNull());
+        // Unloaded: its timer is gone with it.
+        rig.desktop.time.advance(60000);
+        QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 1);
+
+        QPointer<frmZeiterfassung> zeit = rig.load<frmZeiterfassung>();
+        zeit->show();
+        QVERIFY(QTest::qWaitForWindowExposed(zeit));
+        QVERIFY(zeit->close()); // the close box
+        QTRY_VERIFY(zeit.isNull());
+        rig.desktop.time.advance(60000);
+        QCOMPARE(rig.refreshes("frmZeiterfassung.Timer1_Timer"), 1);
+    }
+
+    void enterInTheIntervalFieldPressesNoButton() {
+        Rig rig;
+        QPointer<frmZeiterfassung> window = rig.load<frmZeiterfassung>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->Edit1->setFocus();
+        QTest::keyClick(window->Edit1, Qt::Key_Return);
+        QVERIFY(window->isVisible());
+        QCOMPARE(rig.refreshes("frmZeiterfassung.Timer1_Timer"), 1);
+        delete window;
+    }
+};
+
+QTEST_MAIN(TestMonitorWindows)
+#include "tst_monitorwindows.moc"

@@ -1,0 +1,252 @@
+#include "ShellFixture.h"
+
+#include "monitors/frmKassa.h"
+#include "monitors/frmZeiterfassung.h"
+#include "platform/RowList.h"
+#include "shell/FMStart.h"
+#include "shell/frmAbout.h"
+#include "shell/frmProgrammverlauf.h"
+#include "signin/FMPass.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QtTest>
+
+class TestFMStart : public QObject {
+    Q_OBJECT
+
+private slots:
+    void captionHasExactBlankRuns() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QCOMPARE(main.windowTitle(), QStringLiteral("LORVEX Monitor              Firma: 1     "
+                                                    "Filiale: 0     Benutzer: ABC|Muster,Dora"));
+        QVERIFY(main.isVisible());
+        QCOMPARE(f.fake.messages.shown.size(), 0);
+        QCOMPARE(f.fake.processEnd.endCount, 0);
+        QCOMPARE(FMStart::startCaption("1", "0", "U"),
+                 QStringLiteral("LORVEX Monitor              Firma: 1     Filiale: 0     "
+                                "Benutzer: U"));
+    }
+
+    void programButtonsAndMenusCarryTheProgramCaptions() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QCOMPARE(main.cmdUnterprogramm[0]->text(), QStringLiteral("&Zeiterfassung"));
+        QCOMPARE(main.cmdUnterprogramm[1]->text(), QStringLiteral("&Kassa"));
+        QCOMPARE(main.mProgramme[0]->text(), QStringLiteral("&Zeiterfassung"));
+        QCOMPARE(main.mProgramme[1]->text(), QStringLiteral("&Kassa"));
+        QCOMPARE(main.cmdUnterprogramm[0]->geometry(), QRect(8, 16, 113, 25));
+        QCOMPARE(main.cmdUnterprogramm[1]->geometry(), QRect(8, 48, 113, 25));
+        QCOMPARE(main.centralWidget()->size(), QSize(628, 412));
+    }
+
+    void menusHaveTheirItemsAndShortcuts() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QStringList titles;
+        for (QAction* menu : main.menuBar()->actions()) {
+            titles << menu->text();
+        }
+        QCOMPARE(titles, (QStringList{"&Datei", "&Programme", "&Hilfe"}));
+
+        const QList<QAction*> datei = main.Datei->actions();
+        QCOMPARE(datei.size(), 3);
+        QCOMPARE(datei[0], main.mLogin);
+        QCOMPARE(main.mLogin->text(), QStringLiteral("&Login"));
+        QVERIFY(datei[1]->isSeparator());
+        QCOMPARE(datei[2], main.Beenden);
+        QCOMPARE(main.Beenden->text(), QStringLiteral("&Beenden"));
+
+        QCOMPARE(main.HilfeUeber->text(), QStringLiteral("Hilfe &über ..."));
+        QCOMPARE(main.HilfeUeber->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(main.mProgrammverlauf->text(), QStringLiteral("Programmverlauf"));
+        QCOMPARE(main.mProgrammverlauf->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
+    }
+
+    void shortcutsOpenAboutBoxAndProgramLog() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QApplication::setActiveWindow(&main);
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        QTest::keyClick(&main, Qt::Key_F1, Qt::ControlModifier);
+        QVERIFY(f.program->windows().programLogWindow().isVisible());
+        QCOMPARE(f.program->windows().programLogWindow().parentWidget(), &main);
+
+        QApplication::setActiveWindow(&main);
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QTest::keyClick(&main, Qt::Key_F1);
+        frmAbout& about = f.program->windows().aboutBox();
+        QVERIFY(about.isVisible());
+        QCOMPARE(about.parentWidget(), nullptr);
+    }
+
+    void tabOrderStartsAtFirstProgramButton() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QApplication::setActiveWindow(&main);
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QCOMPARE(QApplication::focusWidget(), main.cmdUnterprogramm[0]);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), main.cmdUnterprogramm[1]);
+    }
+
+    void rightsGroupDecidesNumerically_data() {
+        QTest::addColumn<QString>("rightsGroup");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("7 ends") << "7" << false;
+        QTest::newRow("8 passes") << "8" << true;
+        QTest::newRow("10 passes, not compared as text") << "10" << true;
+        QTest::newRow("empty ends") << "" << false;
+        QTest::newRow("not a number ends") << "acht" << false;
+    }
+
+    void rightsGroupDecidesNumerically() {
+        QFETCH(QString, rightsGroup);
+        QFETCH(bool, passes);
+        ShellFixture f(rightsGroup);
+        if (passes) {
+            FMStart& main = f.program->start();
+            QVERIFY(main.isVisible());
+            QCOMPARE(f.fake.processEnd.endCount, 0);
+            return;
+        }
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, f.program->start());
+        QCOMPARE(f.fake.processEnd.endCount, 1);
+        // Dropped silently: no message, the main window never shown, the connection dropped.
+        QCOMPARE(f.fake.messages.shown.size(), 0);
+        const QList<QWidget*> left = f.program->windows().loadedWindows();
+        for (QWidget* window : left) {
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        }
+        QVERIFY(f.server.calls.contains("disconnect"));
+        ShellFixture::flushDeletes();
+        QVERIFY(f.program->windows().loadedWindows().isEmpty());
+    }
+
+    void eachWindowOpensOnlyOnce() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        WindowRegistry& windows = f.program->windows();
+
+        main.cmdUnterprogramm_Click(0);
+        QPointer<frmZeiterfassung> zeit = &windows.timeClockMonitor();
+        const int loaded = static_cast<int>(windows.loadedWindows().size());
+        main.mProgramme_Click(0);
+        main.cmdUnterprogramm_Click(0);
+        QCOMPARE(&windows.timeClockMonitor(), zeit.data());
+        QCOMPARE(windows.loadedWindows().size(), loaded);
+        QVERIFY(zeit->isVisible());
+        QCOMPARE(zeit->parentWidget(), &main);
+
+        main.mProgramme_Click(1);
+        QPointer<frmKassa> kassa = &windows.cashRegisterMonitor();
+        QVERIFY(kassa->isVisible());
+        QCOMPARE(windows.loadedWindows().size(), loaded + 1);
+
+        // Unknown program indexes do nothing.
+        main.cmdUnterprogramm_Click(2);
+        main.cmdUnterprogramm_Click(-1);
+        QCOMPARE(windows.loadedWindows().size(), loaded + 1);
+
+        // A monitor that unloads itself is forgotten; the next click loads a fresh one.
+        zeit->close();
+        ShellFixture::flushDeletes();
+        QVERIFY(zeit.isNull());
+        QCOMPARE(windows.loadedWindows().size(), loaded);
+        main.cmdUnterprogramm_Click(0);
+        QVERIFY(windows.timeClockMonitor().isVisible());
+    }
+
+    void touchingTheLogLoadsItInvisibly() {
+        ShellFixture f;
+        f.program->start();
+        WindowRegistry& windows = f.program->windows();
+        f.program->api().helpers().AddListRow("frmKassa.Timer1_Timer", "Status um ", "14:05:09");
+        frmProgrammverlauf& log = windows.programLogWindow();
+        QVERIFY(windows.isLoaded(&log));
+        QVERIFY(!log.isVisible());
+        QCOMPARE(windows.programLog().rowText(0),
+                 QStringLiteral("frmKassa.Timer1_Timer;Status um ;14:05:09"));
+    }
+
+    void loginMenuShowsSignInDialogOwnedByMainWindow() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        main.mLogin_Click();
+        FMPass& pass = f.program->windows().signInDialog();
+        QVERIFY(pass.isVisible());
+        QVERIFY(!pass.isModal());
+        QCOMPARE(pass.parentWidget(), &main);
+        QVERIFY(f.program->windows().mainWindowVisible());
+        f.program->windows().setMainWindowCaption("neu");
+        QCOMPARE(main.windowTitle(), QStringLiteral("neu"));
+    }
+
+    void closingMainWindowClosesEverythingAndEnds() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        main.cmdUnterprogramm_Click(0);
+        main.cmdUnterprogramm_Click(1);
+        main.mProgrammverlauf_Click();
+        main.HilfeUeber_Click();
+        QList<QPointer<QWidget>> windows;
+        for (QWidget* window : f.program->windows().loadedWindows()) {
+            windows.append(window);
+        }
+        QVERIFY(windows.size() >= 5);
+        f.server.calls.clear();
+
+        main.close();
+        QCOMPARE(f.fake.processEnd.endCount, 1);
+        QCOMPARE(f.fake.messages.shown.size(), 0);
+        QVERIFY(f.server.calls.contains("disconnect"));
+        for (const QPointer<QWidget>& window : windows) {
+            QVERIFY(window.isNull() || !window->isVisible());
+        }
+        ShellFixture::flushDeletes();
+        for (const QPointer<QWidget>& window : windows) {
+            QVERIFY(window.isNull());
+        }
+    }
+
+    void unloadAllGoesNewestFirst() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        main.mProgrammverlauf_Click();
+        main.cmdUnterprogramm_Click(1);
+        main.HilfeUeber_Click();
+        const QList<QWidget*> loaded = f.program->windows().loadedWindows();
+        QCOMPARE(loaded.first(), &main);
+        QStringList loadOrder;
+        QStringList unloadOrder;
+        for (QWidget* window : loaded) {
+            loadOrder.prepend(QString::fromLatin1(window->metaObject()->className()));
+            connect(window, &QObject::destroyed, this,
+                    [&unloadOrder, name = QString::fromLatin1(window->metaObject()->className())] {
+                        unloadOrder.append(name);
+                    });
+        }
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, f.program->api().helpers().UnloadAllAndEnd());
+        QCOMPARE(f.fake.processEnd.endCount, 1);
+        ShellFixture::flushDeletes();
+        QCOMPARE(unloadOrder, loadOrder);
+    }
+
+    void beendenUnloadsMainWindowAndEnds() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QPointer<FMStart> guard = &main;
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, main.Beenden_Click());
+        QCOMPARE(f.fake.processEnd.endCount, 1);
+        ShellFixture::flushDeletes();
+        QVERIFY(guard.isNull());
+    }
+};
+
+QTEST_MAIN(TestFMStart)
+#include "tst_fmstart.moc"

@@ -1,0 +1,113 @@
+#include "platform/QtEventPump.h"
+#include "platform/QtMouseCursor.h"
+#include "platform/QtSettingsStore.h"
+#include "platform/QtTimer.h"
+#include "shell/ProgramCaption.h"
+#include "shell/ProgramOptions.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestQtPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void timerWithIntervalZeroNeverFires() {
+        QtTimer timer;
+        int fired = 0;
+        timer.setOnTimeout([&] { ++fired; });
+        timer.setInterval(0);
+        timer.setEnabled(true);
+        QTest::qWait(30);
+        QCOMPARE(fired, 0);
+        QVERIFY(timer.isEnabled());
+
+        timer.setInterval(5);
+        QTRY_VERIFY_WITH_TIMEOUT(fired >= 2, 2000);
+        timer.setEnabled(false);
+        const int stopped = fired;
+        QTest::qWait(30);
+        QCOMPARE(fired, stopped);
+    }
+
+    void timerHandlerMayDeleteItsTimer() {
+        auto* timer = new QtTimer;
+        bool fired = false;
+        timer->setOnTimeout([&] {
+            fired = true;
+            delete timer;
+        });
+        timer->setInterval(1);
+        timer->setEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(fired, 2000);
+    }
+
+    void waitForSleepsWhileTimersRun() {
+        QtEventPump pump;
+        QtTimer timer;
+        int fired = 0;
+        timer.setOnTimeout([&] { ++fired; });
+        timer.setInterval(10);
+        timer.setEnabled(true);
+        QElapsedTimer clock;
+        clock.start();
+        pump.waitFor(120);
+        QVERIFY(clock.elapsed() >= 110);
+        QVERIFY(fired >= 3);
+    }
+
+    void settingsRoundTripAndDefaults() {
+        QTemporaryDir dir;
+        {
+            QtSettingsStore store(dir.path());
+            QCOMPARE(store.get("Cache Login", "Login", "Port", "1973"), QStringLiteral("1973"));
+            store.save("Cache Login", "Login", "Server", " host name ");
+            store.save("Cache Login", "Login", "Firma", "");
+            store.sync();
+        }
+        QtSettingsStore reread(dir.path());
+        // Values come back as they were stored, blanks and empty texts included.
+        QCOMPARE(reread.get("Cache Login", "Login", "Server", "x"), QStringLiteral(" host name "));
+        QCOMPARE(reread.get("Cache Login", "Login", "Firma", "1"), QString());
+        QCOMPARE(reread.get("Other", "Login", "Server", "d"), QStringLiteral("d"));
+    }
+
+    void cursorOverridesTheWholeProgram() {
+        QtMouseCursor cursor;
+        cursor.set(MouseCursor::Hourglass);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        cursor.set(MouseCursor::Arrow);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+        QCOMPARE(cursor.current(), MouseCursor::Arrow);
+        cursor.set(MouseCursor::Default);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void programCaptions() {
+        QCOMPARE(ProgramCaption(0), QStringLiteral("&Zeiterfassung"));
+        QCOMPARE(ProgramCaption(1), QStringLiteral("&Kassa"));
+        QCOMPARE(ProgramCaption(2), QString());
+    }
+
+    void commandLineOptions() {
+        ProgramOptions run = ProgramOptions::parse({"1", "0", "DEMO", "demo", "localhost", "1972"});
+        QCOMPARE(run.mode, ProgramOptions::Mode::Run);
+        QCOMPARE(run.commandLine, QStringLiteral("1 0 DEMO demo localhost 1972"));
+        // An empty argument stays an empty field between single blanks.
+        QCOMPARE(ProgramOptions::parse({"1", "", "ABC"}).commandLine, QStringLiteral("1  ABC"));
+        QCOMPARE(ProgramOptions::parse({}).commandLine, QString());
+
+        QCOMPARE(ProgramOptions::parse({"--version"}).mode, ProgramOptions::Mode::Version);
+        QCOMPARE(ProgramOptions::parse({"--help"}).mode, ProgramOptions::Mode::Help);
+        const ProgramOptions print = ProgramOptions::parse({"--print", "kassa", "1", "0"});
+        QCOMPARE(print.mode, ProgramOptions::Mode::Print);
+        QCOMPARE(print.printArguments, (QStringList{"kassa", "1", "0"}));
+        QVERIFY(ProgramOptions::versionLine().startsWith("lorvex-monitor "));
+    }
+};
+
+QTEST_MAIN(TestQtPlatform)
+#include "tst_qtplatform.moc"

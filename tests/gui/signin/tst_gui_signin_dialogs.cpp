@@ -1,0 +1,307 @@
+#include "DialogHost.h"
+#include "FakeCache.h"
+#include "FakePlatform.h"
+#include "access/CacheApi.h"
+#include "access/LoginSettings.h"
+#include "platform/LatchingButton.h"
+#include "signin/FMPass.h"
+#include "signin/FMServer.h"
+#include "signin/SignIn.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+// The dialogs wired to fake desktop, fake time and a fake server with user ABC / "geheim".
+struct Dialogs {
+    FakePlatform fake;
+    FakeCacheServer server;
+    DialogHost host;
+    SignInState state;
+    CacheApi api{state, fake.platform, host, server.creator()};
+    SignIn signIn{api, QString()};
+    FMPass& pass;
+    FMServer& srv;
+
+    Dialogs()
+        : pass((host.attach(api, signIn), host.signInDialog()))
+        , srv(host.serverDialog()) {
+        server.addObject("LX.ParPersEdv", "1||ABC",
+                         {{"Passwort", "geheim"},
+                          {"AKTIV", "J"},
+                          {"PNAME", "Muster"},
+                          {"PNR", "7"},
+                          {"AbtNr", "1"},
+                          {"DW", ""},
+                          {"BERGRP", "9"}});
+        server.addObject("LX.ParPersAbt", "1||1",
+                         {{"abtbez", "A"}, {"AbtNr", "1"}, {"HAbtNr", "1"}});
+        server.addObject("LX.PersBasis", "1||7", {{"fax", ""}, {"EMAIL", ""}});
+    }
+    QString stored(const QString& key) const {
+        return fake.settings.values.value(LoginSettings::App + '/' + LoginSettings::Section + '/' +
+                                          key);
+    }
+};
+
+QList<QWidget*> focusChain(QWidget* first, int count) {
+    QList<QWidget*> chain{first};
+    QWidget* w = first;
+    while (chain.size() < count) {
+        w = w->nextInFocusChain();
+        if (w->focusPolicy() & Qt::TabFocus) {
+            chain.append(w);
+        }
+    }
+    return chain;
+}
+
+QRect px(int l, int t, int w, int h) {
+    return {l / 15, t / 15, w / 15, h / 15};
+}
+
+} // namespace
+
+class TestGuiSignInDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void signInDialogLayout() {
+        Dialogs d;
+        QCOMPARE(d.pass.windowTitle(), QString("LORVEX Benutzeranmeldung"));
+        QCOMPARE(d.pass.size(), QSize(265, 94));
+        QCOMPARE(d.pass.Label5->text(), QString("User(WWS Personalcode):"));
+        QCOMPARE(d.pass.Label3->text(), QString("Passwort:"));
+        QCOMPARE(d.pass.BUServer->text(), QString("Server"));
+        QCOMPARE(d.pass.BUSpeich->text(), QString("Anmelden"));
+        QCOMPARE(d.pass.BUAusst->text(), QString("Abbruch"));
+        QCOMPARE(d.pass.BUSER->geometry(), px(2280, 120, 1455, 285));
+        QCOMPARE(d.pass.BPASSWORT->geometry(), px(2280, 525, 1455, 285));
+        QCOMPARE(d.pass.BUAusst->geometry(), px(2160, 960, 1695, 375));
+        QCOMPARE(d.pass.BPASSWORT->echoMode(), QLineEdit::Password);
+        QCOMPARE(focusChain(d.pass.BPASSWORT, 6),
+                 QList<QWidget*>({d.pass.BPASSWORT, d.pass.BUSER, d.pass.BUSpeich, d.pass.BUAusst,
+                                  d.pass.BUServer, d.pass.BPASSWORT}));
+
+        d.pass.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d.pass));
+        QCOMPARE(QApplication::focusWidget(), d.pass.BPASSWORT);
+    }
+
+    void userCodeIsUpperCasedAndBoxesSelectAllOnFocus() {
+        Dialogs d;
+        d.pass.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d.pass));
+        d.pass.BUSER->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(d.pass.BUSER, "abc");
+        d.pass.BPASSWORT->setFocus(Qt::TabFocusReason);
+        QCOMPARE(d.pass.BUSER->text(), QString("ABC"));
+
+        d.pass.BPASSWORT->setText("secret");
+        d.pass.BUSER->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(d.pass.BUSER->selectedText(), QString("ABC"));
+        d.pass.BPASSWORT->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(d.pass.BPASSWORT->selectionLength(), 6);
+    }
+
+    void anmeldenDuringStartUpOnlyStoresAndHides() {
+        Dialogs d;
+        d.srv.BFIRMA->setText("2");
+        d.srv.BSERVERIP->setText("db");
+        d.pass.BUSER->setText("ABC");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        d.pass.BUSpeich->click();
+        QVERIFY(!d.pass.isVisible());
+        QVERIFY(d.server.calls.isEmpty()); // no connection of its own
+        QCOMPARE(d.stored("Firma"), QString("2"));
+        QCOMPARE(d.stored("Filiale"), QString("0"));
+        QCOMPARE(d.stored("Name"), QString("ABC"));
+        QCOMPARE(d.stored("Server"), QString("db"));
+        QCOMPARE(d.stored("Port"), QString("1973"));
+        QCOMPARE(d.stored("Namespace"), QString("LORVEX"));
+        QCOMPARE(d.fake.settings.values.size(), 6); // never the password
+        QVERIFY(d.host.mainCaption.isEmpty());
+    }
+
+    void startUpSignInThroughTheModalDialog() {
+        Dialogs d;
+        d.fake.settings.save("Cache Login", "Login", "Name", "ABC");
+        QTimer::singleShot(0, &d.pass, [&] {
+            QCOMPARE(QApplication::activeModalWidget(), &d.pass);
+            QCOMPARE(d.pass.BUSER->text(), QString("ABC"));
+            d.pass.BPASSWORT->setText("geheim");
+            d.pass.BUSpeich->click();
+        });
+        QVERIFY(d.signIn.CheckLogin());
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+        QVERIFY(!d.pass.isVisible());
+        QVERIFY(!d.srv.isVisible());
+    }
+
+    void anmeldenFromTheMenuRebuildsTheCaptionEvenWhenRejected() {
+        Dialogs d;
+        d.host.mainVisible = true;
+        d.state.gBenutzerName = "Vorher";
+        d.pass.BUSER->setText("ABC");
+        d.pass.BPASSWORT->setText("GEHEIM");
+        d.pass.show();
+        d.fake.messages.queueAnswer(MsgAnswer::Ok);
+        d.pass.BUSpeich->click();
+        QCOMPARE(d.fake.messages.shown.at(0).text,
+                 QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+        QCOMPARE(d.host.mainCaption,
+                 QString("LORVEX Korrespondenz              Firma: 1     Filiale: 0     "
+                         "Benutzer: Vorher"));
+        QVERIFY(!d.pass.isVisible());
+        QCOMPARE(d.pass.BPASSWORT->selectedText(), QString("GEHEIM"));
+
+        d.pass.show();
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.BUSpeich->click();
+        QCOMPARE(d.host.mainCaption,
+                 QString("LORVEX Korrespondenz              Firma: 1     Filiale: 0     "
+                         "Benutzer: Muster"));
+    }
+
+    void abbruchEndsTheProgramWithoutStoring() {
+        Dialogs d;
+        d.state.gBenutzer = "ABC|Muster";
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, d.pass.BUAusst_Click());
+        QCOMPARE(d.state.gBenutzer, QString());
+        QCOMPARE(d.host.unloadCalls, 1);
+        QCOMPARE(d.fake.processEnd.endCount, 1);
+        QVERIFY(d.fake.settings.values.isEmpty());
+    }
+
+    void serverButtonShowsTheServerDialogOwnedByTheSignInDialog() {
+        Dialogs d;
+        d.pass.show();
+        bool checked = false;
+        QTimer::singleShot(0, &d.srv, [&] {
+            QCOMPARE(QApplication::activeModalWidget(), &d.srv);
+            QCOMPARE(d.srv.parentWidget(), &d.pass);
+            checked = true;
+            d.srv.BUZurück->click();
+        });
+        d.pass.BUServer->click();
+        QVERIFY(checked);
+        QVERIFY(!d.srv.isVisible());
+        QCOMPARE(d.srv.parentWidget(), nullptr);
+    }
+
+    void serverDialogLayout() {
+        Dialogs d;
+        QCOMPARE(d.srv.windowTitle(), QString("LORVEX Server"));
+        QCOMPARE(d.srv.size(), QSize(248, 121));
+        QVERIFY(d.srv.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(d.srv.windowFlags() & Qt::WindowMaximizeButtonHint);
+        QCOMPARE(d.srv.BSERVERIP->text(), QString("localhost"));
+        QCOMPARE(d.srv.BPORT->text(), QString("1973"));
+        QCOMPARE(d.srv.BFIRMA->text(), QString("1"));
+        QCOMPARE(d.srv.BFIL->text(), QString("0"));
+        QCOMPARE(d.srv.BNAMESPACE->text(), QString("LORVEX"));
+        QCOMPARE(d.srv.BUEdit->text(), QString("Ändern"));
+        QCOMPARE(d.srv.BUZurück->text(), QString("Zurück"));
+        QCOMPARE(d.srv.Label3->text(), QString("Namespace:"));
+        QCOMPARE(d.srv.BPORT->geometry(), px(3120, 120, 495, 285));
+        QCOMPARE(d.srv.BUZurück->geometry(), px(1920, 1320, 1695, 375));
+        for (QLineEdit* box :
+             {d.srv.BSERVERIP, d.srv.BPORT, d.srv.BFIRMA, d.srv.BFIL, d.srv.BNAMESPACE}) {
+            QVERIFY(!box->isEnabled());
+        }
+        QCOMPARE(d.srv.Lock->interval(), 60000);
+        QVERIFY(!d.srv.Lock->isEnabled());
+        QVERIFY(d.srv.BUEdit->value());
+        QCOMPARE(focusChain(d.srv.BUEdit, 7),
+                 QList<QWidget*>({d.srv.BUEdit, d.srv.BSERVERIP, d.srv.BPORT, d.srv.BFIRMA,
+                                  d.srv.BFIL, d.srv.BNAMESPACE, d.srv.BUZurück}));
+    }
+
+    void aendernStateMachine() {
+        Dialogs d;
+        d.srv.show();
+        // No to "Änderungen erlauben?": stays locked, and the next click asks again.
+        d.fake.messages.queueAnswer(MsgAnswer::No);
+        d.srv.BUEdit->click();
+        QCOMPARE(d.fake.messages.shown.at(0).text, QString("Änderungen erlauben?"));
+        QCOMPARE(d.fake.messages.shown.at(0).title, QString("Anmeldung an Caché"));
+        QCOMPARE(d.fake.messages.shown.at(0).buttons, MsgButtons::YesNo);
+        QCOMPARE(d.fake.messages.shown.at(0).icon, MsgIcon::None);
+        QVERIFY(d.srv.BUEdit->value());
+        QVERIFY(!d.srv.BPORT->isEnabled());
+
+        d.fake.messages.queueAnswer(MsgAnswer::Yes);
+        d.srv.BUEdit->click();
+        QCOMPARE(d.fake.messages.shown.at(1).text, QString("Änderungen erlauben?"));
+        QVERIFY(!d.srv.BUEdit->value());
+        QVERIFY(d.srv.BPORT->isEnabled() && d.srv.BNAMESPACE->isEnabled());
+        d.srv.BPORT->setText("2000");
+
+        // No to "Änderungen sichern?": locked again, the edit stays in the box, nothing stored.
+        d.fake.messages.queueAnswer(MsgAnswer::No);
+        d.srv.BUEdit->click();
+        QCOMPARE(d.fake.messages.shown.at(2).text, QString("Änderungen sichern?"));
+        QVERIFY(d.srv.BUEdit->value());
+        QVERIFY(!d.srv.BPORT->isEnabled());
+        QCOMPARE(d.srv.BPORT->text(), QString("2000"));
+        QVERIFY(d.fake.settings.values.isEmpty());
+
+        // "Zurück" hides; showing again keeps values and lock state.
+        d.srv.BUZurück->click();
+        QVERIFY(!d.srv.isVisible());
+        d.srv.show();
+        QCOMPARE(d.srv.BPORT->text(), QString("2000"));
+        QVERIFY(d.srv.BUEdit->value());
+
+        // Yes to both: stored, connection dropped, state reloaded from the store.
+        d.state.gFirma = "1";
+        d.state.gFiliale = "0";
+        d.state.gConnectString = "cn_iptcp:h[1]:LORVEX";
+        d.api.connection().BeginCacheAccess(false, false);
+        d.fake.messages.queueAnswer(MsgAnswer::Yes);
+        d.srv.BUEdit->click();
+        d.srv.BFIRMA->setText("3");
+        d.fake.messages.queueAnswer(MsgAnswer::Yes);
+        d.srv.BUEdit->click();
+        QCOMPARE(d.stored("Port"), QString("2000"));
+        QCOMPARE(d.stored("Firma"), QString("3"));
+        QCOMPARE(d.state.gFirma, QString("3"));
+        QCOMPARE(d.state.gPort, QString("2000"));
+        QCOMPARE(d.server.callsStartingWith("disconnect").size(), 1);
+        QVERIFY(!d.srv.Lock->isEnabled());
+        QCOMPARE(d.fake.messages.unexpected, 0);
+    }
+
+    void idleTimerDropsTheConnection() {
+        Dialogs d;
+        d.state.gFirma = "1";
+        d.state.gFiliale = "0";
+        d.api.connection().BeginCacheAccess(false, false);
+        d.api.connection().EndCacheAccess(false);
+        QVERIFY(d.srv.Lock->isEnabled());
+        d.fake.time.advance(59999);
+        QVERIFY(d.server.callsStartingWith("disconnect").isEmpty());
+        d.fake.time.advance(1);
+        QCOMPARE(d.server.callsStartingWith("disconnect").size(), 1);
+        QVERIFY(!d.srv.Lock->isEnabled());
+    }
+
+    void latchingButtonFlipsBeforeTheHandler() {
+        LatchingButton button("x");
+        QList<bool> seen;
+        connect(&button, &QPushButton::clicked, &button, [&] { seen.append(button.value()); });
+        QVERIFY(button.value());
+        button.click();
+        button.click();
+        QCOMPARE(seen, QList<bool>({false, true}));
+        button.setValue(false);
+        QVERIFY(!button.value());
+    }
+};
+
+QTEST_MAIN(TestGuiSignInDialogs)
+#include "tst_gui_signin_dialogs.moc"

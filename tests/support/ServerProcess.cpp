@@ -1,0 +1,110 @@
+#include "ServerProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+ServerProcess::ServerProcess(QStringList extraArguments)
+    : m_extraArguments(std::move(extraArguments)) {
+}
+
+ServerProcess::~ServerProcess() {
+    stop();
+}
+
+QString ServerProcess::executable() {
+    return QStringLiteral(LORVEX_SERVER_EXECUTABLE);
+}
+
+QString ServerProcess::databasePath() const {
+    return m_dir.filePath(QStringLiteral("lorvex.db"));
+}
+
+QString ServerProcess::connectString(const QString& nameSpace) const {
+    return QStringLiteral("cn_iptcp:127.0.0.1[%1]:%2").arg(m_port).arg(nameSpace);
+}
+
+bool ServerProcess::start(int timeoutMs) {
+    if (!m_dir.isValid()) {
+        m_errorText = QStringLiteral("no temporary directory");
+        return false;
+    }
+    m_port = 0;
+    m_process.setProgram(executable());
+    m_process.setArguments(QStringList{QStringLiteral("--db"), databasePath(),
+                                       QStringLiteral("--demo"), QStringLiteral("--listen"),
+                                       QStringLiteral("127.0.0.1:0")} +
+                           m_extraArguments);
+    // The log goes to a file: a pipe nobody reads would stall a busy server.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(logPath());
+    m_process.start();
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_errorText =
+            QStringLiteral("lorvex-server did not start: %1").arg(m_process.errorString());
+        return false;
+    }
+    static const QRegularExpression listening(
+        QStringLiteral("lorvex-server: listening on 127\\.0\\.0\\.1:(\\d+)"));
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QRegularExpressionMatch match = listening.match(log());
+        if (match.hasMatch()) {
+            m_port = static_cast<quint16>(match.captured(1).toUInt());
+            return true;
+        }
+        if (m_process.waitForFinished(20)) {
+            break;
+        }
+    }
+    m_errorText = QStringLiteral("lorvex-server did not report its port; its log: %1").arg(log());
+    kill();
+    return false;
+}
+
+void ServerProcess::stop() {
+    if (m_process.state() == QProcess::NotRunning) {
+        return;
+    }
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        kill();
+    }
+}
+
+void ServerProcess::kill() {
+    if (m_process.state() == QProcess::NotRunning) {
+        return;
+    }
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardInput) {
+    QProcess admin;
+    admin.setProcessChannelMode(QProcess::MergedChannels);
+    admin.start(executable(), QStringList{QStringLiteral("--db"), databasePath()} + args);
+    if (!admin.waitForStarted(10000)) {
+        m_adminOutput = admin.errorString();
+        return -1;
+    }
+    admin.write(standardInput);
+    admin.closeWriteChannel();
+    if (!admin.waitForFinished(30000)) {
+        admin.kill();
+        admin.waitForFinished(5000);
+        m_adminOutput = QString::fromUtf8(admin.readAll());
+        return -1;
+    }
+    m_adminOutput = QString::fromUtf8(admin.readAll());
+    return admin.exitStatus() == QProcess::NormalExit ? admin.exitCode() : -1;
+}
+
+QString ServerProcess::logPath() const {
+    return m_dir.filePath(QStringLiteral("server.log"));
+}
+
+QString ServerProcess::log() const {
+    QFile file(logPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real lorvex-server for end-to-end tests: started with a fresh temporary database, the demo
+// data (--demo) and an ephemeral port on 127.0.0.1.
+//
+//     ServerProcess server;
+//     QVERIFY2(server.start(), qPrintable(server.errorText()));
+//     factory.connect(server.connectString());           // "cn_iptcp:127.0.0.1[PORT]:LORVEX"
+//     server.runAdmin({"set-clock", "--firma", "1", ...}); // admin command, same database
+//     server.kill();                                       // a crash, for fault tests
+//
+// The destructor stops the server. Link lorvex_test_server.
+class ServerProcess {
+public:
+    // extraArguments are added to the serve command line (for example "--simulate").
+    explicit ServerProcess(QStringList extraArguments = {});
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Starts the server and waits (at most timeoutMs) for its "listening on" line.
+    bool start(int timeoutMs = 10000);
+    // The port it listens on; 0 before start() succeeded.
+    quint16 port() const { return m_port; }
+    QString connectString(const QString& nameSpace = QStringLiteral("LORVEX")) const;
+    QString databasePath() const;
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds.
+    void stop();
+    // Ends it at once (SIGKILL), as a crash would.
+    void kill();
+
+    // Runs "lorvex-server --db <database> args..." and returns its exit code (-1 when it did not
+    // finish); its output is kept in adminOutput().
+    int runAdmin(const QStringList& args, const QByteArray& standardInput = {});
+    QString adminOutput() const { return m_adminOutput; }
+
+    // The server's log (its stderr, kept in a file) so far.
+    QString log() const;
+    QString errorText() const { return m_errorText; }
+
+    static QString executable();
+
+private:
+    QString logPath() const;
+
+    QStringList m_extraArguments;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_adminOutput;
+    QString m_errorText;
+};

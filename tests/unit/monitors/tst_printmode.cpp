@@ -1,0 +1,64 @@
+#include "FakeCache.h"
+#include "FakePlatform.h"
+#include "shell/PrintMode.h"
+
+#include <QtTest>
+
+// The print mode refuses a wrong call before it touches the server, and says why.
+class TestPrintMode : public QObject {
+    Q_OBJECT
+private slots:
+    void wrongCallsAreRefusedWithoutServerAccess_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing") << QStringList{} << "Aufruf: lorvex-monitor --print";
+        QTest::newRow("too few") << QStringList{"kassa", "1", "0", "DEMO"} << "Aufruf:";
+        QTest::newRow("too many") << QStringList{"kassa", "1", "0", "U", "P", "S", "1972", "NS"}
+                                  << "Aufruf:";
+        QTest::newRow("unknown monitor")
+            << QStringList{"lager", "1", "0", "U", "P"} << "Unbekannter Monitor \"lager\"";
+        QTest::newRow("blank in a field")
+            << QStringList{"zeit", "1", "0", "U", "P W"} << "Leerzeichen";
+        QTest::newRow("empty field") << QStringList{"zeit", "1", "", "U", "P"} << "leer";
+        QTest::newRow("company not a number")
+            << QStringList{"kassa", "A", "0", "U", "P"} << "FIRMA und FILIALE müssen Zahlen sein";
+        QTest::newRow("branch with a command")
+            << QStringList{"kassa", "1", "0,X=1", "U", "P"} << "FIRMA und FILIALE";
+    }
+    void wrongCallsAreRefusedWithoutServerAccess() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        FakePlatform desktop;
+        FakeCacheServer server;
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        PrintMode mode(desktop.platform, server.creator(), outStream, errStream);
+        QCOMPARE(mode.run(arguments), PrintMode::ExitUsage);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QCOMPARE(server.factoriesCreated, 0);
+        QCOMPARE(desktop.messages.shown.size(), 0);
+    }
+
+    void monitorNameIgnoresCase() {
+        FakePlatform desktop;
+        FakeCacheServer server;
+        server.connectResult = false;
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        PrintMode mode(desktop.platform, server.creator(), outStream, errStream);
+        // Accepted as a call; fails at the connection at once, without further tries.
+        QCOMPARE(mode.run({"KASSA", "1", "0", "U", "P"}), PrintMode::ExitFailed);
+        QCOMPARE(server.callsStartingWith("connect").size(), 1);
+        QCOMPARE(desktop.time.nowMs(), QTime(12, 0).msecsSinceStartOfDay());
+        QVERIFY(out.isEmpty());
+        QVERIFY2(err.contains("Anmeldung fehlgeschlagen"), qPrintable(err));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestPrintMode)
+#include "tst_printmode.moc"

@@ -1,0 +1,232 @@
+#include "AdminCommands.h"
+#include "DemoData.h"
+#include "ListenAddress.h"
+#include "ServerCommandLine.h"
+#include "ServerError.h"
+#include "Store.h"
+#include "TelemetrySimulator.h"
+
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+#include <memory>
+
+// The store under the classes, the admin commands that fill it, and the command line that
+// chooses between serving and administration.
+class TestServerAdmin : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Store> m_store;
+    QString m_out;
+    QString m_err;
+
+    QString dbPath() const { return m_dir.filePath("admin.db"); }
+
+    int admin(const QStringList& arguments, QString input = {}) {
+        const ServerCommandLine line =
+            ServerCommandLine::parse(QStringList{"lorvex-server", "--db", dbPath()} + arguments);
+        if (line.mode != ServerCommandLine::Mode::Admin) {
+            m_err = line.errorText;
+            return -1;
+        }
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out);
+        QTextStream err(&m_err);
+        QTextStream in(&input);
+        return AdminCommands(*m_store, out, err, in).run(line.command, line.options, line.files);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        QFile::remove(dbPath());
+        m_store = std::make_unique<Store>(dbPath());
+    }
+    void cleanup() { m_store.reset(); }
+
+    void storeKeepsRowsAcrossReopeningAndReplacesByKey() {
+        m_store->putUser({1, "ABC", "pw", "J", "A,B", "7", "10", "1", "8"});
+        m_store->putUser({1, "ABC", "neu", "N", "A,B", "7", "10", "1", "8"});
+        m_store->appendRegister({1, 0, 0, "9", "1", "01", "02"});
+        m_store->appendRegister({1, 0, 0, "4", "2", "03", "04"});
+        m_store.reset();
+        m_store = std::make_unique<Store>(dbPath()); // schema exists: created only when missing
+        const std::optional<UserRecord> user = m_store->user(1, "ABC");
+        QVERIFY(user);
+        QCOMPARE(user->passwort, "neu");
+        QCOMPARE(user->aktiv, "N");
+        const QList<RegisterRecord> registers = m_store->registers(1, 0);
+        QCOMPARE(registers.size(), 2);
+        QCOMPARE(registers[0].kasse, "9"); // in the order they were added
+        QCOMPARE(registers[1].seq, 2);
+        QVERIFY(!m_store->user(2, "ABC"));
+    }
+
+    void aFailedTransactionLeavesNothing() {
+        try {
+            m_store->inTransaction([this] {
+                m_store->putUser({1, "HALB", "x", "J", "", "", "", "", "0"});
+                throw ServerError(ServerErrorNumber::Store, "mittendrin");
+            });
+            QFAIL("no exception");
+        } catch (const ServerError&) {
+        }
+        QVERIFY(!m_store->user(1, "HALB"));
+    }
+
+    void storeThatCannotBeOpenedThrows() {
+        try {
+            Store broken(m_dir.filePath("no/such/dir/x.db"));
+            QFAIL("opened");
+        } catch (const ServerError& error) {
+            QCOMPARE(error.number(), ServerErrorNumber::Store);
+        }
+    }
+
+    void setUserAddsThenChangesOnlyWhatIsGiven() {
+        QCOMPARE(admin({"set-user", "--firma", "3", "--code", "NEU", "--password-stdin", "--name",
+                        "Neu,Nina", "--rights", "8", "--department", "10", "--pnr", "300",
+                        "--email", "n@X.AT"},
+                       "geheim\nrest\n"),
+                 0);
+        QCOMPARE(admin({"set-user", "--firma", "3", "--code", "NEU", "--active", "N"}), 0);
+        const std::optional<UserRecord> user = m_store->user(3, "NEU");
+        QVERIFY(user);
+        QCOMPARE(user->passwort, "geheim");
+        QCOMPARE(user->aktiv, "N");
+        QCOMPARE(user->pname, "Neu,Nina");
+        QCOMPARE(user->berGrp, "8");
+        QCOMPARE(m_store->baseData(3, "300")->email, "n@X.AT");
+        QVERIFY(!m_out.contains("geheim"));
+    }
+
+    void badAdminInputChangesNothing_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("new user without password")
+            << QStringList{"set-user", "--firma", "1", "--code", "X"};
+        QTest::newRow("active not J or N") << QStringList{
+            "set-user", "--firma", "1", "--code", "X", "--password", "p", "--active", "ja"};
+        QTest::newRow("company not a number")
+            << QStringList{"set-user", "--firma", "eins", "--code", "X", "--password", "p"};
+        QTest::newRow("negative company")
+            << QStringList{"set-user", "--firma", "-1", "--code", "X", "--password", "p"};
+        QTest::newRow("bar in a register field")
+            << QStringList{"set-register", "--firma", "1", "--branch", "0", "--register", "1|2"};
+        QTest::newRow("bar in a clock field") << QStringList{
+            "set-clock", "--firma", "1", "--branch", "0", "--slot", "1", "--e-ist", "1|"};
+        QTest::newRow("slot 5") << QStringList{"set-clock", "--firma", "1", "--branch",
+                                               "0",         "--slot",  "5"};
+        QTest::newRow("line break in a name") << QStringList{
+            "set-user", "--firma", "1", "--code", "X", "--password", "p", "--name", "a\nb"};
+    }
+    void badAdminInputChangesNothing() {
+        QFETCH(QStringList, arguments);
+        QCOMPARE(admin(arguments), 2);
+        QVERIFY(!m_err.isEmpty());
+        QVERIFY(!m_store->user(1, "X"));
+        QVERIFY(m_store->registers(1, 0).isEmpty());
+        QVERIFY(m_store->clocks(1, 0).isEmpty());
+    }
+
+    void importReplacesTheBranchOrNothing() {
+        const QString file = m_dir.filePath("kassa.txt");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("# register|count|first|last\n3|2|815|817\n\n5|1|020|020\n");
+        out.close();
+        m_store->appendRegister({1, 0, 0, "99", "1", "1", "1"});
+        QCOMPARE(admin({"import-registers", "--firma", "1", "--branch", "0", file}), 0);
+        QList<RegisterRecord> records = m_store->registers(1, 0);
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records[1].firstCnt, "020");
+
+        QCOMPARE(
+            admin({"import-registers", "--firma", "1", "--branch", "0", "-"}, "7|1|2|3\n8|1|2\n"),
+            2);
+        QCOMPARE(m_store->registers(1, 0).size(), 2); // a bad line: the old records stay
+
+        QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "-"},
+                       "1|1|1|1|1\n2|2|2|2|2\n3|3|3|3|3\n4|4|4|4|4\n5|5|5|5|5\n"),
+                 2);
+        QVERIFY(m_store->clocks(1, 0).isEmpty());
+        QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "-"}, "1|1|1|1|1\n"), 0);
+        QCOMPARE(m_store->clocks(1, 0).size(), 1);
+    }
+
+    void commandLineChoosesWhatToDo() {
+        using Mode = ServerCommandLine::Mode;
+        const auto parse = [](const QStringList& args) {
+            return ServerCommandLine::parse(QStringList{"lorvex-server"} + args);
+        };
+        ServerCommandLine line = parse({"--db", "x.db"});
+        QCOMPARE(line.mode, Mode::Serve);
+        QCOMPARE(line.listen.size(), 1);
+        QCOMPARE(line.listen[0].host, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(line.listen[0].port, 1972);
+
+        line = parse({"--db", "x.db", "--listen", "127.0.0.1:1972", "--listen", "[::1]:0", "--demo",
+                      "--simulate"});
+        QCOMPARE(line.mode, Mode::Serve);
+        QCOMPARE(line.listen.size(), 2);
+        QCOMPARE(line.listen[1].host, QHostAddress(QHostAddress::LocalHostIPv6));
+        QVERIFY(line.demo && line.simulate);
+
+        QCOMPARE(parse({"--help"}).mode, Mode::Help);
+        QCOMPARE(parse({"--version"}).mode, Mode::Version);
+        QCOMPARE(parse({"--listen", "127.0.0.1:1"}).mode, Mode::Error); // no --db
+        QCOMPARE(parse({"--db", "x", "--listen", "127.0.0.1"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--listen", "127.0.0.1:70000"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--listen", "::1:5"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--listen", "server.example:5"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--firma", "1"}).mode, Mode::Error); // admin option
+        QCOMPARE(parse({"--db", "x", "drop-db"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "seed-demo", "--demo"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "set-department", "--code", "A"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "import-clocks", "--firma", "1"}).mode, Mode::Error); // FILE
+        QCOMPARE(parse({"--db", "x", "set-clock", "--slot", "1", "--slot", "2"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "create-db"}).mode, Mode::Admin);
+    }
+
+    void demoDataHasWhatTheMonitorNeeds() {
+        DemoData::seed(*m_store);
+        DemoData::seed(*m_store); // seeding twice gives the same data, not twice the records
+        QCOMPARE(m_store->user(1, "DEMO")->berGrp, "9");
+        QCOMPARE(m_store->user(1, "LESER")->berGrp, "5");
+        QCOMPARE(m_store->user(1, "ALT")->aktiv, "N");
+        QCOMPARE(m_store->registers(1, 0).size(), 6);
+        QCOMPARE(m_store->clocks(1, 0).size(), 4);
+        QCOMPARE(m_store->clocks(1, 1).size(), 4);
+        QCOMPARE(m_store->branches().size(), 2);
+    }
+
+    void simulationMovesCountersButKeepsTheirShape() {
+        DemoData::seed(*m_store);
+        const QList<ClockRecord> before = m_store->clocks(1, 0);
+        TelemetrySimulator simulator(*m_store, 42);
+        for (int i = 0; i < 20; ++i) {
+            simulator.step();
+        }
+        const QList<ClockRecord> after = m_store->clocks(1, 0);
+        bool moved = false;
+        for (int i = 0; i < after.size(); ++i) {
+            QCOMPARE(after[i].eIst.toLongLong() - after[i].eSoll.toLongLong(),
+                     before[i].eIst.toLongLong() - before[i].eSoll.toLongLong());
+            moved = moved || after[i].eIst != before[i].eIst;
+        }
+        QVERIFY(moved);
+        for (const RegisterRecord& record : m_store->registers(1, 0)) {
+            QVERIFY(record.anzahl.toLongLong() >= 0);
+            QVERIFY(record.firstCnt.size() >= 3);
+        }
+        QCOMPARE(TelemetrySimulator::addToCounter("020", 1), "021");
+        QCOMPARE(TelemetrySimulator::addToCounter("999", 1), "1000");
+        QCOMPARE(TelemetrySimulator::addToCounter("0", -1), "0");
+        QCOMPARE(TelemetrySimulator::addToCounter("x7", 1), "x7");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerAdmin)
+#include "tst_serveradmin.moc"
