@@ -1,6 +1,8 @@
 #include "monitors/MonitorWindow.h"
 
+#include "platform/LabelFit.h"
 #include "platform/ListControl.h"
+#include "platform/Twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,13 +11,8 @@
 
 namespace {
 
-// Window geometry is given in twips; 15 twips make one pixel at 96 dpi.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-
 void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(px(left), px(top), px(width), px(height));
+    widget->setGeometry(twipsRect(left, top, width, height));
 }
 
 } // namespace
@@ -27,7 +24,7 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
                          Qt::MSWindowsFixedSizeDialogHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(layout.caption);
-    setFixedSize(px(layout.clientWidthTwips), px(2760));
+    setFixedSize(twipsSize(layout.clientWidthTwips, 2760));
     setSizeGripEnabled(false);
 
     m_list = new ListControl(this);
@@ -40,6 +37,8 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     place(Edit1, 1440, 2280, 615, 375);
     Label2 = new QLabel(QStringLiteral("sec"), this);
     place(Label2, 2160, 2280, 495, 255);
+    fitLabelToText(Label1, 1440 - 30);
+    fitLabelToText(Label2, 2760 - 30);
     // In the free space between "sec" and "Refresh".
     lblStand = new QLabel(this);
     place(lblStand, 2760, 2280, 1695, 255);

@@ -1,6 +1,7 @@
 #include "monitors/frmKassa.h"
 
 #include "platform/ListControl.h"
+#include "platform/Twips.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,7 +16,7 @@ frmKassa::frmKassa(CacheApi& api, QWidget* owner, const QLocale& locale)
                     locale)
     , lstKassa(list()) {
     setObjectName(QStringLiteral("frmKassa"));
-    move(2760 / 15, 3750 / 15);
+    move(twipsToPixels(2760), twipsToPixels(3750));
     // Tab indexes: cmdRefresh 0, lstKassa 1, OKButton 2, Edit1 5.
     setTabOrder(cmdRefresh, lstKassa);
     setTabOrder(lstKassa, OKButton);

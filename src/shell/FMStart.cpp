@@ -2,9 +2,9 @@
 
 #include "access/SignInState.h"
 #include "platform/ProcessEnd.h"
+#include "platform/Twips.h"
 #include "shell/AppIcons.h"
 #include "shell/ProgramCaption.h"
-#include "shell/Twips.h"
 #include "shell/WindowRegistry.h"
 #include "signin/RightsGroup.h"
 

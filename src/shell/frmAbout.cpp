@@ -2,8 +2,9 @@
 
 #include "lorvex_version.h"
 #include "platform/HyperlinkLabel.h"
+#include "platform/LabelFit.h"
+#include "platform/Twips.h"
 #include "shell/AboutPictures.h"
-#include "shell/Twips.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -48,12 +49,8 @@ frmAbout::frmAbout(Platform& platform, QWidget* parent)
     ctHyperLink1->setGeometry(twipsRect(2280, 1200, 3135, 255));
 
     Description = addLabel(QStringLiteral("Beschreibung"), 1080, 1560, 975, 495);
-    // Fonts wider than the one the layout was drawn with would crop these captions; they may
-    // use the gap before the value column.
     for (QLabel* caption : {Producktname, Version, Copyright, Description}) {
-        const int needed = caption->fontMetrics().horizontalAdvance(caption->text()) + 2;
-        caption->resize(std::clamp(needed, caption->width(), px(2290 - 1080 - 60)),
-                        caption->height());
+        fitLabelToText(caption, 2290 - 60);
     }
     lblDescription = addLabel(QStringLiteral("Beschreibung"), 2290, 1560, 3135, 495);
     Erstellt = addLabel(QStringLiteral("Erstellt am 20.05.'03 Letzte Korrektur 27.05.'03"), 1080,

@@ -1,8 +1,8 @@
 #include "shell/frmProgrammverlauf.h"
 
 #include "platform/ListControl.h"
+#include "platform/Twips.h"
 #include "shell/AppIcons.h"
-#include "shell/Twips.h"
 
 #include <QCloseEvent>
 

@@ -5,6 +5,7 @@
 #include "shell/ProgramOptions.h"
 
 #include <QApplication>
+#include <QFont>
 
 #include <cstdio>
 
@@ -32,6 +33,10 @@ int main(int argc, char* argv[]) {
     // The program ends only through its main window (or the sign-in giving up), never because
     // a message box or dialog was the last window on screen.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The windows are laid out for a classic 8-point dialog font.
+    QFont dialogFont = QApplication::font();
+    dialogFont.setPointSize(8);
+    QApplication::setFont(dialogFont);
     // Qt has taken its own options out of the arguments by now.
     const ProgramOptions options = ProgramOptions::parse(QApplication::arguments().mid(1));
 

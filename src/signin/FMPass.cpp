@@ -3,12 +3,13 @@
 #include "access/CacheApi.h"
 #include "access/FormHost.h"
 #include "access/LoginSettings.h"
+#include "platform/LabelFit.h"
 #include "platform/Platform.h"
+#include "platform/Twips.h"
 #include "signin/FMServer.h"
 #include "signin/SelectAllText.h"
 #include "signin/SignIn.h"
 #include "signin/SignInWindowHost.h"
-#include "signin/Twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -56,6 +57,8 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
     BUSpeich->setGeometry(twipsRect(120, 960, 1695, 375));
     BUAusst = makeButton(QStringLiteral("Abbruch"), QStyle::SP_DialogCancelButton, this);
     BUAusst->setGeometry(twipsRect(2160, 960, 1695, 375));
+    fitLabelToText(Label5, 2280 - 30);
+    fitLabelToText(Label3, 2280 - 30);
 
     Label5->setObjectName(QStringLiteral("Label5"));
     BUSER->setObjectName(QStringLiteral("BUSER"));

@@ -2,11 +2,12 @@
 
 #include "access/CacheApi.h"
 #include "access/LoginSettings.h"
+#include "platform/LabelFit.h"
 #include "platform/LatchingButton.h"
 #include "platform/Platform.h"
+#include "platform/Twips.h"
 #include "signin/FMPass.h"
 #include "signin/SignInWindowHost.h"
-#include "signin/Twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -59,6 +60,11 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
                        twipsRect(120, 885, 900, 195), this);
     BNAMESPACE = makeBox(QStringLiteral("BNAMESPACE"), LoginSettings::DefaultNamespace,
                          twipsRect(1080, 840, 1455, 285));
+    for (QLabel* label : {Label4, Label1, Label3}) {
+        fitLabelToText(label, 1080 - 30);
+    }
+    fitLabelToText(Label6, 3120 - 30);
+    fitLabelToText(Label2, 2160 - 30);
 
     BUEdit = new LatchingButton(QStringLiteral("Ändern"), this);
     BUEdit->setObjectName(QStringLiteral("BUEdit"));
