@@ -4,19 +4,27 @@
 #include "protocol/MessageCodec.h"
 
 #include <QTcpSocket>
-#include <QTimer>
 
 using protocol::ErrorCode;
 using protocol::Response;
 
 ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
-                             const ServerLog& log, QObject* parent)
+                             const ServerLog& log, const SessionTimeouts& timeouts, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_number(number)
     , m_handler(std::move(handler))
-    , m_log(log) {
+    , m_log(log)
+    , m_timeouts(timeouts) {
     m_socket->setParent(this);
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        const QString reason = m_waitingIdle
+                                   ? QStringLiteral("no request for %1 ms").arg(m_timeouts.idleMs)
+                                   : QStringLiteral("handshake or frame incomplete after %1 ms")
+                                         .arg(m_timeouts.stallMs);
+        end(reason); // logged as the session's end
+    });
     m_socket->setReadBufferSize(kSocketReadBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readAvailable);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientSession::readAvailable);
@@ -25,6 +33,7 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
             return;
         }
         m_finished = true;
+        m_deadline.stop();
         m_log.write(QStringLiteral("session %1 ended: %2")
                         .arg(m_number)
                         .arg(m_endReason.isEmpty()
@@ -54,20 +63,36 @@ void ClientSession::readAvailable() {
     while (!m_ending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
            m_socket->bytesAvailable() > 0) {
         m_reader.feed(m_socket->read(kSocketReadBufferBytes));
-        if (m_reader.hasError()) {
+        // Requests that arrived whole before a bad header are answered before the error.
+        processFrames();
+        if (m_reader.hasError() && !m_ending) {
             logError(protocol::errorNumber(m_reader.error()), m_reader.errorText());
             send(Response::failure(0, protocol::errorNumber(m_reader.error()),
                                    m_reader.errorText()));
             end(QStringLiteral("error %1").arg(protocol::errorNumber(m_reader.error())));
-            return;
         }
-        processFrames();
     }
+    updateDeadline();
+}
+
+void ClientSession::updateDeadline() {
+    if (m_ending) {
+        m_deadline.stop();
+        return;
+    }
+    const bool idle =
+        m_handler.handshakeDone() && m_reader.atFrameBoundary() && !m_reader.hasFrame();
+    if (m_answered || !m_deadline.isActive() || idle != m_waitingIdle) {
+        m_waitingIdle = idle;
+        m_deadline.start(idle ? m_timeouts.idleMs : m_timeouts.stallMs);
+    }
+    m_answered = false;
 }
 
 void ClientSession::processFrames() {
     while (!m_ending && m_socket->bytesToWrite() < kMaxPendingReplyBytes && m_reader.hasFrame()) {
         const std::optional<QByteArray> frame = m_reader.takeFrame();
+        m_answered = true;
         const protocol::Outcome<protocol::Request> request = protocol::decodeRequest(*frame);
         if (!request.ok()) {
             const int number = protocol::errorNumber(request.error());
@@ -107,6 +132,7 @@ void ClientSession::send(const Response& response) {
 
 void ClientSession::end(const QString& reason) {
     m_ending = true;
+    m_deadline.stop();
     m_endReason = reason;
     m_socket->disconnectFromHost(); // after the pending replies are written
     // A peer that reads nothing would keep it half-closed for ever.
@@ -118,5 +144,8 @@ void ClientSession::end(const QString& reason) {
 }
 
 void ClientSession::logError(int number, const QString& text) {
-    m_log.write(QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(text));
+    const QString shown = text.size() > kMaxLoggedTextChars
+                              ? text.left(kMaxLoggedTextChars) + QStringLiteral("...")
+                              : text;
+    m_log.write(QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(shown));
 }

@@ -56,9 +56,9 @@ void ServerListener::accept(QTcpServer* server) {
             socket->deleteLater();
             continue;
         }
-        auto* session =
-            new ClientSession(socket, ++m_sessionsStarted,
-                              RequestHandler(m_store, m_catalogue, m_interpreter), m_log, this);
+        auto* session = new ClientSession(socket, ++m_sessionsStarted,
+                                          RequestHandler(m_store, m_catalogue, m_interpreter),
+                                          m_log, m_timeouts, this);
         m_sessions.append(session);
         connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
             m_sessions.removeOne(finished);

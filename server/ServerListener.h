@@ -3,6 +3,7 @@
 #include "ClassCatalogue.h"
 #include "ListenAddress.h"
 #include "ServerLog.h"
+#include "SessionTimeouts.h"
 #include "XecuteInterpreter.h"
 
 #include <QList>
@@ -29,6 +30,8 @@ public:
     // The real ports, in the order of listen().
     QList<quint16> ports() const;
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
+    // Applies to sessions started from now on.
+    void setSessionTimeouts(const SessionTimeouts& timeouts) { m_timeouts = timeouts; }
 
 private:
     void accept(QTcpServer* server);
@@ -39,6 +42,7 @@ private:
     XecuteInterpreter m_interpreter;
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
+    SessionTimeouts m_timeouts;
     int m_sessionsStarted = 0;
     QString m_errorText;
 };

@@ -22,6 +22,21 @@ constexpr int WaitSliceMs = 250;
 const QString Title = QStringLiteral("Anmeldung an Caché");
 const QString CrLf = QStringLiteral("\r\n");
 
+// Marks a series of connection tries as running, however it is left.
+class ConnectingFlag {
+public:
+    explicit ConnectingFlag(bool& flag)
+        : m_flag(flag) {
+        m_flag = true;
+    }
+    ~ConnectingFlag() { m_flag = false; }
+    ConnectingFlag(const ConnectingFlag&) = delete;
+    ConnectingFlag& operator=(const ConnectingFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 } // namespace
 
 Connection::Connection(SignInState& state, Platform& platform, FormHost& forms,
@@ -52,8 +67,16 @@ void Connection::ConnectCache(bool unlimitedTries) {
     if (factoryConnected()) {
         return;
     }
+    if (m_connecting) {
+        // A timer fired during the pauses or the server dialog of a connection attempt further
+        // up: a second series would stack its boxes and a second modal server dialog onto the
+        // first and could end the program while the user is still correcting the data.
+        throw CacheError(ClientErrors::ServerUnreachable,
+                         QStringLiteral("Der Verbindungsaufbau zum Server läuft bereits."));
+    }
+    const ConnectingFlag connecting(m_connecting);
     // Checked before the first try, so that bad data never reach the server at all.
-    const QString contextCommand =
+    QString contextCommand =
         buildWorkContextCommand(m_state.gFirma, m_state.gFiliale, m_state.gPersonalcode);
 
     int failures = 0;
@@ -86,6 +109,10 @@ void Connection::ConnectCache(bool unlimitedTries) {
                 QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
             Title, MsgButtons::Ok, MsgIcon::Warning);
         m_forms.showServerDialogModal();
+        // Company, branch or user code changed in the dialog reach the sign-in state at once;
+        // the work context of the coming connection must be theirs.
+        contextCommand =
+            buildWorkContextCommand(m_state.gFirma, m_state.gFiliale, m_state.gPersonalcode);
         dialogOffered = true;
         failures = 0;
     }

@@ -18,7 +18,8 @@ public:
     void EndCacheAccess(bool restoreCursor);
     // Connects unless connected, then sets the server's work context. Invalid company or branch
     // data raise CacheError before anything is sent. Three tries 10 s apart, the server dialog,
-    // three more, then the program ends (or, with unlimitedTries, tries for ever).
+    // three more, then the program ends (or, with unlimitedTries, tries for ever). Called again
+    // from a timer while those tries run, it raises CacheError (ServerUnreachable) at once.
     void ConnectCache(bool unlimitedTries);
     void DisconnectCache();
     // Calls SYS_Close (ignoring its failure) and empties the reference in every case.
@@ -44,4 +45,5 @@ private:
     FormHelpers& m_helpers;
     CacheFactoryCreator m_createFactory;
     bool m_failFast = false;
+    bool m_connecting = false; // a series of tries is under way
 };

@@ -9,6 +9,12 @@
 
 namespace {
 
+// Refreshes under way in all monitor windows together. Both monitors share one connection:
+// a refresh nested into another one's connection tries would start a second series of tries,
+// boxes and server dialog inside the first, and could end the program while the user is
+// still editing the server settings.
+int runningRefreshes = 0;
+
 // Resets the busy flag however the refresh ends, unless the controller is gone by then.
 class RefreshingFlag {
 public:
@@ -16,8 +22,10 @@ public:
         : m_flag(flag)
         , m_alive(std::move(alive)) {
         m_flag = true;
+        ++runningRefreshes;
     }
     ~RefreshingFlag() {
+        --runningRefreshes;
         if (*m_alive) {
             m_flag = false;
         }
@@ -49,7 +57,7 @@ MonitorController::~MonitorController() {
 }
 
 void MonitorController::Timer1_Timer() {
-    if (m_refreshing) {
+    if (m_refreshing || runningRefreshes > 0) {
         return;
     }
     const std::shared_ptr<bool> alive = m_alive;

@@ -26,8 +26,9 @@ public:
     MonitorController(const MonitorController&) = delete;
     MonitorController& operator=(const MonitorController&) = delete;
 
-    // The refresh. A call while another refresh runs (a tick or click let in by the waits of
-    // the server access) is skipped. A failed server access keeps the rows and marks them old.
+    // The refresh. A call while a refresh of any monitor runs (a tick or click let in by
+    // the waits of the server access) is skipped. A failed server access keeps the rows and
+    // marks them old.
     void Timer1_Timer();
     // A new interval text: applied when it is a valid interval, otherwise the old one stays.
     void Edit1_Change(const QString& text);

@@ -113,6 +113,12 @@ private:
                 return fail(ErrorCode::MalformedMessage,
                             QStringLiteral("array longer than the bytes that remain"));
             }
+            // Arrays only carry arguments. Qt spends far more per element than the one byte a
+            // null takes on the wire, so a long array is refused before Qt builds it.
+            if (argument > static_cast<quint64>(MaxArguments)) {
+                return fail(ErrorCode::TooManyArguments,
+                            QStringLiteral("array of %1 elements").arg(argument));
+            }
             return walkChildren(depth, argument);
         case 5: // map: every entry takes at least two bytes
             if (argument > static_cast<quint64>(remaining()) / 2) {

@@ -34,12 +34,14 @@ PrintMode::PrintMode(Platform& platform, CacheFactoryCreator createFactory, QTex
 }
 
 QString PrintMode::usage() {
-    return QStringLiteral(
-        "Aufruf: lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT]]");
+    return QStringLiteral("Aufruf: lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT "
+                          "[SERVER [PORT [NAMESPACE]]]");
 }
 
 int PrintMode::run(const QStringList& arguments) {
-    if (arguments.size() < 5 || arguments.size() > 7) {
+    // The monitor, then the program's usual sign-in fields (the namespace is taken but, as in
+    // the window program, does not enter the connection).
+    if (arguments.size() < 5 || arguments.size() > 8) {
         return fail(ExitUsage, usage());
     }
     const QString which = arguments.first().toLower();

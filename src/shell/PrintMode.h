@@ -20,7 +20,7 @@ public:
     PrintMode(Platform& platform, CacheFactoryCreator createFactory, QTextStream& out,
               QTextStream& err, QLocale locale = QLocale::system());
 
-    // arguments: kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT]]
+    // arguments: kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT [NAMESPACE]]]
     int run(const QStringList& arguments);
 
     static QString usage();

@@ -22,7 +22,8 @@ QString ProgramOptions::usage() {
     return QStringLiteral(
         "Aufruf:\n"
         "  lorvex-monitor [FIRMA FILIALE USER PASSWORT [SERVER [PORT [NAMESPACE]]]]\n"
-        "  lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT]]\n"
+        "  lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT "
+        "[NAMESPACE]]]\n"
         "  lorvex-monitor --version | --help\n"
         "\n"
         "Ohne Anmeldedaten (oder wenn das erste Feld keine Zahl ist) fragt der\n"

@@ -12,10 +12,12 @@
 #include "signin/SignInWindowHost.h"
 
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 namespace {
@@ -51,6 +53,8 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
     BPASSWORT = new QLineEdit(this);
     BPASSWORT->setGeometry(twipsRect(2280, 525, 1455, 285));
     BPASSWORT->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as "*", whatever the style would draw.
+    BPASSWORT->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     BUServer = makeButton(QStringLiteral("Server"), QStyle::SP_ComputerIcon, this);
     BUServer->setGeometry(twipsRect(120, 480, 1095, 375));
     BUSpeich = makeButton(QStringLiteral("Anmelden"), QStyle::SP_DialogOkButton, this);
@@ -121,6 +125,12 @@ void FMPass::BUSER_LostFocus() {
 }
 
 void FMPass::BUSpeich_Click() {
+    // The dialog stays usable while its sign-in waits for the server; a second click must not
+    // start another sign-in in the middle of this one.
+    if (m_signingIn) {
+        return;
+    }
+    const QScopedValueRollback<bool> busy(m_signingIn, true);
     Sichern();
     if (m_host.mainWindowVisible()) {
         const SignInState& state = m_api.state();
@@ -168,6 +178,22 @@ bool FMPass::eventFilter(QObject* watched, QEvent* event) {
         } else if (watched == BPASSWORT) {
             BPASSWORT_GotFocus();
         }
+        // The press that gave the focus places the caret right after this; select again once
+        // the click is over, so typing still replaces the whole text.
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) {
+            m_selectAfterClick = watched;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease && watched == m_selectAfterClick) {
+        m_selectAfterClick = nullptr;
+        if (watched == BUSER) {
+            BUSER_GotFocus();
+        } else if (watched == BPASSWORT) {
+            BPASSWORT_GotFocus();
+        }
+    }
+    if (event->type() == QEvent::FocusOut && watched == m_selectAfterClick) {
+        m_selectAfterClick = nullptr;
     }
     if (event->type() == QEvent::FocusOut && watched == BUSER) {
         BUSER_LostFocus();

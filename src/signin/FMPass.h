@@ -51,4 +51,7 @@ private:
     CacheApi& m_api;
     SignIn& m_signIn;
     SignInWindowHost& m_host;
+    // The box that took the focus from a mouse press; its text is selected once the click is over.
+    QObject* m_selectAfterClick = nullptr;
+    bool m_signingIn = false;
 };

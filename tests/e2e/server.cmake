@@ -3,3 +3,5 @@ lorvex_add_test(test_server_e2e
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_e2e.cpp
     LIBS lorvex_test_server lorvex_cache lorvex_protocol Qt6::Network
     TIMEOUT 120)
+target_compile_definitions(test_server_e2e PRIVATE
+    LORVEX_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")

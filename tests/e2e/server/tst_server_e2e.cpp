@@ -8,7 +8,10 @@
 #include "protocol/MessageCodec.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QtEndian>
 #include <QtTest>
 
 #include <functional>
@@ -59,7 +62,45 @@ struct RawPeer {
         }
         return socket.state() != QAbstractSocket::ConnectedState;
     }
+    // One whole frame, header included; empty when none arrives within the time.
+    QByteArray readFrame(int timeoutMs = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray frame;
+        qsizetype needed = 4;
+        while (frame.size() < needed && timer.elapsed() < timeoutMs) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100)) {
+                continue;
+            }
+            frame += socket.read(needed - frame.size());
+            if (frame.size() == 4 && needed == 4) {
+                needed = 4 + qFromBigEndian<quint32>(frame.constData());
+            }
+        }
+        return frame.size() == needed ? frame : QByteArray();
+    }
 };
+
+// The frames of the byte-by-byte session in docs/protocol.md, in order: (client?, bytes).
+QList<QPair<bool, QByteArray>> documentedFrames() {
+    QFile file(QStringLiteral(LORVEX_PROTOCOL_DOC));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QString doc = QString::fromUtf8(file.readAll());
+    const qsizetype start = doc.indexOf(QStringLiteral("## 10."));
+    const QString section = doc.mid(start, doc.indexOf(QStringLiteral("## 11."), start) - start);
+    static const QRegularExpression byteRow(QStringLiteral("^\\s+([0-9a-f]{2}( [0-9a-f]{2})*)$"));
+    QList<QPair<bool, QByteArray>> frames;
+    for (const QString& line : section.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("C: ")) || line.startsWith(QLatin1String("S: "))) {
+            frames.append(qMakePair(line.startsWith(QLatin1Char('C')), QByteArray()));
+        } else if (const auto match = byteRow.match(line); match.hasMatch() && !frames.isEmpty()) {
+            frames.last().second += QByteArray::fromHex(match.captured(1).toLatin1());
+        }
+    }
+    return frames;
+}
 
 } // namespace
 
@@ -187,6 +228,23 @@ private slots:
         QVERIFY(peer.closedByServer());
         QCOMPARE(text(user->property("AKTIV")), "J");
         QVERIFY(m_server.isRunning());
+    }
+
+    // Someone writing a client in another language has only the document: each client frame of
+    // its sample session, sent as it stands, must draw exactly the reply printed under it.
+    void documentedSessionIsWhatTheServerSends() {
+        const QList<QPair<bool, QByteArray>> frames = documentedFrames();
+        QVERIFY(frames.size() >= 16);
+        RawPeer peer;
+        QVERIFY(peer.connect(m_server.port()));
+        for (qsizetype i = 0; i < frames.size(); ++i) {
+            QVERIFY2(frames[i].first, "every reply follows its request");
+            QVERIFY(i + 1 < frames.size() && !frames[i + 1].first);
+            peer.send(frames[i].second);
+            QCOMPARE(peer.readFrame().toHex(' '), frames[i + 1].second.toHex(' '));
+            ++i;
+        }
+        QVERIFY(peer.closedByServer()); // after bye
     }
 
     void aRequestBeforeTheHandshakeEndsTheSession() {

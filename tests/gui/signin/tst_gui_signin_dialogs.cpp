@@ -82,6 +82,9 @@ private slots:
         QCOMPARE(d.pass.BPASSWORT->geometry(), px(2280, 525, 1455, 285));
         QCOMPARE(d.pass.BUAusst->geometry(), px(2160, 960, 1695, 375));
         QCOMPARE(d.pass.BPASSWORT->echoMode(), QLineEdit::Password);
+        d.pass.BPASSWORT->setText("ab1");
+        QCOMPARE(d.pass.BPASSWORT->displayText(), QString("***"));
+        d.pass.BPASSWORT->clear();
         QCOMPARE(focusChain(d.pass.BPASSWORT, 6),
                  QList<QWidget*>({d.pass.BPASSWORT, d.pass.BUSER, d.pass.BUSpeich, d.pass.BUAusst,
                                   d.pass.BUServer, d.pass.BPASSWORT}));
@@ -105,6 +108,16 @@ private slots:
         QCOMPARE(d.pass.BUSER->selectedText(), QString("ABC"));
         d.pass.BPASSWORT->setFocus(Qt::OtherFocusReason);
         QCOMPARE(d.pass.BPASSWORT->selectionLength(), 6);
+
+        // Entering a box with the mouse selects its text too: the click does not undo it.
+        QTest::mouseClick(d.pass.BUSER, Qt::LeftButton, {}, QPoint(4, 8));
+        QCOMPARE(QApplication::focusWidget(), d.pass.BUSER);
+        QCOMPARE(d.pass.BUSER->selectedText(), QString("ABC"));
+        QTest::mouseClick(d.pass.BPASSWORT, Qt::LeftButton, {}, QPoint(4, 8));
+        QCOMPARE(d.pass.BPASSWORT->selectionLength(), 6);
+        // A later click inside the box that has the focus places the caret as usual.
+        QTest::mouseClick(d.pass.BPASSWORT, Qt::LeftButton, {}, QPoint(4, 8));
+        QVERIFY(!d.pass.BPASSWORT->hasSelectedText());
     }
 
     void anmeldenDuringStartUpOnlyStoresAndHides() {
@@ -165,6 +178,28 @@ private slots:
         QCOMPARE(d.host.mainCaption,
                  QString("LORVEX Korrespondenz              Firma: 1     Filiale: 0     "
                          "Benutzer: Muster"));
+    }
+
+    void secondAnmeldenDuringTheMenuSignInIsIgnored() {
+        Dialogs d;
+        d.host.mainVisible = true;
+        d.pass.BUSER->setText("ABC");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        int pumps = 0;
+        // The user clicks again while the first sign-in lets window events run.
+        d.fake.time.setOnProcessEvents([&] {
+            if (pumps++ == 0) {
+                d.pass.BUSpeich->click();
+            }
+        });
+        d.pass.BUSpeich->click();
+        QVERIFY(pumps > 0);
+        QCOMPARE(d.server.callsStartingWith("openId LX.ParPersEdv").size(), 1);
+        QCOMPARE(d.server.callsStartingWith("disconnect").size(), 0);
+        QCOMPARE(d.fake.messages.shown.size(), 0);
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+        QVERIFY(!d.pass.isVisible());
     }
 
     void abbruchEndsTheProgramWithoutStoring() {

@@ -107,12 +107,54 @@ private slots:
         rig.signInData();
         rig.server.connectedAfterConnect = false; // connect says yes, is-connected says no
         rig.fake.messages.queueAnswer(MsgAnswer::Ok);
-        rig.forms.onServerDialog = [&] { rig.server.connectedAfterConnect = true; };
+        rig.forms.onServerDialog = [&] {
+            rig.server.connectedAfterConnect = true;
+            rig.state.gFirma = "2"; // stored in the dialog, taken over by LoadLoginSettings
+        };
         rig.api.connection().BeginCacheAccess(false, false);
         QCOMPARE(rig.tryTimes.size(), 4);
         QCOMPARE(rig.fake.processEnd.endCount, 0);
-        QCOMPARE(rig.xecutes().size(), 2);
+        QCOMPARE(rig.xecutes(),
+                 QStringList({"call LX.Windows.Xecute(S FIRMA=2,FIL=0,PERSONAL=\"ABC\")",
+                              "call LX.Windows.Xecute(D ^%XTT)"}));
         QCOMPARE(rig.fake.messages.unexpected, 0);
+    }
+
+    void accessFromATimerDuringTheTriesDoesNotStartASecondSeries() {
+        AccessRig rig;
+        rig.signInData();
+        rig.server.connectResult = false;
+        rig.fake.messages.queueAnswer(MsgAnswer::Ok);
+        int nestedFailures = 0;
+        const auto nestedAccess = [&] {
+            try {
+                rig.api.connection().BeginCacheAccess(false, false);
+            } catch (const CacheError& error) {
+                QCOMPARE(error.number(), ClientErrors::ServerUnreachable);
+                ++nestedFailures;
+            }
+        };
+        // A monitor's refresh fires during a pause and while the server dialog is open.
+        rig.fake.time.setOnProcessEvents([&] {
+            if (rig.tryTimes.size() == 1 && nestedFailures == 0) {
+                nestedAccess();
+            }
+        });
+        rig.forms.onServerDialog = [&] {
+            nestedAccess();
+            rig.server.connectResult = true;
+        };
+        rig.api.connection().BeginCacheAccess(false, false);
+        QCOMPARE(nestedFailures, 2);
+        QCOMPARE(rig.tryTimes.size(), 4);
+        QCOMPARE(rig.fake.messages.shown.size(), 1);
+        QCOMPARE(rig.forms.events.count("showServerDialogModal"), 1);
+        QCOMPARE(rig.fake.processEnd.endCount, 0);
+
+        // Once connected, an access from a timer simply uses the connection.
+        rig.fake.time.setOnProcessEvents({});
+        rig.api.connection().BeginCacheAccess(false, false);
+        QCOMPARE(rig.server.factoriesCreated, 4);
     }
 
     void unlimitedTriesNeverAsk() {
@@ -156,6 +198,18 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().BeginCacheAccess(false, false));
         QCOMPARE(rig.server.factoriesCreated, 0);
         QVERIFY(rig.server.calls.isEmpty());
+
+        // A branch made invalid in the server settings dialog is refused as well.
+        AccessRig later;
+        later.signInData();
+        later.server.connectResult = false;
+        later.fake.messages.queueAnswer(MsgAnswer::Ok);
+        later.forms.onServerDialog = [&] {
+            later.server.connectResult = true;
+            later.state.gFiliale = "0,X=1";
+        };
+        QVERIFY_THROWS_EXCEPTION(CacheError, later.api.connection().BeginCacheAccess(false, false));
+        QVERIFY(later.xecutes().isEmpty());
     }
 
     void failuresAfterConnectingReachTheCaller() {

@@ -258,6 +258,28 @@ private slots:
         QVERIFY(rig.server.callsStartingWith("list").isEmpty());
     }
 
+    void otherMonitorDoesNotNestIntoTheConnectionTries() {
+        Rig rig;
+        auto kassa = rig.kassa();
+        auto zeit = rig.zeit();
+        rig.api->connection().DisconnectCache();
+        rig.server.connectResult = false;
+        rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
+        rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
+        rig.server.calls.clear();
+        // The time-clock timer fires during the pauses between the register monitor's tries.
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, kassa->Timer1_Timer());
+        QCOMPARE(rig.server.callsStartingWith("connect").size(), 6);
+        QCOMPARE(rig.desktop.messages.shown.size(), 2);
+        QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 0);
+        QVERIFY(!kassa->isRefreshing());
+
+        // Once the refresh is over, the other monitor refreshes again.
+        rig.server.connectResult = true;
+        zeit->Timer1_Timer();
+        QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
+    }
+
     void controllerGoneDuringRefreshIsNotTouched() {
         Rig rig;
         auto monitor = rig.kassa();

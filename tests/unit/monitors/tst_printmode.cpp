@@ -13,7 +13,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("nothing") << QStringList{} << "Aufruf: lorvex-monitor --print";
         QTest::newRow("too few") << QStringList{"kassa", "1", "0", "DEMO"} << "Aufruf:";
-        QTest::newRow("too many") << QStringList{"kassa", "1", "0", "U", "P", "S", "1972", "NS"}
+        QTest::newRow("too many") << QStringList{"kassa", "1",    "0",  "U", "P",
+                                                 "S",     "1972", "NS", "X"}
                                   << "Aufruf:";
         QTest::newRow("unknown monitor")
             << QStringList{"lager", "1", "0", "U", "P"} << "Unbekannter Monitor \"lager\"";
@@ -54,6 +55,10 @@ private slots:
         // Accepted as a call; fails at the connection at once, without further tries.
         QCOMPARE(mode.run({"KASSA", "1", "0", "U", "P"}), PrintMode::ExitFailed);
         QCOMPARE(server.callsStartingWith("connect").size(), 1);
+        // So is the full command line of the window program, namespace included.
+        QCOMPARE(mode.run({"zeit", "1", "0", "U", "P", "127.0.0.1", "1972", "LORVEX"}),
+                 PrintMode::ExitFailed);
+        QCOMPARE(server.callsStartingWith("connect").size(), 2);
         QCOMPARE(desktop.time.nowMs(), QTime(12, 0).msecsSinceStartOfDay());
         QVERIFY(out.isEmpty());
         QVERIFY2(err.contains("Anmeldung fehlgeschlagen"), qPrintable(err));

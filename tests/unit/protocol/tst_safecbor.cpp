@@ -52,6 +52,14 @@ private slots:
         QTest::newRow("truncated head") << QByteArray("19ff") << malformed;
         QTest::newRow("truncated double") << QByteArray("fb3ff8") << malformed;
         QTest::newRow("nested too deep") << QByteArray("818181818101") << int(ErrorCode::TooDeep);
+        // Nulls are one byte on the wire but a whole element in Qt: a frame full of them must not
+        // reach Qt.
+        QTest::newRow("array above the argument limit")
+            << QByteArray("9821" + QByteArray(33, 'f').replace("f", "f6"))
+            << int(ErrorCode::TooManyArguments);
+        QTest::newRow("array claim above the limit, bytes to match")
+            << QByteArray("9a00100000" + QByteArray(0x100000, 'f').replace("f", "f6"))
+            << int(ErrorCode::TooManyArguments);
     }
     void refusesLiesAndForbiddenKinds() {
         QFETCH(QByteArray, hex);
@@ -61,12 +69,18 @@ private slots:
         QCOMPARE(int(decoded.error()), code);
     }
 
-    void limitsOnTextAndMapSize() {
+    void limitsOnTextMapAndArraySize() {
         QCborMap big;
         for (int i = 0; i <= protocol::MaxMapEntries; ++i) {
             big.insert(i, i);
         }
         QCOMPARE(protocol::safeCborDecode(big.toCborValue().toCbor()).error(), ErrorCode::TooDeep);
+
+        QCborArray arguments;
+        for (int i = 0; i < protocol::MaxArguments; ++i) {
+            arguments.append(nullptr);
+        }
+        QVERIFY(protocol::safeCborDecode(QCborValue(arguments).toCbor()).ok());
 
         const QString atLimit(protocol::MaxTextBytes, u'x');
         QVERIFY(protocol::safeCborDecode(QCborValue(atLimit).toCbor()).ok());
