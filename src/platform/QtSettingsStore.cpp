@@ -7,16 +7,20 @@ QString keyPath(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;
 }
 
-std::unique_ptr<QSettings> openNative(const QString& app) {
 #ifdef Q_OS_WIN
+// Where the classic per-user settings functions keep this application's settings, so settings
+// stored there before carry over.
+std::unique_ptr<QSettings> openNative(const QString& app) {
     return std::make_unique<QSettings>(
         QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + app,
         QSettings::NativeFormat);
+}
 #else
+std::unique_ptr<QSettings> openNative(const QString& app) {
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QStringLiteral("LORVEX"), app);
-#endif
 }
+#endif
 } // namespace
 
 QtSettingsStore::QtSettingsStore(const QString& iniDirectory)
