@@ -1,5 +1,8 @@
 #include "ClientSession.h"
 
+#include "ServerError.h"
+#include "SignInService.h"
+
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
@@ -9,11 +12,14 @@ using protocol::ErrorCode;
 using protocol::Response;
 
 ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
-                             const ServerLog& log, const SessionTimeouts& timeouts, QObject* parent)
+                             SignInService& signIn, const ServerLog& log,
+                             const SessionTimeouts& timeouts, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_number(number)
     , m_handler(std::move(handler))
+    , m_signIn(signIn)
+    , m_peer(socket->peerAddress().toString())
     , m_log(log)
     , m_timeouts(timeouts) {
     m_socket->setParent(this);
@@ -60,7 +66,9 @@ ClientSession::~ClientSession() {
 void ClientSession::readAvailable() {
     // Frames already read are answered first; new bytes only while the replies drain.
     processFrames();
-    while (!m_ending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
+    // Nothing more is read while a sign-in is checked: the socket's bounded read buffer then
+    // holds what the peer sends meanwhile.
+    while (!m_ending && !m_signInPending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
            m_socket->bytesAvailable() > 0) {
         m_reader.feed(m_socket->read(kSocketReadBufferBytes));
         // Requests that arrived whole before a bad header are answered before the error.
@@ -76,7 +84,9 @@ void ClientSession::readAvailable() {
 }
 
 void ClientSession::updateDeadline() {
-    if (m_ending) {
+    if (m_ending || m_signInPending) {
+        // A sign-in under way is the server's own work (bounded by the hash and the throttle's
+        // cap), not a stalling peer.
         m_deadline.stop();
         return;
     }
@@ -90,7 +100,8 @@ void ClientSession::updateDeadline() {
 }
 
 void ClientSession::processFrames() {
-    while (!m_ending && m_socket->bytesToWrite() < kMaxPendingReplyBytes && m_reader.hasFrame()) {
+    while (!m_ending && !m_signInPending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
+           m_reader.hasFrame()) {
         const std::optional<QByteArray> frame = m_reader.takeFrame();
         m_answered = true;
         const protocol::Outcome<protocol::Request> request = protocol::decodeRequest(*frame);
@@ -102,6 +113,10 @@ void ClientSession::processFrames() {
             return;
         }
         const RequestHandler::Reply reply = m_handler.handle(request.value());
+        if (reply.signInPending) {
+            startSignIn(request.value());
+            continue;
+        }
         if (!reply.response.ok) {
             logError(reply.response.errorNumber, reply.response.errorText);
         }
@@ -111,6 +126,27 @@ void ClientSession::processFrames() {
                                   : QStringLiteral("error %1").arg(reply.response.errorNumber));
             return;
         }
+    }
+}
+
+void ClientSession::startSignIn(const protocol::Request& request) {
+    m_signInPending = true;
+    const qint64 seq = request.seq;
+    try {
+        m_signIn.check(request.company, request.user, request.password, m_peer, m_number, this,
+                       [this, seq](std::optional<SessionIdentity> identity) {
+                           m_signInPending = false;
+                           if (m_ending) {
+                               return;
+                           }
+                           send(m_handler.signedIn(seq, std::move(identity)));
+                           m_answered = true;
+                           readAvailable();
+                       });
+    } catch (const ServerError& error) {
+        m_signInPending = false;
+        logError(error.number(), error.text());
+        send(Response::failure(seq, error.number(), error.text()));
     }
 }
 

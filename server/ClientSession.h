@@ -11,6 +11,7 @@
 #include <QTimer>
 
 class QTcpSocket;
+class SignInService;
 
 // One client connection: reads frames, answers each request in order, and ends the session on
 // a protocol error, after the error reply has been sent. A client that does not read its
@@ -25,8 +26,9 @@ public:
     // A peer's text in a log line is cut here, so a 1 MiB id cannot make a 1 MiB line.
     static constexpr qsizetype kMaxLoggedTextChars = 240;
 
-    ClientSession(QTcpSocket* socket, int number, RequestHandler handler, const ServerLog& log,
-                  const SessionTimeouts& timeouts = {}, QObject* parent = nullptr);
+    ClientSession(QTcpSocket* socket, int number, RequestHandler handler, SignInService& signIn,
+                  const ServerLog& log, const SessionTimeouts& timeouts = {},
+                  QObject* parent = nullptr);
     ~ClientSession() override;
 
     // Logs the start and answers what has arrived already; connect to finished() first.
@@ -41,6 +43,8 @@ private:
     void readAvailable();
     void processFrames();
     void send(const protocol::Response& response);
+    // Hands a sign-in to the service; the session reads no further request until it answers.
+    void startSignIn(const protocol::Request& request);
     void end(const QString& reason);
     void logError(int number, const QString& text);
     // After each read: waits for the next request (idle) or for the rest of the handshake or
@@ -50,6 +54,9 @@ private:
     QTcpSocket* m_socket;
     int m_number;
     RequestHandler m_handler;
+    SignInService& m_signIn;
+    QString m_peer;
+    bool m_signInPending = false;
     const ServerLog& m_log;
     protocol::FrameReader m_reader;
     SessionTimeouts m_timeouts;

@@ -1,5 +1,6 @@
 #include "DemoData.h"
 
+#include "PasswordHash.h"
 #include "Store.h"
 
 namespace DemoData {
@@ -17,7 +18,9 @@ void seedPersonnel(Store& store) {
         {1, "OHNEBASIS", "ohnebasis", "J", "Leer,Ludwig", "1099", "10", "206", "9"},
         {2, "DEMO", "demo2", "J", "Zweite,Zora", "2001", "10", "301", "9"},
     };
-    for (const UserRecord& user : users) {
+    for (UserRecord user : users) {
+        // The table above holds the demo passwords; the store gets their hashes only.
+        user.passwordHash = QString::fromLatin1(PasswordHash::make(user.passwordHash));
         store.putUser(user);
     }
     const DepartmentRecord departments[] = {

@@ -15,8 +15,7 @@ std::unique_ptr<ServerObject> ParPersEdvClass::open(const QString& id,
     }
     return std::make_unique<RecordObject>(
         name(),
-        QMap<QString, QVariant>{{QStringLiteral("Passwort"), user->passwort},
-                                {QStringLiteral("AKTIV"), user->aktiv},
+        QMap<QString, QVariant>{{QStringLiteral("AKTIV"), user->aktiv},
                                 {QStringLiteral("PNAME"), user->pname},
                                 {QStringLiteral("PNR"), user->pnr},
                                 {QStringLiteral("AbtNr"), user->abtNr},

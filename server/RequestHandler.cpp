@@ -34,6 +34,16 @@ RequestHandler::Reply RequestHandler::handle(const protocol::Request& request) {
     if (request.op == Operation::Bye) {
         return {Response::success(request.seq), true};
     }
+    if (request.op == Operation::SignIn) {
+        return {Response::success(request.seq), false, true};
+    }
+    if (!m_state.identity()) {
+        // Nothing before a sign-in: no object, no class, no work context. The session goes on,
+        // so that the user can try again.
+        return failure(request.seq, ErrorCode::SignInRequired,
+                       QStringLiteral("sign in first: before it only hello, signin and bye are"
+                                      " answered"));
+    }
     try {
         return operation(request);
     } catch (const ServerError& error) {
@@ -69,6 +79,12 @@ RequestHandler::Reply RequestHandler::hello(const protocol::Request& request) {
     return {Response::success(request.seq, QVariant::fromValue<qint64>(protocol::Version)), false};
 }
 
+Response RequestHandler::signedIn(qint64 seq, std::optional<SessionIdentity> identity) {
+    const bool accepted = identity.has_value();
+    m_state.setIdentity(std::move(identity));
+    return Response::success(seq, accepted);
+}
+
 RequestHandler::Reply RequestHandler::operation(const protocol::Request& request) {
     switch (request.op) {
     case Operation::Open:
@@ -89,6 +105,7 @@ RequestHandler::Reply RequestHandler::operation(const protocol::Request& request
         return {Response::success(request.seq), false};
     case Operation::Hello:
     case Operation::Bye:
+    case Operation::SignIn:
         break;
     }
     return failure(request.seq, ErrorCode::UnknownOperation, QStringLiteral("unknown operation"));

@@ -12,6 +12,8 @@ public:
     struct Reply {
         protocol::Response response;
         bool endsSession = false;
+        // A sign-in: the answer comes later, from the SignInService, through signedIn().
+        bool signInPending = false;
     };
 
     RequestHandler(Store& store, const ClassCatalogue& catalogue,
@@ -20,6 +22,9 @@ public:
     Reply handle(const protocol::Request& request);
 
     bool handshakeDone() const { return m_handshakeDone; }
+    // The outcome of the sign-in that handle() left pending: the session now belongs to that
+    // user, or to nobody again. Returns the reply to send.
+    protocol::Response signedIn(qint64 seq, std::optional<SessionIdentity> identity);
     SessionState& state() { return m_state; }
 
 private:

@@ -96,6 +96,11 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "host:port"});
     parser.addOption({"demo", "Seed the demo data when the database has no users yet."});
     parser.addOption({"simulate", "Change the telemetry every few seconds."});
+    parser.addOption({"signin-delay-ms",
+                      "Growth of the delay of each further failed sign-in of one user code or "
+                      "address, after its free tries (default 250; each answer waits 4 s at "
+                      "most).",
+                      "ms"});
     parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
     for (const ValueOption& option : kAdminOptions) {
         parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
@@ -140,6 +145,14 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         result.mode = Mode::Serve;
         result.demo = parser.isSet(QStringLiteral("demo"));
         result.simulate = parser.isSet(QStringLiteral("simulate"));
+        if (parser.isSet(QStringLiteral("signin-delay-ms"))) {
+            bool ok = false;
+            const int step = parser.value(QStringLiteral("signin-delay-ms")).toInt(&ok);
+            if (!ok || step < 0 || step > 60000) {
+                return failed(result, QStringLiteral("--signin-delay-ms takes 0 to 60000"));
+            }
+            result.signInDelayStepMs = step;
+        }
         const QStringList listen = parser.values(QStringLiteral("listen"));
         for (const QString& text : listen) {
             const std::optional<ListenAddress> address = ListenAddress::parse(text);
@@ -161,7 +174,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     if (command == adminCommands().constEnd()) {
         return failed(result, QStringLiteral("unknown command \"%1\"").arg(result.command));
     }
-    for (const char* serveOption : {"listen", "demo", "simulate"}) {
+    for (const char* serveOption : {"listen", "demo", "simulate", "signin-delay-ms"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -23,6 +23,7 @@ struct ServerCommandLine {
     QList<ListenAddress> listen;
     bool demo = false;
     bool simulate = false;
+    int signInDelayStepMs = 250;
     // Admin: the command, the options given (name without "--" -> value), and a file argument
     QString command;
     QMap<QString, QString> options;

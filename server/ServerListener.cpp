@@ -5,10 +5,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-ServerListener::ServerListener(Store& store, const ServerLog& log, QObject* parent)
+ServerListener::ServerListener(Store& store, const ServerLog& log,
+                               const SignInThrottle::Settings& throttle, QObject* parent)
     : QObject(parent)
     , m_store(store)
-    , m_log(log) {
+    , m_log(log)
+    , m_signIn(store, log, throttle) {
 }
 
 ServerListener::~ServerListener() {
@@ -58,7 +60,7 @@ void ServerListener::accept(QTcpServer* server) {
         }
         auto* session = new ClientSession(socket, ++m_sessionsStarted,
                                           RequestHandler(m_store, m_catalogue, m_interpreter),
-                                          m_log, m_timeouts, this);
+                                          m_signIn, m_log, m_timeouts, this);
         m_sessions.append(session);
         connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
             m_sessions.removeOne(finished);

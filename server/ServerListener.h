@@ -4,6 +4,7 @@
 #include "ListenAddress.h"
 #include "ServerLog.h"
 #include "SessionTimeouts.h"
+#include "SignInService.h"
 #include "XecuteInterpreter.h"
 
 #include <QList>
@@ -20,7 +21,8 @@ class ServerListener : public QObject {
 public:
     static constexpr int kMaxSessions = 256;
 
-    ServerListener(Store& store, const ServerLog& log, QObject* parent = nullptr);
+    ServerListener(Store& store, const ServerLog& log,
+                   const SignInThrottle::Settings& throttle = {}, QObject* parent = nullptr);
     ~ServerListener() override;
 
     // Starts listening and logs "listening on HOST:PORT" with the real port. On failure returns
@@ -40,6 +42,7 @@ private:
     const ServerLog& m_log;
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
+    SignInService m_signIn;
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
     SessionTimeouts m_timeouts;

@@ -1,5 +1,6 @@
 #include "SessionState.h"
 
+#include "AccessRules.h"
 #include "ServerError.h"
 #include "SessionContext.h"
 
@@ -11,15 +12,31 @@ SessionState::SessionState(Store& store, const ClassCatalogue& catalogue,
     , m_maxOpenObjects(maxOpenObjects) {
 }
 
+void SessionState::setIdentity(std::optional<SessionIdentity> identity) {
+    m_identity = std::move(identity);
+    m_variables = SessionVariables();
+}
+
+SessionContext SessionState::context() {
+    return SessionContext{m_store, m_variables, m_interpreter, m_identity ? &*m_identity : nullptr};
+}
+
 qint64 SessionState::openObject(const QString& className, const QString& id) {
     const ServerClass& serverClass = m_catalogue.find(className);
+    if (m_identity) {
+        AccessRules::checkOpen(*m_identity, className, id);
+    }
     ensureRoom(); // before the store is read for a handle that could not be kept
-    SessionContext context{m_store, m_variables, m_interpreter};
-    return add({&serverClass, serverClass.open(id, context)});
+    SessionContext session = context();
+    return add({&serverClass, serverClass.open(id, session)});
 }
 
 qint64 SessionState::classAccess(const QString& className) {
-    return add({&m_catalogue.find(className), nullptr});
+    const ServerClass& serverClass = m_catalogue.find(className);
+    if (m_identity) {
+        AccessRules::checkClass(*m_identity, className);
+    }
+    return add({&serverClass, nullptr});
 }
 
 QVariant SessionState::property(qint64 handle, const QString& name) {
@@ -30,6 +47,7 @@ QVariant SessionState::property(qint64 handle, const QString& name) {
                                          " properties")
                               .arg(name));
     }
+    AccessRules::checkProperty(open.serverClass->name(), name);
     return open.object->property(name);
 }
 
@@ -38,8 +56,12 @@ QVariant SessionState::call(qint64 handle, const QString& method, const QVariant
     if (open.object) {
         return open.object->call(method, args);
     }
-    SessionContext context{m_store, m_variables, m_interpreter};
-    return open.serverClass->callClassMethod(method, args, context);
+    if (m_identity) {
+        // A handle taken before a new sign-in is checked for the user it now serves.
+        AccessRules::checkClass(*m_identity, open.serverClass->name());
+    }
+    SessionContext session = context();
+    return open.serverClass->callClassMethod(method, args, session);
 }
 
 void SessionState::close(qint64 handle) {

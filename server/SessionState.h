@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClassCatalogue.h"
+#include "SessionIdentity.h"
 #include "SessionVariables.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QVariantList>
 
 #include <memory>
+#include <optional>
 
 class Store;
 class XecuteInterpreter;
@@ -31,6 +33,10 @@ public:
     void close(qint64 handle);
 
     int openCount() const { return static_cast<int>(m_open.size()); }
+    // From a sign-in on, every operation is checked against AccessRules for this user; a new
+    // sign-in (or a failed one, with nullopt) starts the work context afresh.
+    void setIdentity(std::optional<SessionIdentity> identity);
+    const std::optional<SessionIdentity>& identity() const { return m_identity; }
     SessionVariables& variables() { return m_variables; }
 
 private:
@@ -42,12 +48,14 @@ private:
     void ensureRoom() const;
     qint64 add(OpenEntry entry);
     const OpenEntry& entry(qint64 handle) const;
+    SessionContext context();
 
     Store& m_store;
     const ClassCatalogue& m_catalogue;
     const XecuteInterpreter& m_interpreter;
     int m_maxOpenObjects;
     SessionVariables m_variables;
+    std::optional<SessionIdentity> m_identity;
     QHash<qint64, OpenEntry> m_open;
     qint64 m_nextHandle = 1; // never reused within a session, so a stale handle stays unknown
 };

@@ -1,8 +1,10 @@
 #include "Store.h"
 
+#include "PasswordHash.h"
 #include "ServerError.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,8 +14,10 @@ namespace {
 QAtomicInteger<int> s_connectionCounter;
 
 const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS lx_meta ("
+    " name VARCHAR(64) NOT NULL PRIMARY KEY, value VARCHAR(64) NOT NULL)",
     "CREATE TABLE IF NOT EXISTS lx_user ("
-    " firma BIGINT NOT NULL, code VARCHAR(64) NOT NULL, passwort VARCHAR(128) NOT NULL,"
+    " firma BIGINT NOT NULL, code VARCHAR(64) NOT NULL, password_hash VARCHAR(128) NOT NULL,"
     " aktiv VARCHAR(8) NOT NULL, pname VARCHAR(128) NOT NULL, pnr VARCHAR(32) NOT NULL,"
     " abtnr VARCHAR(32) NOT NULL, dw VARCHAR(32) NOT NULL, bergrp VARCHAR(8) NOT NULL,"
     " PRIMARY KEY (firma, code))",
@@ -33,6 +37,20 @@ const char* const kSchema[] = {
     " s_ist VARCHAR(32) NOT NULL, s_soll VARCHAR(32) NOT NULL,"
     " PRIMARY KEY (firma, filiale, slot))",
 };
+
+// 1: passwords in clear text (no lx_meta table); 2: Argon2id hashes in password_hash.
+const char* const kSchemaVersion = "2";
+
+// A new database file is made here, before the driver opens it, so that it is never readable by
+// others, not even for a moment (the driver's journal files take the same permissions).
+bool createPrivateFile(const QString& path) {
+    if (path.isEmpty() || path.startsWith(QLatin1Char(':')) || QFile::exists(path)) {
+        return true;
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
 
 [[noreturn]] void fail(const QString& what, const QSqlError& error) {
     throw ServerError(ServerErrorNumber::Store,
@@ -56,6 +74,10 @@ QString text(const QSqlQuery& query, int column) {
 Store::Store(const QString& path)
     : m_connectionName(
           QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
+    if (!createPrivateFile(path)) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: cannot create %1").arg(path));
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(path);
     if (!db.open()) {
@@ -83,12 +105,56 @@ Store::~Store() {
 }
 
 void Store::createSchema() {
-    inTransaction([this] {
+    const QStringList tables = QSqlDatabase::database(m_connectionName, false).tables();
+    const bool firstSchema =
+        tables.contains(QStringLiteral("lx_user")) && !tables.contains(QStringLiteral("lx_meta"));
+    inTransaction([this, firstSchema] {
+        if (firstSchema) {
+            QSqlQuery rename = prepare(
+                QStringLiteral("ALTER TABLE lx_user RENAME COLUMN passwort TO password_hash"));
+            exec(rename);
+        }
         for (const char* statement : kSchema) {
             QSqlQuery query = prepare(QString::fromLatin1(statement));
             exec(query);
         }
+        if (firstSchema) {
+            convertClearTextPasswords();
+        }
+        QSqlQuery version = prepare(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"));
+        version.addBindValue(QStringLiteral("schema_version"));
+        exec(version);
+        if (!version.next()) {
+            QSqlQuery insert =
+                prepare(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"));
+            insert.addBindValue(QStringLiteral("schema_version"));
+            insert.addBindValue(QString::fromLatin1(kSchemaVersion));
+            exec(insert);
+        }
     });
+}
+
+void Store::convertClearTextPasswords() {
+    QSqlQuery users = prepare(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"));
+    exec(users);
+    QList<UserRecord> clearText;
+    while (users.next()) {
+        UserRecord user;
+        user.firma = users.value(0).toLongLong();
+        user.code = text(users, 1);
+        user.passwordHash = text(users, 2); // still the clear text here
+        clearText.append(user);
+    }
+    users.finish();
+    for (const UserRecord& user : std::as_const(clearText)) {
+        QSqlQuery update = prepare(
+            QStringLiteral("UPDATE lx_user SET password_hash = ? WHERE firma = ? AND code = ?"));
+        update.addBindValue(QString::fromLatin1(PasswordHash::make(user.passwordHash)));
+        update.addBindValue(user.firma);
+        update.addBindValue(user.code);
+        exec(update);
+        ++m_convertedPasswords;
+    }
 }
 
 QSqlQuery Store::prepare(const QString& sql) const {
@@ -124,9 +190,9 @@ void Store::inTransaction(const std::function<void()>& work) {
 }
 
 std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
-    QSqlQuery query =
-        prepare(QStringLiteral("SELECT passwort, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
-                               " WHERE firma = ? AND code = ?"));
+    QSqlQuery query = prepare(
+        QStringLiteral("SELECT password_hash, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
+                       " WHERE firma = ? AND code = ?"));
     query.addBindValue(firma);
     query.addBindValue(code);
     exec(query);
@@ -229,12 +295,12 @@ void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
 
 void Store::putUser(const UserRecord& user) {
     updateOrInsert(
-        QStringLiteral("UPDATE lx_user SET passwort = ?, aktiv = ?, pname = ?, pnr = ?,"
+        QStringLiteral("UPDATE lx_user SET password_hash = ?, aktiv = ?, pname = ?, pnr = ?,"
                        " abtnr = ?, dw = ?, bergrp = ? WHERE firma = ? AND code = ?"),
-        QStringLiteral("INSERT INTO lx_user (firma, code, passwort, aktiv, pname, pnr,"
+        QStringLiteral("INSERT INTO lx_user (firma, code, password_hash, aktiv, pname, pnr,"
                        " abtnr, dw, bergrp) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {user.firma, user.code},
-        {user.passwort, user.aktiv, user.pname, user.pnr, user.abtNr, user.dw, user.berGrp});
+        {user.passwordHash, user.aktiv, user.pname, user.pnr, user.abtNr, user.dw, user.berGrp});
 }
 
 void Store::putDepartment(const DepartmentRecord& department) {

@@ -17,7 +17,9 @@ class QSqlQuery;
 // Every failure throws ServerError with ServerErrorNumber::Store.
 class Store {
 public:
-    // Opens (and creates, when missing) the database file at path.
+    // Opens (and creates, readable by its owner only, when missing) the database file at path.
+    // A database of the first schema, which kept passwords in clear text, is converted in the
+    // same transaction that checks the schema: every password becomes its hash.
     explicit Store(const QString& path);
     ~Store();
     Store(const Store&) = delete;
@@ -33,6 +35,8 @@ public:
     // Every (firma, filiale) that has register records or clocks.
     QList<QPair<qint64, qint64>> branches() const;
     bool hasUsers() const;
+    // Passwords turned from clear text into hashes when this store was opened.
+    int convertedPasswords() const { return m_convertedPasswords; }
 
     // Insert or replace by primary key.
     void putUser(const UserRecord& user);
@@ -52,10 +56,12 @@ private:
     QSqlQuery prepare(const QString& sql) const;
     void exec(QSqlQuery& query) const;
     void createSchema();
+    void convertClearTextPasswords();
     // UPDATE, and INSERT when no row was there: portable where UPSERT syntax is not.
     // updateSql binds the fields, then the keys; insertSql the keys, then the fields.
     void updateOrInsert(const QString& updateSql, const QString& insertSql,
                         const QVariantList& keys, const QVariantList& fields);
 
     QString m_connectionName;
+    int m_convertedPasswords = 0;
 };

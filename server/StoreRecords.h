@@ -8,9 +8,9 @@
 struct UserRecord {
     qint64 firma = 0;
     QString code;
-    QString passwort;
-    QString aktiv; // "J" = active; anything else is inactive
-    QString pname; // logical form "Nachname,Vorname"
+    QString passwordHash; // PasswordHash::make's text; never the password itself
+    QString aktiv;        // "J" = active; anything else is inactive
+    QString pname;        // logical form "Nachname,Vorname"
     QString pnr;
     QString abtNr;
     QString dw;

@@ -1,6 +1,8 @@
 #include "WindowsClass.h"
 
+#include "AccessRules.h"
 #include "ServerError.h"
+#include "SessionVariables.h"
 #include "ValueText.h"
 #include "XecuteInterpreter.h"
 
@@ -14,6 +16,13 @@ QVariant WindowsClass::callClassMethod(const QString& method, const QVariantList
             ServerErrorNumber::WrongArguments,
             QStringLiteral("<PARAMETER> Xecute takes one argument, not %1").arg(args.size()));
     }
-    context.interpreter.execute(valueText(args.first()), context.variables);
+    // Applied to a copy, so that a line that sets a work context the user may not have changes
+    // nothing.
+    SessionVariables result = context.variables;
+    context.interpreter.execute(valueText(args.first()), result);
+    if (context.identity) {
+        AccessRules::checkWorkContext(*context.identity, result);
+    }
+    context.variables = std::move(result);
     return QString();
 }

@@ -25,7 +25,9 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
         DemoData::seed(store);
         log.write(QStringLiteral("demo data written to %1").arg(commandLine.dbPath));
     }
-    ServerListener listener(store, log);
+    SignInThrottle::Settings throttle;
+    throttle.stepMs = commandLine.signInDelayStepMs;
+    ServerListener listener(store, log, throttle);
     for (const ListenAddress& address : commandLine.listen) {
         if (!listener.listen(address)) {
             log.write(listener.errorText());
@@ -82,6 +84,11 @@ int main(int argc, char* argv[]) {
     const ServerLog log;
     try {
         Store store(commandLine.dbPath);
+        if (store.convertedPasswords() > 0) {
+            log.write(QStringLiteral("%1 clear-text passwords of %2 replaced by their hashes")
+                          .arg(store.convertedPasswords())
+                          .arg(commandLine.dbPath));
+        }
         if (commandLine.mode == ServerCommandLine::Mode::Admin) {
             QTextStream input(stdin);
             return AdminCommands(store, out, err, input)

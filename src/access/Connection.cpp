@@ -83,7 +83,12 @@ void Connection::ConnectCache(bool unlimitedTries) {
     bool dialogOffered = false;
     for (;;) {
         if (tryConnect()) {
-            setWorkContext(contextCommand);
+            // Every new connection signs in again with the data held in memory, so that an
+            // idle drop or a server restart goes unnoticed. A refused sign-in leaves the
+            // connection without work context; the sign-in reports it, other calls fail.
+            if (signInWithState()) {
+                setWorkContext(contextCommand);
+            }
             return;
         }
         if (m_failFast) {
@@ -168,7 +173,31 @@ bool Connection::factoryConnected() {
     }
 }
 
+bool Connection::SignInOnServer() {
+    buildWorkContextCommand(m_state.gFirma, m_state.gFiliale, m_state.gPersonalcode);
+    if (!m_state.gFactory) {
+        throw CacheError(ClientErrors::ServerUnreachable,
+                         QStringLiteral("Keine Verbindung zum Server."));
+    }
+    const SignInRecord& last = m_lastSignIn;
+    if (last.factory == m_state.gFactory.get() && last.company == m_state.gFirma &&
+        last.user == m_state.gPersonalcode && last.password == m_state.gPasswort) {
+        return last.accepted;
+    }
+    return signInWithState();
+}
+
+bool Connection::signInWithState() {
+    m_lastSignIn = SignInRecord{};
+    const bool accepted =
+        m_state.gFactory->signIn(m_state.gFirma, m_state.gPersonalcode, m_state.gPasswort);
+    m_lastSignIn = SignInRecord{m_state.gFactory.get(), m_state.gFirma, m_state.gPersonalcode,
+                                m_state.gPasswort, accepted};
+    return accepted;
+}
+
 bool Connection::tryConnect() {
+    m_lastSignIn = SignInRecord{};
     m_state.gFactory = m_createFactory(); // releases the previous factory object
     return m_state.gFactory->connect(m_state.gConnectString) && m_state.gFactory->isConnected();
 }

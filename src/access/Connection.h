@@ -24,6 +24,10 @@ public:
     void DisconnectCache();
     // Calls SYS_Close (ignoring its failure) and empties the reference in every case.
     void CloseCacheObject(CacheObjectPtr& object);
+    // Signs the current connection in with company, user code and password of the sign-in
+    // state, unless it is signed in with exactly these already; returns the server's answer.
+    // Invalid sign-in data raise CacheError before anything is sent.
+    bool SignInOnServer();
     // Waits hundredths/100 seconds while window events go on; ends early at midnight.
     void Pause(int hundredths);
 
@@ -36,6 +40,7 @@ private:
     bool factoryConnected();
     bool tryConnect();
     void setWorkContext(const QString& contextCommand);
+    bool signInWithState();
     void waitBeforeNextTry();
     [[noreturn]] void giveUp();
 
@@ -46,4 +51,14 @@ private:
     CacheFactoryCreator m_createFactory;
     bool m_failFast = false;
     bool m_connecting = false; // a series of tries is under way
+    // The last sign-in of the current factory, so that it is not repeated (nor counted twice as
+    // a failure by the server) for the same data. Held in memory only, like the password itself.
+    struct SignInRecord {
+        const CacheFactory* factory = nullptr;
+        QString company;
+        QString user;
+        QString password;
+        bool accepted = false;
+    };
+    SignInRecord m_lastSignIn;
 };

@@ -20,6 +20,10 @@ public:
     virtual bool isConnected() = 0;
     virtual CacheObjectPtr openId(const QString& className, const QString& id) = 0;
     virtual CacheObjectPtr classAccess(const QString& className) = 0;
+    // Signs the connection's session in: true when the server accepts company, user code and
+    // password, false when it does not (one answer for an unknown user, a wrong password and an
+    // inactive user). Before it, the server answers nothing but this.
+    virtual bool signIn(const QString& company, const QString& user, const QString& password) = 0;
 };
 
 // Makes a new factory object; a connection attempt always starts with a fresh one.

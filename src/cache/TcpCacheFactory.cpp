@@ -41,6 +41,17 @@ CacheObjectPtr TcpCacheFactory::classAccess(const QString& className) {
     return objectFor(connection().roundTrip(protocol::Request::classAccess(className)).handle);
 }
 
+bool TcpCacheFactory::signIn(const QString& company, const QString& user, const QString& password) {
+    const protocol::Response reply =
+        connection().roundTrip(protocol::Request::signIn(company, user, password));
+    if (reply.value.typeId() != QMetaType::Bool) {
+        m_connection->close();
+        throw CacheError(protocol::errorNumber(ErrorCode::BadReply),
+                         QStringLiteral("Ungültige Antwort vom Server (Anmeldung)"));
+    }
+    return reply.value.toBool();
+}
+
 CacheObjectPtr TcpCacheFactory::objectFor(qint64 handle) {
     if (handle <= 0) {
         // Without a handle there is nothing to close; the session cannot be trusted further.

@@ -21,6 +21,7 @@ public:
     bool isConnected() override;
     CacheObjectPtr openId(const QString& className, const QString& id) override;
     CacheObjectPtr classAccess(const QString& className) override;
+    bool signIn(const QString& company, const QString& user, const QString& password) override;
 
     const TcpTimeouts& timeouts() const { return m_timeouts; }
     // Applies to the next connect().

@@ -50,6 +50,10 @@ QString errorDescription(ErrorCode code) {
         return QStringLiteral("unknown routine");
     case ErrorCode::StoreFailure:
         return QStringLiteral("store failure");
+    case ErrorCode::SignInRequired:
+        return QStringLiteral("sign in first");
+    case ErrorCode::NotPermitted:
+        return QStringLiteral("not permitted for this user");
     case ErrorCode::NotConnected:
         return QStringLiteral("not connected");
     case ErrorCode::Timeout:

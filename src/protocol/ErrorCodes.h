@@ -51,6 +51,11 @@ enum class ErrorCode : int {
     UnknownRoutine = 5007,
     // The server's store failed.
     StoreFailure = 5008,
+    // The session has not signed in: before a sign-in only hello, signin and bye are answered.
+    SignInRequired = 5009,
+    // The signed-in user may not do this: a stored secret, another company's data or work
+    // context, telemetry below rights group 8.
+    NotPermitted = 5010,
 
     // The factory is not connected.
     NotConnected = 9001,

@@ -26,6 +26,9 @@ const QString KeyOk = QStringLiteral("ok");
 const QString KeyValue = QStringLiteral("value");
 const QString KeyError = QStringLiteral("error");
 const QString KeyText = QStringLiteral("text");
+const QString KeyCompany = QStringLiteral("company");
+const QString KeyUser = QStringLiteral("user");
+const QString KeyPassword = QStringLiteral("password");
 
 bool textFits(const QString& text) {
     // UTF-8 never takes more than three bytes per UTF-16 unit; count exactly only when needed.
@@ -92,7 +95,7 @@ private:
 
 std::optional<Operation> operationFromName(const QString& name) {
     for (Operation op : {Operation::Hello, Operation::Open, Operation::ClassAccess, Operation::Get,
-                         Operation::Call, Operation::Close, Operation::Bye}) {
+                         Operation::Call, Operation::Close, Operation::Bye, Operation::SignIn}) {
         if (operationName(op) == name) {
             return op;
         }
@@ -173,6 +176,14 @@ Outcome<QByteArray> encodeRequest(const Request& request) {
         map.insert(KeyHandle, request.handle);
         break;
     case Operation::Bye:
+        break;
+    case Operation::SignIn:
+        if (!textFits(request.company) || !textFits(request.user) || !textFits(request.password)) {
+            return tooLong<QByteArray>();
+        }
+        map.insert(KeyCompany, request.company);
+        map.insert(KeyUser, request.user);
+        map.insert(KeyPassword, request.password);
         break;
     }
     return finish(map);
@@ -282,6 +293,11 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
         request.handle = fields.integer(KeyHandle);
         break;
     case Operation::Bye:
+        break;
+    case Operation::SignIn:
+        request.company = fields.text(KeyCompany);
+        request.user = fields.text(KeyUser);
+        request.password = fields.text(KeyPassword);
         break;
     }
     if (fields.failed()) {

@@ -55,6 +55,15 @@ Request Request::bye() {
     return r;
 }
 
+Request Request::signIn(const QString& company, const QString& user, const QString& password) {
+    Request r;
+    r.op = Operation::SignIn;
+    r.company = company;
+    r.user = user;
+    r.password = password;
+    return r;
+}
+
 QString operationName(Operation op) {
     switch (op) {
     case Operation::Hello:
@@ -71,6 +80,8 @@ QString operationName(Operation op) {
         return QStringLiteral("close");
     case Operation::Bye:
         return QStringLiteral("bye");
+    case Operation::SignIn:
+        return QStringLiteral("signin");
     }
     return {};
 }

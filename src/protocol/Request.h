@@ -14,6 +14,7 @@ enum class Operation {
     Call,        // "call": handle, name, args -> value
     Close,       // "close": handle
     Bye,         // "bye": ends the session after the reply
+    SignIn,      // "signin": company, user, password -> true or false
 };
 
 // One request. Only the fields of its operation matter; seq is echoed in the reply.
@@ -27,6 +28,9 @@ struct Request {
     qint64 handle = 0;
     QString name;
     QList<QVariant> args;
+    QString company;
+    QString user;
+    QString password;
 
     static Request hello(const QString& nameSpace, int version);
     static Request open(const QString& className, const QString& id);
@@ -35,6 +39,7 @@ struct Request {
     static Request call(qint64 handle, const QString& name, const QList<QVariant>& args);
     static Request close(qint64 handle);
     static Request bye();
+    static Request signIn(const QString& company, const QString& user, const QString& password);
 
     bool operator==(const Request&) const = default;
 };

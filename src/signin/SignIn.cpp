@@ -60,14 +60,14 @@ bool SignIn::signInWithLoadedData() {
         connection.BeginCacheAccess(false, false);
 
         operation = OperationPersonalcode;
-        CacheObjectPtr person = open(QStringLiteral("LX.ParPersEdv"), state.gPersonalcode);
-        if (textOf(*person, QStringLiteral("Passwort")) != state.gPasswort ||
-            textOf(*person, QStringLiteral("AKTIV")) != QStringLiteral("J")) {
-            person.reset();
+        // The server checks the password and the activity flag itself and never hands out the
+        // stored password; an unknown user gets the same answer as a wrong password.
+        if (!connection.SignInOnServer()) {
             reject();
             finish();
             return false;
         }
+        CacheObjectPtr person = open(QStringLiteral("LX.ParPersEdv"), state.gPersonalcode);
         readPersonnelRecord(*person);
         const QString abtNr = textOf(*person, QStringLiteral("AbtNr"));
         state.gPersonal.DW = textOf(*person, QStringLiteral("DW"));

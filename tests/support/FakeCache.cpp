@@ -122,3 +122,17 @@ CacheObjectPtr FakeCacheFactory::classAccess(const QString& className) {
     m_server.failIfScripted(line);
     return std::make_shared<FakeCacheObject>(m_server, className, QMap<QString, CacheValue>{});
 }
+
+bool FakeCacheFactory::signIn(const QString& company, const QString& user,
+                              const QString& password) {
+    const QString line = "signIn " + company + ' ' + user;
+    m_server.record(line);
+    m_server.failIfScripted(line);
+    if (m_server.onSignIn) {
+        return m_server.onSignIn(company, user, password);
+    }
+    const QMap<QString, CacheValue> record =
+        m_server.objects.value("LX.ParPersEdv|" + company + "||" + user);
+    return !record.isEmpty() && cacheValueToText(record.value("Passwort")) == password &&
+           cacheValueToText(record.value("AKTIV")) == "J";
+}

@@ -13,7 +13,7 @@
 // A scriptable object server behind fake factories. Every operation is written to calls as one
 // line, for example "connect cn_iptcp:h[1972]:LORVEX", "openId LX.ParPersEdv 1||ABC",
 // "classAccess LX.Windows", "call LX.Windows.Xecute(S FIRMA=1)", "property LX.ParPersEdv.AKTIV",
-// "close LX.Windows", "isConnected", "disconnect".
+// "close LX.Windows", "isConnected", "disconnect", "signIn 1 ABC" (never the password).
 class FakeCacheServer {
 public:
     // What connect() and the following isConnected() answer.
@@ -26,6 +26,10 @@ public:
     std::function<CacheValue(const QString& cls, const QString& method,
                              const QList<CacheValue>& args)>
         onCall;
+    // The sign-in's answer. Unset: the stored personnel record "LX.ParPersEdv|FIRMA||USER" with
+    // its "Passwort" equal to the password and "AKTIV" equal to "J".
+    std::function<bool(const QString& company, const QString& user, const QString& password)>
+        onSignIn;
     // An operation line prefix ("openId LX.ParPersAbt", "call LX.Windows.Xecute") that throws.
     QMap<QString, CacheError> failures;
     // sysClose throws for these classes.
@@ -55,6 +59,7 @@ public:
     bool isConnected() override;
     CacheObjectPtr openId(const QString& className, const QString& id) override;
     CacheObjectPtr classAccess(const QString& className) override;
+    bool signIn(const QString& company, const QString& user, const QString& password) override;
 
 private:
     FakeCacheServer& m_server;

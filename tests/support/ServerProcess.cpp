@@ -24,16 +24,39 @@ QString ServerProcess::connectString(const QString& nameSpace) const {
     return QStringLiteral("cn_iptcp:127.0.0.1[%1]:%2").arg(m_port).arg(nameSpace);
 }
 
+namespace {
+
+// The demo database, seeded once per test program and copied for each server: the demo
+// passwords are hashed slowly on purpose, and most tests start several servers.
+QString demoTemplate() {
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString file = dir.filePath(QStringLiteral("demo.db"));
+        QProcess seed;
+        seed.start(ServerProcess::executable(),
+                   {QStringLiteral("--db"), file, QStringLiteral("seed-demo")});
+        const bool ok = seed.waitForFinished(60000) && seed.exitCode() == 0;
+        return ok ? file : QString();
+    }();
+    return path;
+}
+
+} // namespace
+
 bool ServerProcess::start(int timeoutMs) {
     if (!m_dir.isValid()) {
         m_errorText = QStringLiteral("no temporary directory");
         return false;
     }
+    if (!QFile::exists(databasePath()) && !demoTemplate().isEmpty()) {
+        QFile::copy(demoTemplate(), databasePath()); // else --demo seeds it
+    }
+    const quint16 port = m_port;
     m_port = 0;
     m_process.setProgram(executable());
     m_process.setArguments(QStringList{QStringLiteral("--db"), databasePath(),
                                        QStringLiteral("--demo"), QStringLiteral("--listen"),
-                                       QStringLiteral("127.0.0.1:0")} +
+                                       QStringLiteral("127.0.0.1:%1").arg(port)} +
                            m_extraArguments);
     // The log goes to a file: a pipe nobody reads would stall a busy server.
     m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -60,6 +83,13 @@ bool ServerProcess::start(int timeoutMs) {
     m_errorText = QStringLiteral("lorvex-server did not report its port; its log: %1").arg(log());
     kill();
     return false;
+}
+
+bool ServerProcess::restart(int timeoutMs) {
+    const quint16 port = m_port;
+    stop();
+    m_port = port;
+    return start(timeoutMs);
 }
 
 void ServerProcess::stop() {

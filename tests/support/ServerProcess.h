@@ -31,6 +31,8 @@ public:
     QString databasePath() const;
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
+    // Stops it and starts it again on the same port with the same database, as an admin would.
+    bool restart(int timeoutMs = 10000);
     // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds.
     void stop();
     // Ends it at once (SIGKILL), as a crash would.

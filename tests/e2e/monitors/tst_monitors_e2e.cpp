@@ -114,6 +114,31 @@ private slots:
         delete zeit;
     }
 
+    void aNewConnectionSignsInAgainUnnoticed() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        SignedIn program(server);
+        QVERIFY(program.signedIn);
+        QPointer<frmKassa> kassa = new frmKassa(*program.api, nullptr);
+        kassa->Form_Load();
+        QCOMPARE(rowsOf(*kassa->lstKassa), kDemoKassa);
+
+        program.api->connection().DisconnectCache(); // what the idle timer does after 60 s
+        kassa->lstKassa->clear();
+        kassa->cmdRefresh_Click();
+        QCOMPARE(rowsOf(*kassa->lstKassa), kDemoKassa);
+        QCOMPARE(server.log().count("signed in as DEMO"), 2);
+
+        QVERIFY2(server.restart(), qPrintable(server.errorText()));
+        kassa->lstKassa->clear();
+        kassa->cmdRefresh_Click();
+        QCOMPARE(rowsOf(*kassa->lstKassa), kDemoKassa);
+        QVERIFY(!kassa->controller().isStale());
+        QCOMPARE(server.log().count("signed in as DEMO"), 1); // the new server's first
+        QVERIFY(program.desktop.messages.shown.isEmpty());
+        delete kassa;
+    }
+
     void printModeMatchesTheWindows() {
         ServerProcess server;
         QVERIFY2(server.start(), qPrintable(server.errorText()));
@@ -142,8 +167,11 @@ private slots:
                                         << "Passwort Falsch oder Benutzer nicht Aktiv.";
         QTest::newRow("inactive user") << QStringList{"zeit", "1", "0", "ALT", "alt"}
                                        << "Passwort Falsch oder Benutzer nicht Aktiv.";
+        // The server does not tell an unknown user from a wrong password.
         QTest::newRow("unknown user") << QStringList{"kassa", "1", "0", "NIEMAND", "x"}
-                                      << "Anmeldung mit nicht existierendem Personalcode";
+                                      << "Passwort Falsch oder Benutzer nicht Aktiv.";
+        QTest::newRow("bar in the user code")
+            << QStringList{"kassa", "1", "0", "DEMO|X", "demo"} << "Ungültiger Personalcode";
         QTest::newRow("rights group below 8")
             << QStringList{"kassa", "1", "0", "LESER", "leser"} << "Keine Berechtigung";
     }

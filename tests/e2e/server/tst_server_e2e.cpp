@@ -5,6 +5,7 @@
 
 #include "protocol/ErrorCodes.h"
 #include "protocol/Framing.h"
+#include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
 #include <QElapsedTimer>
@@ -114,12 +115,16 @@ class TestServerEndToEnd : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
 
-    void init() { QVERIFY(m_factory.connect(m_server.connectString())); }
+    void init() {
+        QVERIFY(m_factory.connect(m_server.connectString()));
+        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
+    }
     void cleanup() { m_factory.disconnect(); }
 
-    void signInReadsOverTheWire() {
+    void signedInUserReadsHisRecordButNoPassword() {
         CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
-        QCOMPARE(text(user->property("Passwort")), "demo");
+        QCOMPARE(errorOf([&] { user->property("Passwort"); }),
+                 number(protocol::ErrorCode::NotPermitted));
         QCOMPARE(text(user->property("AKTIV")), "J");
         QCOMPARE(text(user->property("BERGRP")), "9");
         QCOMPARE(text(user->call("PNAMELogicalToODBC", {user->property("PNAME")})), "Dora Muster");
@@ -137,8 +142,80 @@ private slots:
         QVERIFY(m_factory.isConnected());
     }
 
+    // What an outsider tried before: read passwords, switch companies, read any branch.
+    void nothingWithoutASignInAndOnlyHisOwnAfterIt() {
+        const int required = number(protocol::ErrorCode::SignInRequired);
+        const int refused = number(protocol::ErrorCode::NotPermitted);
+        TcpCacheFactory outsider;
+        QVERIFY(outsider.connect(m_server.connectString()));
+        QCOMPARE(errorOf([&] { outsider.openId("LX.ParPersEdv", "1||DEMO"); }), required);
+        QCOMPARE(errorOf([&] { outsider.classAccess("Telemetrie.Kassa"); }), required);
+        QCOMPARE(errorOf([&] { outsider.classAccess("LX.Windows"); }), required);
+        // One answer for a wrong password, an unknown user and an inactive user.
+        QVERIFY(!outsider.signIn("1", "DEMO", "Demo"));
+        QVERIFY(!outsider.signIn("1", "NIEMAND", "demo"));
+        QVERIFY(!outsider.signIn("1", "ALT", "alt"));
+        QVERIFY(!outsider.signIn("x", "DEMO", "demo"));
+        QCOMPARE(errorOf([&] { outsider.openId("LX.ParPersEdv", "1||DEMO"); }), required);
+        QVERIFY(outsider.isConnected()); // the user may go on trying
+
+        // Signed in below rights group 8: personnel data of his own, no telemetry.
+        QVERIFY(outsider.signIn("1", "LESER", "leser"));
+        QCOMPARE(text(outsider.openId("LX.ParPersEdv", "1||LESER")->property("BERGRP")), "5");
+        QCOMPARE(errorOf([&] { outsider.openId("LX.ParPersEdv", "1||DEMO"); }), refused);
+        QCOMPARE(errorOf([&] { outsider.classAccess("Telemetrie.Kassa"); }), refused);
+        CacheObjectPtr windows = outsider.classAccess("LX.Windows");
+        QCOMPARE(errorOf([&] { windows->call("Xecute", {"S FIRMA=2,FIL=0,PERSONAL=\"LESER\""}); }),
+                 refused);
+        QCOMPARE(errorOf([&] { windows->call("Xecute", {"S FIRMA=1,PERSONAL=\"DEMO\""}); }),
+                 refused);
+        windows->call("Xecute", {"S FIRMA=1,FIL=3,PERSONAL=\"LESER\""}); // any branch of his own
+
+        // A rights-group-9 user reads telemetry, but not of another company.
+        CacheObjectPtr demoWindows = m_factory.classAccess("LX.Windows");
+        QCOMPARE(errorOf([&] { demoWindows->call("Xecute", {"S FIRMA=2,FIL=0"}); }), refused);
+        QCOMPARE(errorOf([&] { m_factory.openId("LX.PersBasis", "2||2001"); }), refused);
+        QVERIFY(!m_server.log().contains("leser"));
+    }
+
+    void guessingIsSlowedWithoutSlowingOthers() {
+        ServerProcess server({"--signin-delay-ms", "60"});
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        RawPeer guesser;
+        QVERIFY(guesser.connect(server.port()));
+        guesser.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+        QVERIFY(!guesser.readFrame().isEmpty());
+        QList<qint64> answered;
+        qint64 otherMs = -1;
+        for (int attempt = 1; attempt <= 10; ++attempt) {
+            QElapsedTimer timer;
+            timer.start();
+            guesser.sendRequest(protocol::Request::signIn("1", "DEMO", QString::number(attempt)));
+            if (attempt == 10) {
+                // While the tenth waits, another user signs in at normal speed.
+                TcpCacheFactory other;
+                QVERIFY(other.connect(server.connectString()));
+                QElapsedTimer otherTimer;
+                otherTimer.start();
+                QVERIFY(other.signIn("1", "CHEF", "chef"));
+                otherMs = otherTimer.elapsed();
+            }
+            const QByteArray frame = guesser.readFrame(10000);
+            QVERIFY(!frame.isEmpty());
+            QCOMPARE(protocol::decodeResponse(frame.mid(4)).value().value, QVariant(false));
+            answered.append(timer.elapsed());
+        }
+        // Three free tries, then 60 ms more for each: the tenth waits 420 ms beyond its check.
+        QVERIFY2(answered.last() >= 420, qPrintable(QString::number(answered.last())));
+        QVERIFY(answered.last() > answered.first() + 200);
+        QVERIFY2(otherMs >= 0 && otherMs < answered.last(), qPrintable(QString::number(otherMs)));
+        const QString log = server.log();
+        QCOMPARE(log.count("sign-in refused for user \"1|DEMO\" from 127.0.0.1"), 10);
+        QVERIFY(!log.contains("sign-in refused for user \"1|DEMO\" from 127.0.0.1 (0"));
+    }
+
     void unknownNamesGiveNumberedErrors() {
-        QCOMPARE(errorOf([&] { m_factory.openId("LX.ParPersEdv", "1||NIEMAND"); }),
+        QCOMPARE(errorOf([&] { m_factory.openId("LX.ParPersAbt", "1||NIEMAND"); }),
                  number(protocol::ErrorCode::NoSuchObject));
         QCOMPARE(errorOf([&] { m_factory.classAccess("LX.Unbekannt"); }),
                  number(protocol::ErrorCode::NoSuchClass));
@@ -170,6 +247,7 @@ private slots:
         // A new connection is a new server process: nothing set yet.
         m_factory.disconnect();
         QVERIFY(m_factory.connect(m_server.connectString()));
+        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
         QCOMPARE(errorOf([&] {
                      m_factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus");
                  }),
@@ -200,10 +278,18 @@ private slots:
         windows->call("Xecute", {"S FIRMA=1,FIL=0"});
         QVERIFY(text(m_factory.classAccess("Telemetrie.Zeiterfassung")->call("Zaehlerstand"))
                     .endsWith("|4|700|698|1|1"));
-        CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||GEHEIM");
-        QCOMPARE(text(user->property("Passwort")), "Kennwort-4711");
+        TcpCacheFactory gustav;
+        QVERIFY(gustav.connect(m_server.connectString()));
+        QVERIFY(!gustav.signIn("1", "GEHEIM", "kennwort-4711"));
+        QVERIFY(gustav.signIn("1", "GEHEIM", "Kennwort-4711"));
+        CacheObjectPtr user = gustav.openId("LX.ParPersEdv", "1||GEHEIM");
         errorOf([&] { user->call("PNAMELogicalToODBC", {"Kennwort-4711", "Kennwort-4711"}); });
-        QVERIFY(!m_server.log().contains("Kennwort-4711")); // never a password in the log
+        // Never a password or its hash in the log, never the password in the database.
+        QVERIFY(!m_server.log().contains("Kennwort-4711"));
+        QVERIFY(!m_server.log().contains("$argon2id$"));
+        QFile database(m_server.databasePath());
+        QVERIFY(database.open(QIODevice::ReadOnly));
+        QVERIFY(!database.readAll().contains("Kennwort-4711"));
     }
 
     void anotherNamespaceIsRefused() {
@@ -265,6 +351,7 @@ private slots:
         QVERIFY2(doomed.start(), qPrintable(doomed.errorText()));
         TcpCacheFactory factory;
         QVERIFY(factory.connect(doomed.connectString()));
+        QVERIFY(factory.signIn("1", "DEMO", "demo"));
         CacheObjectPtr user = factory.openId("LX.ParPersEdv", "1||DEMO");
         doomed.kill();
         QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0);

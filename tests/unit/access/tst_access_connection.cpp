@@ -242,9 +242,43 @@ private slots:
         QVERIFY(!rig.forms.idleTimer().isEnabled()); // fires once per idle period
         QCOMPARE(rig.server.factoriesCreated, 1);
 
+        rig.state.gPasswort = "geheim";
+        QStringList seen;
+        rig.server.onSignIn = [&](const QString& firma, const QString& user, const QString& pw) {
+            seen.append(firma + '|' + user + '|' + pw);
+            return true;
+        };
         connection.BeginCacheAccess(false, false); // the next access connects anew
         QCOMPARE(rig.server.factoriesCreated, 2);
         QCOMPARE(rig.xecutes().size(), 4);
+        // ... and signs in again from memory before anything else.
+        QCOMPARE(seen, QStringList{"1|ABC|geheim"});
+        const qsizetype signIn = rig.server.calls.lastIndexOf("signIn 1 ABC");
+        QVERIFY(signIn > rig.server.calls.lastIndexOf("connect cn_iptcp:srv[1972]:LORVEX"));
+        QVERIFY(signIn < rig.server.calls.lastIndexOf("classAccess LX.Windows"));
+        QVERIFY(connection.SignInOnServer()); // the same data on the same connection: not again
+        QCOMPARE(seen.size(), 1);
+    }
+
+    void aRefusedSignInSendsNoWorkContextAndIsNotRepeated() {
+        AccessRig rig;
+        rig.signInData();
+        int asked = 0;
+        rig.server.onSignIn = [&](const QString&, const QString&, const QString&) {
+            ++asked;
+            return false;
+        };
+        rig.api.connection().BeginCacheAccess(false, false);
+        QVERIFY(rig.xecutes().isEmpty());
+        QVERIFY(!rig.api.connection().SignInOnServer());
+        QCOMPARE(asked, 1);
+        rig.state.gPasswort = "anders"; // new data on the same connection: asked again
+        QVERIFY(!rig.api.connection().SignInOnServer());
+        QCOMPARE(asked, 2);
+        // A user code the server would cut at its bar never reaches it.
+        rig.state.gPersonalcode = "A|B";
+        QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().SignInOnServer());
+        QCOMPARE(asked, 2);
     }
 
     void disconnectIgnoresItsFailures() {

@@ -1,11 +1,14 @@
 #include "AdminCommands.h"
 #include "DemoData.h"
 #include "ListenAddress.h"
+#include "PasswordHash.h"
 #include "ServerCommandLine.h"
 #include "ServerError.h"
 #include "Store.h"
 #include "TelemetrySimulator.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -56,7 +59,7 @@ private slots:
         m_store = std::make_unique<Store>(dbPath()); // schema exists: created only when missing
         const std::optional<UserRecord> user = m_store->user(1, "ABC");
         QVERIFY(user);
-        QCOMPARE(user->passwort, "neu");
+        QCOMPARE(user->passwordHash, "neu"); // the store keeps what it is given
         QCOMPARE(user->aktiv, "N");
         const QList<RegisterRecord> registers = m_store->registers(1, 0);
         QCOMPARE(registers.size(), 2);
@@ -77,6 +80,44 @@ private slots:
         QVERIFY(!m_store->user(1, "HALB"));
     }
 
+    void aClearTextDatabaseIsConvertedOnceAndNewFilesArePrivate() {
+        m_store.reset();
+        const QString oldPath = m_dir.filePath("schema1.db");
+        {
+            // The tables as the first schema wrote them, passwords in clear text.
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "schema1");
+            db.setDatabaseName(oldPath);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec("CREATE TABLE lx_user (firma BIGINT NOT NULL, code VARCHAR(64) NOT"
+                               " NULL, passwort VARCHAR(128) NOT NULL, aktiv VARCHAR(8) NOT NULL,"
+                               " pname VARCHAR(128) NOT NULL, pnr VARCHAR(32) NOT NULL, abtnr"
+                               " VARCHAR(32) NOT NULL, dw VARCHAR(32) NOT NULL, bergrp VARCHAR(8)"
+                               " NOT NULL, PRIMARY KEY (firma, code))"));
+            QVERIFY(query.exec("INSERT INTO lx_user VALUES (1, 'DEMO', 'demo', 'J', 'M,D', '1',"
+                               " '10', '2', '9'), (2, 'X', 'Ä ß\"', 'N', '', '', '', '', '0')"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("schema1");
+        {
+            Store converted(oldPath);
+            QCOMPARE(converted.convertedPasswords(), 2);
+            QVERIFY(
+                PasswordHash::verify(converted.user(1, "DEMO")->passwordHash.toLatin1(), "demo"));
+            const UserRecord other = *converted.user(2, "X");
+            QVERIFY(PasswordHash::verify(other.passwordHash.toLatin1(), "Ä ß\""));
+            QCOMPARE(other.aktiv, "N"); // everything else kept
+        }
+        Store again(oldPath);
+        QCOMPARE(again.convertedPasswords(), 0);
+        QVERIFY(PasswordHash::verify(again.user(1, "DEMO")->passwordHash.toLatin1(), "demo"));
+
+        const QFileDevice::Permissions made = QFile::permissions(dbPath());
+        QVERIFY(made.testFlag(QFileDevice::ReadOwner));
+        QVERIFY(!(made & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                          QFileDevice::ReadOther | QFileDevice::WriteOther)));
+    }
+
     void storeThatCannotBeOpenedThrows() {
         try {
             Store broken(m_dir.filePath("no/such/dir/x.db"));
@@ -95,7 +136,9 @@ private slots:
         QCOMPARE(admin({"set-user", "--firma", "3", "--code", "NEU", "--active", "N"}), 0);
         const std::optional<UserRecord> user = m_store->user(3, "NEU");
         QVERIFY(user);
-        QCOMPARE(user->passwort, "geheim");
+        QVERIFY(PasswordHash::looksLikeHash(user->passwordHash));
+        QVERIFY(PasswordHash::verify(user->passwordHash.toLatin1(), "geheim"));
+        QVERIFY(!PasswordHash::verify(user->passwordHash.toLatin1(), "Geheim"));
         QCOMPARE(user->aktiv, "N");
         QCOMPARE(user->pname, "Neu,Nina");
         QCOMPARE(user->berGrp, "8");
@@ -107,6 +150,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("new user without password")
             << QStringList{"set-user", "--firma", "1", "--code", "X"};
+        QTest::newRow("empty password")
+            << QStringList{"set-user", "--firma", "1", "--code", "X", "--password", ""};
         QTest::newRow("active not J or N") << QStringList{
             "set-user", "--firma", "1", "--code", "X", "--password", "p", "--active", "ja"};
         QTest::newRow("company not a number")

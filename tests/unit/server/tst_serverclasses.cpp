@@ -48,17 +48,24 @@ class TestServerClasses : public QObject {
     }
 
 private slots:
-    void init() {
+    void initTestCase() {
+        // Seeded once: the demo passwords are hashed slowly on purpose.
         QVERIFY(m_dir.isValid());
+        Store demo(m_dir.filePath("demo.db"));
+        DemoData::seed(demo);
+    }
+    void init() {
+        QFile::remove(m_dir.filePath("classes.db"));
+        QVERIFY(QFile::copy(m_dir.filePath("demo.db"), m_dir.filePath("classes.db")));
         m_store = std::make_unique<Store>(m_dir.filePath("classes.db"));
-        DemoData::seed(*m_store);
     }
     void cleanup() { m_store.reset(); }
 
     void signInReadsOfTheDemoUser() {
         SessionState state = session();
         const qint64 user = state.openObject("LX.ParPersEdv", "1||DEMO");
-        QCOMPARE(state.property(user, "Passwort").toString(), "demo");
+        QCOMPARE(errorOf([&] { state.property(user, "Passwort"); }),
+                 ServerErrorNumber::NotPermitted);
         QCOMPARE(state.property(user, "AKTIV").toString(), "J");
         QCOMPARE(state.property(user, "BERGRP").toString(), "9");
         QCOMPARE(state.property(user, "PNR").toString(), "1001");
@@ -168,6 +175,33 @@ private slots:
                  ServerErrorNumber::WrongArguments);
     }
 
+    void aSignedInUserReachesOnlyWhatIsHis() {
+        SessionState state = session();
+        state.setIdentity(SessionIdentity{1, "DEMO", 9});
+        const qint64 windows = state.classAccess("LX.Windows");
+        const qint64 kassa = state.classAccess("Telemetrie.Kassa");
+        state.call(windows, "Xecute", {"S FIRMA=1,FIL=7,PERSONAL=\"DEMO\""});
+        state.call(windows, "Xecute", {"S FIRMA=\"01\",FIL=0"}); // the same company
+        const int refused = ServerErrorNumber::NotPermitted;
+        for (const char* line : {"S FIRMA=2", "S FIRMA=1,PERSONAL=\"LESER\"", "S PERSONAL=\"demo\"",
+                                 "S FIL=3,FIRMA=\"2\""}) {
+            QCOMPARE(errorOf([&] { state.call(windows, "Xecute", {line}); }), refused);
+        }
+        QVERIFY(callText(state, kassa, "NichtVerbuchtStatus").startsWith("3|2|815|817|"));
+        QCOMPARE(errorOf([&] { state.openObject("LX.ParPersEdv", "1||LESER"); }), refused);
+        QCOMPARE(errorOf([&] { state.openObject("LX.ParPersEdv", "2||DEMO"); }), refused);
+        QCOMPARE(errorOf([&] { state.openObject("LX.ParPersAbt", "2||10"); }), refused);
+        QCOMPARE(errorOf([&] { state.openObject("LX.PersBasis", "2||2001"); }), refused);
+        state.openObject("LX.PersBasis", "1||1002"); // the own company's base data
+
+        // A new sign-in as a user below rights group 8: no telemetry, not even through a handle
+        // taken before, and the work context starts afresh.
+        state.setIdentity(SessionIdentity{1, "LESER", 5});
+        QCOMPARE(errorOf([&] { state.classAccess("Telemetrie.Zeiterfassung"); }), refused);
+        QCOMPARE(errorOf([&] { state.call(kassa, "NichtVerbuchtStatus", {}); }), refused);
+        QVERIFY(!state.variables().contains("FIRMA"));
+    }
+
     void sessionsHaveTheirOwnVariables() {
         SessionState first = session();
         SessionState second = session();
@@ -250,7 +284,18 @@ private slots:
         QVERIFY(reply.response.ok);
         QCOMPARE(reply.response.seq, 4);
         QVERIFY(!reply.endsSession);
-        reply = handler.handle(Request::open("LX.ParPersEdv", "1||NIEMAND"));
+        for (const Request& beforeSignIn :
+             {Request::open("LX.ParPersEdv", "1||DEMO"), Request::classAccess("LX.Windows"),
+              Request::get(1, "AKTIV"), Request::call(1, "Xecute", {"S FIRMA=1"})}) {
+            reply = handler.handle(beforeSignIn);
+            QCOMPARE(reply.response.errorNumber, ServerErrorNumber::SignInRequired);
+            QVERIFY(!reply.endsSession); // the user may try to sign in again
+        }
+        reply = handler.handle(Request::signIn("1", "DEMO", "demo"));
+        QVERIFY(reply.signInPending); // answered by the sign-in service
+        QCOMPARE(handler.signedIn(9, SessionIdentity{1, "DEMO", 9}),
+                 protocol::Response::success(9, true));
+        reply = handler.handle(Request::open("LX.ParPersAbt", "1||NIEMAND"));
         QCOMPARE(reply.response.errorNumber, ServerErrorNumber::ObjectNotFound);
         QVERIFY(!reply.endsSession); // an object error leaves the session going
         reply = handler.handle(Request::close(77));

@@ -32,7 +32,10 @@ void seedServer(FakeCacheServer& server) {
 struct SignInRig : AccessRig {
     SignIn signIn{api, "1 0 ABC geheim srv 1972"};
 
-    SignInRig() { seedServer(server); }
+    SignInRig() {
+        seedServer(server);
+        server.onSignIn = nullptr; // the personnel record above decides
+    }
     // The user types into the sign-in dialog when it comes up.
     void userEnters(const QString& user, const QString& password) {
         forms.onSignInDialog = [this, user, password] {
@@ -73,6 +76,12 @@ private slots:
         QCOMPARE(rig.server.callsStartingWith("openId"),
                  QStringList({"openId LX.ParPersEdv 1||ABC", "openId LX.ParPersAbt 1||10",
                               "openId LX.PersBasis 1||4711"}));
+        // The server checks the password: signed in once, before anything else, and the stored
+        // password is never asked for.
+        QCOMPARE(rig.server.callsStartingWith("signIn"), QStringList{"signIn 1 ABC"});
+        QVERIFY(rig.server.calls.indexOf("signIn 1 ABC") <
+                rig.server.calls.indexOf("classAccess LX.Windows"));
+        QVERIFY(!rig.server.calls.contains("property LX.ParPersEdv.Passwort"));
         QCOMPARE(rig.server.callsStartingWith("close"),
                  QStringList({"close LX.Windows", "close LX.ParPersAbt", "close LX.PersBasis",
                               "close LX.ParPersEdv", "close LX.Windows"}));
@@ -128,23 +137,32 @@ private slots:
         QCOMPARE(rig.state.gBenutzer, QString());
         QCOMPARE(rig.server.liveObjects, 0);
         QVERIFY(rig.forms.idleTimer().isEnabled());
-        QCOMPARE(rig.xecutes().size(), 2); // only the connection's own commands
+        QVERIFY(rig.xecutes().isEmpty()); // no work context without a sign-in
+        QVERIFY(rig.server.callsStartingWith("openId").isEmpty());
     }
 
-    void unknownUserIsReportedWithItsStep() {
+    void unknownUserGetsTheAnswerOfAWrongPassword() {
+        // An outsider cannot tell an unknown user code from a wrong password.
         SignInRig rig;
         rig.useStoredSettings();
         rig.userEnters("XYZ", "geheim");
         rig.fake.messages.queueAnswer(MsgAnswer::Ok);
         QVERIFY(!rig.signIn.CheckLogin());
-        const ShownMessage& box = rig.fake.messages.shown.at(0);
-        QCOMPARE(box.title, QString("Caché Zugriffsfehler"));
-        QVERIFY(box.text.startsWith("Vorgang: Anmeldung mit nicht existierendem Personalcode.\r\n"
-                                    "\r\nFehler: 5001\r\n"));
+        QCOMPARE(rig.fake.messages.shown.size(), 1);
+        QCOMPARE(rig.fake.messages.shown.at(0).text,
+                 QString("Passwort Falsch oder Benutzer nicht Aktiv."));
         QCOMPARE(rig.state.gBenutzer, QString());
-        // The error path skips the common end: the dialogs are not hidden.
-        QVERIFY(!rig.forms.events.contains("hideSignInDialogs"));
-        QCOMPARE(rig.fake.cursor.current(), MouseCursor::Arrow);
+        QVERIFY(rig.forms.events.contains("hideSignInDialogs"));
+    }
+
+    void aUserCodeWithABarIsRefusedBeforeAnythingIsSent() {
+        SignInRig rig;
+        rig.useStoredSettings();
+        rig.userEnters("ABC|X", "geheim");
+        rig.fake.messages.queueAnswer(MsgAnswer::Ok);
+        QVERIFY(!rig.signIn.CheckLogin());
+        QVERIFY(rig.server.calls.isEmpty());
+        QVERIFY(rig.fake.messages.shown.at(0).text.contains("Ungültiger Personalcode"));
     }
 
     void failureInEachLaterStep_data() {
@@ -202,8 +220,8 @@ private slots:
     void unguardedFailuresAreReportedNotThrown_data() {
         QTest::addColumn<QString>("failingCall");
         QTest::addColumn<QString>("operation");
-        QTest::newRow("password read") << "property LX.ParPersEdv.Passwort"
-                                       << "Anmeldung mit nicht existierendem Personalcode";
+        QTest::newRow("sign-in of a new connection") << "signIn 1 ABC"
+                                                     << "Verbindungsaufbau";
         QTest::newRow("rights group read") << "property LX.ParPersEdv.BERGRP"
                                            << "Anmeldung mit nicht existierendem Personalcode";
         QTest::newRow("connecting") << "call LX.Windows.Xecute(D"
