@@ -5,10 +5,18 @@
 #include "Store.h"
 #include "ValueText.h"
 
+#include "protocol/Limits.h"
+
 #include <QFile>
+#include <QHash>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
+
+// The most register records the monitor folds for one branch.
+constexpr qsizetype kMaxRegisterRecords = 8192;
 
 // Bad input from the admin: reported, nothing changed.
 struct InputError {
@@ -24,12 +32,50 @@ bool hasControlCharacter(const QString& text) {
     return false;
 }
 
+// The longest value each column takes (the schema's VARCHAR lengths); telemetry fields take 32.
+int columnLength(const QString& what, bool telemetry) {
+    static const QHash<QString, int> lengths{
+        {"--code", 64},       {"--name", 128},  {"--title", 128}, {"--email", 128},
+        {"--fax", 64},        {"--active", 8},  {"--pnr", 32},    {"--department", 32},
+        {"--extension", 32},  {"--number", 32}, {"--main", 32},   {"the password", 1024},
+        {"--password", 1024},
+    };
+    return telemetry ? 32 : lengths.value(what, 128);
+}
+
 void checkField(const QString& what, const QString& value, bool telemetry) {
+    const int length = columnLength(what, telemetry);
+    if (value.size() > length) {
+        throw InputError{QStringLiteral("%1 is longer than %2 characters").arg(what).arg(length)};
+    }
     if (hasControlCharacter(value)) {
         throw InputError{QStringLiteral("%1 must not hold a control character").arg(what)};
     }
     if (telemetry && value.contains(QLatin1Char('|'))) {
         throw InputError{QStringLiteral("%1 must not hold \"|\"").arg(what)};
+    }
+}
+
+// A branch's register records must still make a reply the server can send and the monitor
+// folds: at most kMaxRegisterRecords records, the reply text within the protocol's text limit.
+void checkRegisterReply(const QList<RegisterRecord>& records) {
+    if (records.size() > kMaxRegisterRecords) {
+        throw InputError{QStringLiteral("a branch takes at most %1 register records, not %2")
+                             .arg(kMaxRegisterRecords)
+                             .arg(records.size())};
+    }
+    qsizetype bytes = 0;
+    for (const RegisterRecord& record : records) {
+        for (const QString* field :
+             {&record.kasse, &record.anzahl, &record.firstCnt, &record.lastCnt}) {
+            bytes += field->toUtf8().size() + 1;
+        }
+    }
+    if (bytes > protocol::MaxTextBytes) {
+        throw InputError{QStringLiteral("the branch's reply would take %1 bytes; at most %2 can be "
+                                        "sent")
+                             .arg(bytes)
+                             .arg(protocol::MaxTextBytes)};
     }
 }
 
@@ -207,14 +253,26 @@ int AdminCommands::setRegister() {
     record.anzahl = fieldOption(QStringLiteral("count"), QStringLiteral("0"), true);
     record.firstCnt = fieldOption(QStringLiteral("first"), {}, true);
     record.lastCnt = fieldOption(QStringLiteral("last"), record.firstCnt, true);
+    QList<RegisterRecord> branch = m_store.registers(record.firma, record.filiale);
     if (m_options.contains(QStringLiteral("record"))) {
         const qint64 seq = wholeNumberOption(QStringLiteral("record"));
         if (seq < 1 || seq > 1'000'000) {
             throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
         }
         record.seq = static_cast<int>(seq);
+        const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
+            return existing.seq == record.seq;
+        });
+        if (same != branch.end()) {
+            *same = record;
+        } else {
+            branch.append(record);
+        }
+        checkRegisterReply(branch);
         m_store.putRegister(record);
     } else {
+        branch.append(record);
+        checkRegisterReply(branch);
         record.seq = m_store.appendRegister(record);
     }
     m_out << "register record " << record.seq << " written\n";
@@ -284,7 +342,11 @@ int AdminCommands::importRegisters(const QString& file) {
         }
         records.append({firma, filiale, static_cast<int>(records.size()) + 1, fields[0], fields[1],
                         fields[2], fields[3]});
+        if (records.size() > kMaxRegisterRecords) {
+            break; // refused below, without reading the rest
+        }
     }
+    checkRegisterReply(records);
     m_store.inTransaction([&] {
         m_store.clearRegisters(firma, filiale);
         for (const RegisterRecord& record : records) {

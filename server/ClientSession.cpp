@@ -1,59 +1,91 @@
 #include "ClientSession.h"
 
+#include "MemoryBudget.h"
 #include "ServerError.h"
+#include "ServerLog.h"
 #include "SignInService.h"
 
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
+#include <QLocale>
 #include <QTcpSocket>
+
+#include <algorithm>
 
 using protocol::ErrorCode;
 using protocol::Response;
 
 ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
-                             SignInService& signIn, const ServerLog& log,
-                             const SessionTimeouts& timeouts, QObject* parent)
+                             const SessionServices& services, const SessionTimeouts& timeouts,
+                             QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_number(number)
     , m_handler(std::move(handler))
-    , m_signIn(signIn)
+    , m_services(services)
     , m_peer(socket->peerAddress().toString())
-    , m_log(log)
+    , m_reader(protocol::MaxFrameBytesBeforeSignIn)
     , m_timeouts(timeouts) {
     m_socket->setParent(this);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        const QString reason = m_waitingIdle
-                                   ? QStringLiteral("no request for %1 ms").arg(m_timeouts.idleMs)
-                                   : QStringLiteral("handshake or frame incomplete after %1 ms")
-                                         .arg(m_timeouts.stallMs);
-        end(reason); // logged as the session's end
+        switch (m_wait) {
+        case Wait::Idle:
+            end(QStringLiteral("no request for %1 ms").arg(m_timeouts.idleMs));
+            break;
+        case Wait::Stall:
+            end(QStringLiteral("handshake or frame incomplete after %1 ms")
+                    .arg(m_timeouts.stallMs));
+            break;
+        case Wait::Drain:
+            // The replies it holds would never be taken: closed at once, and their memory with it.
+            end(QStringLiteral("replies not read for %1 ms").arg(m_timeouts.stallMs));
+            m_socket->abort();
+            break;
+        }
     });
     m_socket->setReadBufferSize(kSocketReadBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readAvailable);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientSession::readAvailable);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_wait == Wait::Drain) {
+            m_progress = true; // the peer reads again
+        }
+        readAvailable();
+    });
+    // Room in a budget that was used up: whoever waited for it looks again.
+    for (MemoryBudget* budget : {&m_services.frameBudget, &m_services.replyBudget}) {
+        connect(budget, &MemoryBudget::freed, this, [this] {
+            if (!m_ending && !m_turnScheduled) {
+                m_turnScheduled = true;
+                QTimer::singleShot(0, this, [this] {
+                    m_turnScheduled = false;
+                    readAvailable();
+                });
+            }
+        });
+    }
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (m_finished) {
             return;
         }
         m_finished = true;
         m_deadline.stop();
-        m_log.write(QStringLiteral("session %1 ended: %2")
-                        .arg(m_number)
-                        .arg(m_endReason.isEmpty()
-                                 ? QStringLiteral("connection closed by the client")
-                                 : m_endReason));
+        logSuppressedErrors(QString());
+        m_services.log.write(QStringLiteral("session %1 ended: %2")
+                                 .arg(m_number)
+                                 .arg(m_endReason.isEmpty()
+                                          ? QStringLiteral("connection closed by the client")
+                                          : m_endReason));
         emit finished(this);
     });
 }
 
 void ClientSession::start() {
-    m_log.write(QStringLiteral("session %1 started from %2:%3")
-                    .arg(m_number)
-                    .arg(m_socket->peerAddress().toString())
-                    .arg(m_socket->peerPort()));
+    m_services.log.write(QStringLiteral("session %1 started from %2:%3")
+                             .arg(m_number)
+                             .arg(m_socket->peerAddress().toString())
+                             .arg(m_socket->peerPort()));
     readAvailable();
 }
 
@@ -61,26 +93,36 @@ ClientSession::~ClientSession() {
     // The socket is deleted as a child after this; its last signals must not reach a half-gone
     // session.
     m_socket->disconnect(this);
+    m_services.frameBudget.adjust(-m_frameBytesCounted);
+    m_services.replyBudget.adjust(-m_replyBytesCounted);
 }
 
 void ClientSession::readAvailable() {
-    // Frames already read are answered first; new bytes only while the replies drain.
+    // Frames already read are answered first; new bytes only once they are, while the replies
+    // drain and while the server-wide budget for unfinished frames has room. Nothing more is read
+    // while a sign-in is checked: the socket's bounded read buffer holds what comes meanwhile.
     processFrames();
-    // Nothing more is read while a sign-in is checked: the socket's bounded read buffer then
-    // holds what the peer sends meanwhile.
-    while (!m_ending && !m_signInPending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
-           m_socket->bytesAvailable() > 0) {
-        m_reader.feed(m_socket->read(kSocketReadBufferBytes));
-        // Requests that arrived whole before a bad header are answered before the error.
-        processFrames();
-        if (m_reader.hasError() && !m_ending) {
-            logError(protocol::errorNumber(m_reader.error()), m_reader.errorText());
-            send(Response::failure(0, protocol::errorNumber(m_reader.error()),
-                                   m_reader.errorText()));
-            end(QStringLiteral("error %1").arg(protocol::errorNumber(m_reader.error())));
+    while (!m_ending && !m_signInPending && !m_reader.hasFrame() && !m_reader.hasError() &&
+           mayServe() && m_socket->bytesAvailable() > 0) {
+        const qint64 room = m_services.frameBudget.available();
+        if (room <= 0) {
+            break; // MemoryBudget::freed() brings the session back
         }
+        m_reader.feed(m_socket->read(std::min(kSocketReadBufferBytes, room)));
+        syncBudgets();
+        processFrames();
     }
     updateDeadline();
+}
+
+bool ClientSession::mayServe() const {
+    const qint64 pending = m_socket->bytesToWrite();
+    if (pending == 0) {
+        return true;
+    }
+    const qint64 cap =
+        m_handler.state().identity() ? kMaxPendingReplyBytes : kMaxPendingReplyBytesBeforeSignIn;
+    return pending < cap && !m_services.replyBudget.exhausted();
 }
 
 void ClientSession::updateDeadline() {
@@ -90,32 +132,48 @@ void ClientSession::updateDeadline() {
         m_deadline.stop();
         return;
     }
-    const bool idle =
-        m_handler.handshakeDone() && m_reader.atFrameBoundary() && !m_reader.hasFrame();
-    if (m_answered || !m_deadline.isActive() || idle != m_waitingIdle) {
-        m_waitingIdle = idle;
-        m_deadline.start(idle ? m_timeouts.idleMs : m_timeouts.stallMs);
+    Wait wait = Wait::Stall;
+    if (!mayServe() && (m_reader.hasFrame() || m_socket->bytesAvailable() > 0)) {
+        wait = Wait::Drain; // more requests wait for a peer that does not read its replies
+    } else if (m_handler.handshakeDone() && m_reader.atFrameBoundary() && !m_reader.hasFrame()) {
+        wait = Wait::Idle;
     }
-    m_answered = false;
+    if (m_progress || !m_deadline.isActive() || wait != m_wait) {
+        m_wait = wait;
+        m_deadline.start(wait == Wait::Idle ? m_timeouts.idleMs : m_timeouts.stallMs);
+    }
+    m_progress = false;
 }
 
 void ClientSession::processFrames() {
-    while (!m_ending && !m_signInPending && m_socket->bytesToWrite() < kMaxPendingReplyBytes &&
-           m_reader.hasFrame()) {
+    int served = 0;
+    while (!m_ending && !m_signInPending && m_reader.hasFrame() && mayServe()) {
+        if (served == kRequestsPerTurn) {
+            // The others' turn first; this session goes on in the next pass of the event loop.
+            if (!m_turnScheduled) {
+                m_turnScheduled = true;
+                QTimer::singleShot(0, this, [this] {
+                    m_turnScheduled = false;
+                    readAvailable();
+                });
+            }
+            break;
+        }
+        ++served;
         const std::optional<QByteArray> frame = m_reader.takeFrame();
-        m_answered = true;
+        m_progress = true;
         const protocol::Outcome<protocol::Request> request = protocol::decodeRequest(*frame);
         if (!request.ok()) {
             const int number = protocol::errorNumber(request.error());
             logError(number, request.errorText());
             send(Response::failure(0, number, request.errorText()));
             end(QStringLiteral("error %1").arg(number));
-            return;
+            break;
         }
         const RequestHandler::Reply reply = m_handler.handle(request.value());
         if (reply.signInPending) {
             startSignIn(request.value());
-            continue;
+            break;
         }
         if (!reply.response.ok) {
             logError(reply.response.errorNumber, reply.response.errorText);
@@ -124,25 +182,46 @@ void ClientSession::processFrames() {
         if (reply.endsSession) {
             end(reply.response.ok ? QStringLiteral("the client said goodbye")
                                   : QStringLiteral("error %1").arg(reply.response.errorNumber));
-            return;
+            break;
         }
     }
+    // Requests that arrived whole before a bad header are answered before the error.
+    if (!m_ending && !m_signInPending && !m_reader.hasFrame() && m_reader.hasError()) {
+        const int number = protocol::errorNumber(m_reader.error());
+        logError(number, m_reader.errorText());
+        send(Response::failure(0, number, m_reader.errorText()));
+        end(QStringLiteral("error %1").arg(number));
+    }
+    syncBudgets();
+}
+
+void ClientSession::syncBudgets() {
+    const qint64 frameBytes = m_reader.bufferedBytes();
+    m_services.frameBudget.adjust(frameBytes - m_frameBytesCounted);
+    m_frameBytesCounted = frameBytes;
+    const qint64 replyBytes = m_socket->bytesToWrite();
+    m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
+    m_replyBytesCounted = replyBytes;
 }
 
 void ClientSession::startSignIn(const protocol::Request& request) {
     m_signInPending = true;
     const qint64 seq = request.seq;
     try {
-        m_signIn.check(request.company, request.user, request.password, m_peer, m_number, this,
-                       [this, seq](std::optional<SessionIdentity> identity) {
-                           m_signInPending = false;
-                           if (m_ending) {
-                               return;
-                           }
-                           send(m_handler.signedIn(seq, std::move(identity)));
-                           m_answered = true;
-                           readAvailable();
-                       });
+        m_services.signIn.check(request.company, request.user, request.password, m_peer, m_number,
+                                this, [this, seq](std::optional<SessionIdentity> identity) {
+                                    m_signInPending = false;
+                                    if (m_ending) {
+                                        return;
+                                    }
+                                    // Only a signed-in session may send frames of the general size.
+                                    m_reader.setMaxFrameBytes(
+                                        identity ? protocol::MaxFrameBytes
+                                                 : protocol::MaxFrameBytesBeforeSignIn);
+                                    send(m_handler.signedIn(seq, std::move(identity)));
+                                    m_progress = true;
+                                    readAvailable();
+                                });
     } catch (const ServerError& error) {
         m_signInPending = false;
         logError(error.number(), error.text());
@@ -164,6 +243,7 @@ void ClientSession::send(const Response& response) {
         }
     }
     m_socket->write(protocol::encodeFrame(payload.value()));
+    syncBudgets();
 }
 
 void ClientSession::end(const QString& reason) {
@@ -180,8 +260,29 @@ void ClientSession::end(const QString& reason) {
 }
 
 void ClientSession::logError(int number, const QString& text) {
+    if (m_errorsLogged >= kMaxLoggedErrors) {
+        // A peer repeating the same mistake must not flood the log.
+        if (++m_errorsSuppressed % kErrorSummaryEvery == 0) {
+            logSuppressedErrors(QStringLiteral(" so far"));
+        }
+        return;
+    }
+    ++m_errorsLogged;
     const QString shown = text.size() > kMaxLoggedTextChars
                               ? text.left(kMaxLoggedTextChars) + QStringLiteral("...")
                               : text;
-    m_log.write(QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(shown));
+    m_services.log.write(
+        QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(shown));
+}
+
+void ClientSession::logSuppressedErrors(const QString& when) {
+    const qint64 unreported = m_errorsSuppressed % kErrorSummaryEvery == 0 && !when.isEmpty()
+                                  ? kErrorSummaryEvery
+                                  : m_errorsSuppressed % kErrorSummaryEvery;
+    if (unreported == 0) {
+        return;
+    }
+    m_services.log.write(QStringLiteral("session %1: ... %2 more errors like these%3")
+                             .arg(m_number)
+                             .arg(QLocale(QLocale::English).toString(unreported), when));
 }

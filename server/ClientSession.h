@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RequestHandler.h"
-#include "ServerLog.h"
+#include "SessionServices.h"
 #include "SessionTimeouts.h"
 
 #include "protocol/FrameReader.h"
@@ -11,58 +11,77 @@
 #include <QTimer>
 
 class QTcpSocket;
-class SignInService;
 
 // One client connection: reads frames, answers each request in order, and ends the session on
-// a protocol error, after the error reply has been sent. A client that does not read its
-// replies is not read from either, so neither buffer grows without bound. A peer that stalls
-// (see SessionTimeouts) is cut.
+// a protocol error, after the error reply has been sent. Everything a peer can make it hold is
+// bounded: frames (a few KiB before the sign-in, and all sessions' unfinished frames share one
+// budget), unread replies (a session whose peer does not read is not served further, and is cut
+// when its replies stay unread), the log lines it causes. A peer that stalls (see
+// SessionTimeouts) is cut. A few requests are served per turn, so one pipelining peer cannot
+// keep the others waiting.
 class ClientSession : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 kMaxPendingReplyBytes = 32 * 1024 * 1024;
-    static constexpr qint64 kSocketReadBufferBytes = 256 * 1024;
+    // Unread replies above which a session is not served further.
+    static constexpr qint64 kMaxPendingReplyBytes = 2 * 1024 * 1024;
+    static constexpr qint64 kMaxPendingReplyBytesBeforeSignIn = 64 * 1024;
+    static constexpr qint64 kSocketReadBufferBytes = 64 * 1024;
+    static constexpr int kRequestsPerTurn = 4;
     static constexpr int kCloseGraceMs = 5000;
     // A peer's text in a log line is cut here, so a 1 MiB id cannot make a 1 MiB line.
     static constexpr qsizetype kMaxLoggedTextChars = 240;
+    // Error lines one session may cause; the rest are counted and summed up.
+    static constexpr int kMaxLoggedErrors = 10;
+    static constexpr int kErrorSummaryEvery = 10000;
 
-    ClientSession(QTcpSocket* socket, int number, RequestHandler handler, SignInService& signIn,
-                  const ServerLog& log, const SessionTimeouts& timeouts = {},
+    ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
+                  const SessionServices& services, const SessionTimeouts& timeouts = {},
                   QObject* parent = nullptr);
     ~ClientSession() override;
 
     // Logs the start and answers what has arrived already; connect to finished() first.
     void start();
     int number() const { return m_number; }
+    QString peerAddress() const { return m_peer; }
 
 signals:
     // The connection is closed; the session may be deleted.
     void finished(ClientSession* session);
 
 private:
+    enum class Wait { Idle, Stall, Drain };
+
     void readAvailable();
     void processFrames();
+    bool mayServe() const;
     void send(const protocol::Response& response);
     // Hands a sign-in to the service; the session reads no further request until it answers.
     void startSignIn(const protocol::Request& request);
     void end(const QString& reason);
     void logError(int number, const QString& text);
-    // After each read: waits for the next request (idle) or for the rest of the handshake or
-    // frame (stall); a new wait starts only when the kind changes or a request was answered.
+    void logSuppressedErrors(const QString& when);
+    void syncBudgets();
+    // After each read: waits for the next request (idle), for the rest of the handshake or frame
+    // (stall), or for the peer to read its replies (drain); a new wait starts when the kind
+    // changes or something moved.
     void updateDeadline();
 
     QTcpSocket* m_socket;
     int m_number;
     RequestHandler m_handler;
-    SignInService& m_signIn;
+    SessionServices m_services;
     QString m_peer;
-    bool m_signInPending = false;
-    const ServerLog& m_log;
     protocol::FrameReader m_reader;
     SessionTimeouts m_timeouts;
     QTimer m_deadline;
-    bool m_waitingIdle = false;
-    bool m_answered = false;
+    Wait m_wait = Wait::Stall;
+    bool m_progress = false;
+    bool m_turnScheduled = false;
+    bool m_signInPending = false;
+    qint64 m_frameBytesCounted = 0;
+    qint64 m_replyBytesCounted = 0;
+    int m_errorsLogged = 0;
+    qint64 m_errorsSuppressed = 0;
     QString m_endReason;
     bool m_ending = false;
     bool m_finished = false;

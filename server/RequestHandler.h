@@ -26,6 +26,7 @@ public:
     // user, or to nobody again. Returns the reply to send.
     protocol::Response signedIn(qint64 seq, std::optional<SessionIdentity> identity);
     SessionState& state() { return m_state; }
+    const SessionState& state() const { return m_state; }
 
 private:
     Reply hello(const protocol::Request& request);

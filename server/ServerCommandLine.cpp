@@ -96,6 +96,12 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "host:port"});
     parser.addOption({"demo", "Seed the demo data when the database has no users yet."});
     parser.addOption({"simulate", "Change the telemetry every few seconds."});
+    parser.addOption({"max-sessions-per-address",
+                      "Sessions one peer address may hold at once (default 16; 256 in all).", "n"});
+    parser.addOption({"budget-mib",
+                      "Memory all sessions together may fill with unfinished frames, and as much "
+                      "again with unread replies (default 64).",
+                      "MiB"});
     parser.addOption({"signin-delay-ms",
                       "Growth of the delay of each further failed sign-in of one user code or "
                       "address, after its free tries (default 250; each answer waits 4 s at "
@@ -145,13 +151,29 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         result.mode = Mode::Serve;
         result.demo = parser.isSet(QStringLiteral("demo"));
         result.simulate = parser.isSet(QStringLiteral("simulate"));
-        if (parser.isSet(QStringLiteral("signin-delay-ms"))) {
-            bool ok = false;
-            const int step = parser.value(QStringLiteral("signin-delay-ms")).toInt(&ok);
-            if (!ok || step < 0 || step > 60000) {
-                return failed(result, QStringLiteral("--signin-delay-ms takes 0 to 60000"));
+        struct NumberOption {
+            const char* name;
+            int low;
+            int high;
+            int* target;
+        };
+        for (const NumberOption& option :
+             {NumberOption{"signin-delay-ms", 0, 60000, &result.signInDelayStepMs},
+              NumberOption{"max-sessions-per-address", 1, 256, &result.maxSessionsPerAddress},
+              NumberOption{"budget-mib", 1, 4096, &result.budgetMiB}}) {
+            const QString name = QString::fromLatin1(option.name);
+            if (!parser.isSet(name)) {
+                continue;
             }
-            result.signInDelayStepMs = step;
+            bool ok = false;
+            const int value = parser.value(name).toInt(&ok);
+            if (!ok || value < option.low || value > option.high) {
+                return failed(result, QStringLiteral("--%1 takes %2 to %3")
+                                          .arg(name)
+                                          .arg(option.low)
+                                          .arg(option.high));
+            }
+            *option.target = value;
         }
         const QStringList listen = parser.values(QStringLiteral("listen"));
         for (const QString& text : listen) {
@@ -174,7 +196,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     if (command == adminCommands().constEnd()) {
         return failed(result, QStringLiteral("unknown command \"%1\"").arg(result.command));
     }
-    for (const char* serveOption : {"listen", "demo", "simulate", "signin-delay-ms"}) {
+    for (const char* serveOption : {"listen", "demo", "simulate", "signin-delay-ms",
+                                    "max-sessions-per-address", "budget-mib"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -24,6 +24,8 @@ struct ServerCommandLine {
     bool demo = false;
     bool simulate = false;
     int signInDelayStepMs = 250;
+    int maxSessionsPerAddress = 16;
+    int budgetMiB = 64;
     // Admin: the command, the options given (name without "--" -> value), and a file argument
     QString command;
     QMap<QString, QString> options;

@@ -24,6 +24,7 @@ inline constexpr int UnknownObject = errorNumber(ErrorCode::UnknownHandle);
 inline constexpr int TooManyObjects = errorNumber(ErrorCode::TooManyOpenObjects);
 inline constexpr int SignInRequired = errorNumber(ErrorCode::SignInRequired);
 inline constexpr int NotPermitted = errorNumber(ErrorCode::NotPermitted);
+inline constexpr int StoreBusy = errorNumber(ErrorCode::StoreBusy);
 // A variable read before it was set (FIRMA before the first "S FIRMA=...").
 inline constexpr int Undefined = 5050;
 // A session tried to hold more than SessionVariables::kMaxVariables variables.

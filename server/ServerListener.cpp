@@ -2,15 +2,22 @@
 
 #include "ClientSession.h"
 
+#include "protocol/Framing.h"
+#include "protocol/MessageCodec.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
-ServerListener::ServerListener(Store& store, const ServerLog& log,
+ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits,
                                const SignInThrottle::Settings& throttle, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_log(log)
-    , m_signIn(store, log, throttle) {
+    , m_signIn(store, log, throttle)
+    , m_limits(limits)
+    , m_frameBudget(limits.frameBudgetBytes)
+    , m_replyBudget(limits.replyBudgetBytes) {
 }
 
 ServerListener::~ServerListener() {
@@ -50,22 +57,45 @@ QList<quint16> ServerListener::ports() const {
 
 void ServerListener::accept(QTcpServer* server) {
     while (QTcpSocket* socket = server->nextPendingConnection()) {
-        if (m_sessions.size() >= kMaxSessions) {
-            m_log.write(QStringLiteral("connection from %1 refused: %2 sessions are open")
-                            .arg(socket->peerAddress().toString())
-                            .arg(kMaxSessions));
-            socket->abort();
-            socket->deleteLater();
+        const QString address = socket->peerAddress().toString();
+        if (m_sessions.size() >= m_limits.maxSessions) {
+            refuse(socket, QStringLiteral("%1 sessions are open").arg(m_limits.maxSessions));
             continue;
         }
-        auto* session = new ClientSession(socket, ++m_sessionsStarted,
-                                          RequestHandler(m_store, m_catalogue, m_interpreter),
-                                          m_signIn, m_log, m_timeouts, this);
+        if (m_sessionsPerAddress.value(address) >= m_limits.maxSessionsPerAddress) {
+            refuse(socket, QStringLiteral("%1 sessions from %2 are open")
+                               .arg(m_limits.maxSessionsPerAddress)
+                               .arg(address));
+            continue;
+        }
+        auto* session = new ClientSession(
+            socket, ++m_sessionsStarted, RequestHandler(m_store, m_catalogue, m_interpreter),
+            SessionServices{m_signIn, m_log, m_frameBudget, m_replyBudget}, m_limits.timeouts,
+            this);
         m_sessions.append(session);
+        ++m_sessionsPerAddress[address];
         connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
             m_sessions.removeOne(finished);
+            const QString peer = finished->peerAddress();
+            if (--m_sessionsPerAddress[peer] <= 0) {
+                m_sessionsPerAddress.remove(peer);
+            }
             finished->deleteLater();
         });
         session->start();
     }
+}
+
+void ServerListener::refuse(QTcpSocket* socket, const QString& reason) {
+    m_log.write(QStringLiteral("connection from %1 refused: %2")
+                    .arg(socket->peerAddress().toString(), reason));
+    const protocol::ErrorCode full = protocol::ErrorCode::ServerFull;
+    const QString text = QStringLiteral("no free place on this server: %1").arg(reason);
+    socket->write(protocol::encodeFrame(
+        protocol::encodeResponse(protocol::Response::failure(0, protocol::errorNumber(full), text))
+            .value()));
+    socket->disconnectFromHost();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // A peer that does not take the reply is not waited for long.
+    QTimer::singleShot(1000, socket, [socket] { socket->abort(); });
 }

@@ -2,16 +2,19 @@
 
 #include "ClassCatalogue.h"
 #include "ListenAddress.h"
+#include "MemoryBudget.h"
+#include "ServerLimits.h"
 #include "ServerLog.h"
-#include "SessionTimeouts.h"
 #include "SignInService.h"
 #include "XecuteInterpreter.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
 class ClientSession;
 class QTcpServer;
+class QTcpSocket;
 class Store;
 
 // Accepts connections on one or more addresses and runs one session per connection, all on the
@@ -19,9 +22,7 @@ class Store;
 class ServerListener : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kMaxSessions = 256;
-
-    ServerListener(Store& store, const ServerLog& log,
+    ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits = {},
                    const SignInThrottle::Settings& throttle = {}, QObject* parent = nullptr);
     ~ServerListener() override;
 
@@ -33,19 +34,26 @@ public:
     QList<quint16> ports() const;
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
     // Applies to sessions started from now on.
-    void setSessionTimeouts(const SessionTimeouts& timeouts) { m_timeouts = timeouts; }
+    void setSessionTimeouts(const SessionTimeouts& timeouts) { m_limits.timeouts = timeouts; }
+    const MemoryBudget& frameBudget() const { return m_frameBudget; }
+    const MemoryBudget& replyBudget() const { return m_replyBudget; }
 
 private:
     void accept(QTcpServer* server);
+    // Tells the peer that there is no place for it (error 1012), then closes.
+    void refuse(QTcpSocket* socket, const QString& reason);
 
     Store& m_store;
     const ServerLog& m_log;
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
     SignInService m_signIn;
+    ServerLimits m_limits;
+    MemoryBudget m_frameBudget;
+    MemoryBudget m_replyBudget;
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
-    SessionTimeouts m_timeouts;
+    QHash<QString, int> m_sessionsPerAddress;
     int m_sessionsStarted = 0;
     QString m_errorText;
 };

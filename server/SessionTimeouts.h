@@ -4,10 +4,11 @@
 // them, a peer that connects and sends nothing, or a frame a byte at a time, would hold one of
 // the server's few session places for ever.
 struct SessionTimeouts {
-    // From connecting to the handshake, and from the first byte of a frame to its last. The
-    // reference client sends each frame in one piece right after connecting.
+    // From connecting to the handshake, from the first byte of a frame to its last, and while
+    // replies wait for a peer that does not read them. The reference client sends each frame in
+    // one piece right after connecting and reads every reply at once.
     int stallMs = 30000;
     // Between two requests after the handshake. The reference client drops an unused
-    // connection after a minute and notices a closed one before its next request.
-    int idleMs = 600000;
+    // connection after a minute itself and notices a closed one before its next request.
+    int idleMs = 180000;
 };

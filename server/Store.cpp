@@ -53,6 +53,14 @@ bool createPrivateFile(const QString& path) {
 }
 
 [[noreturn]] void fail(const QString& what, const QSqlError& error) {
+    // SQLITE_BUSY and SQLITE_LOCKED: another writer holds the database.
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("5") || code == QLatin1String("6")) {
+        throw ServerError(ServerErrorNumber::StoreBusy,
+                          QStringLiteral("store busy: %1: the database is locked by another "
+                                         "writer; try again")
+                              .arg(what));
+    }
     throw ServerError(ServerErrorNumber::Store,
                       QStringLiteral("store: %1: %2").arg(what, error.text()));
 }
@@ -71,7 +79,7 @@ QString text(const QSqlQuery& query, int column) {
 
 } // namespace
 
-Store::Store(const QString& path)
+Store::Store(const QString& path, int busyTimeoutMs)
     : m_connectionName(
           QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
     if (!createPrivateFile(path)) {
@@ -80,6 +88,7 @@ Store::Store(const QString& path)
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db = QSqlDatabase();
@@ -87,6 +96,11 @@ Store::Store(const QString& path)
         fail(QStringLiteral("cannot open %1").arg(path), error);
     }
     try {
+        // Write-ahead logging: an admin import in another process never blocks the readers.
+        {
+            QSqlQuery wal = prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
+            exec(wal);
+        }
         createSchema();
     } catch (...) {
         db.close();

@@ -17,10 +17,17 @@ class QSqlQuery;
 // Every failure throws ServerError with ServerErrorNumber::Store.
 class Store {
 public:
+    // An admin command may wait a while for a running server's write; the server itself must
+    // not keep its sessions waiting.
+    static constexpr int kAdminBusyTimeoutMs = 5000;
+    static constexpr int kServingBusyTimeoutMs = 200;
+
     // Opens (and creates, readable by its owner only, when missing) the database file at path.
     // A database of the first schema, which kept passwords in clear text, is converted in the
     // same transaction that checks the schema: every password becomes its hash.
-    explicit Store(const QString& path);
+    // Readers never wait for a writer (write-ahead log); a write waits for another process's
+    // write at most busyTimeoutMs and then fails with ServerError (StoreBusy).
+    explicit Store(const QString& path, int busyTimeoutMs = kAdminBusyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;

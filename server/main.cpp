@@ -27,7 +27,11 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     }
     SignInThrottle::Settings throttle;
     throttle.stepMs = commandLine.signInDelayStepMs;
-    ServerListener listener(store, log, throttle);
+    ServerLimits limits;
+    limits.maxSessionsPerAddress = commandLine.maxSessionsPerAddress;
+    limits.frameBudgetBytes = qint64(commandLine.budgetMiB) * 1024 * 1024;
+    limits.replyBudgetBytes = limits.frameBudgetBytes;
+    ServerListener listener(store, log, limits, throttle);
     for (const ListenAddress& address : commandLine.listen) {
         if (!listener.listen(address)) {
             log.write(listener.errorText());
@@ -83,7 +87,9 @@ int main(int argc, char* argv[]) {
 
     const ServerLog log;
     try {
-        Store store(commandLine.dbPath);
+        Store store(commandLine.dbPath, commandLine.mode == ServerCommandLine::Mode::Serve
+                                            ? Store::kServingBusyTimeoutMs
+                                            : Store::kAdminBusyTimeoutMs);
         if (store.convertedPasswords() > 0) {
             log.write(QStringLiteral("%1 clear-text passwords of %2 replaced by their hashes")
                           .arg(store.convertedPasswords())

@@ -34,6 +34,8 @@ QString errorDescription(ErrorCode code) {
         return QStringLiteral("unknown handle");
     case ErrorCode::TooDeep:
         return QStringLiteral("message nested too deeply or map too large");
+    case ErrorCode::ServerFull:
+        return QStringLiteral("no free place on the server");
     case ErrorCode::NoSuchObject:
         return QStringLiteral("no such object");
     case ErrorCode::NoSuchClass:
@@ -54,6 +56,8 @@ QString errorDescription(ErrorCode code) {
         return QStringLiteral("sign in first");
     case ErrorCode::NotPermitted:
         return QStringLiteral("not permitted for this user");
+    case ErrorCode::StoreBusy:
+        return QStringLiteral("database busy");
     case ErrorCode::NotConnected:
         return QStringLiteral("not connected");
     case ErrorCode::Timeout:

@@ -34,6 +34,9 @@ enum class ErrorCode : int {
     UnknownHandle = 1010,
     // The CBOR nests deeper than MaxCborDepth, or a map has more than MaxMapEntries entries.
     TooDeep = 1011,
+    // The server has no free place for this connection (all sessions, or all of the peer
+    // address's, are taken); sent instead of the handshake's reply, then the connection closes.
+    ServerFull = 1012,
 
     // No object of that class has that id.
     NoSuchObject = 5001,
@@ -56,6 +59,9 @@ enum class ErrorCode : int {
     // The signed-in user may not do this: a stored secret, another company's data or work
     // context, telemetry below rights group 8.
     NotPermitted = 5010,
+    // The database is locked by another writer for longer than the server waits; nothing was
+    // changed, the same request may succeed a moment later.
+    StoreBusy = 5011,
 
     // The factory is not connected.
     NotConnected = 9001,

@@ -19,6 +19,8 @@ namespace protocol {
 class FrameReader {
 public:
     explicit FrameReader(qsizetype maxFrameBytes = MaxFrameBytes);
+    // Applies to frames whose header has not been read yet.
+    void setMaxFrameBytes(qsizetype maxFrameBytes) { m_maxFrameBytes = maxFrameBytes; }
 
     void feed(QByteArrayView bytes);
     // The payload of the next complete frame, oldest first.

@@ -15,17 +15,22 @@ inline constexpr char DefaultNamespace[] = "LORVEX";
 // A frame starts with its payload length as a 4-byte big-endian unsigned number.
 inline constexpr qsizetype FrameHeaderBytes = 4;
 
-// Largest payload of one frame. A declared length above it is refused before buffering.
-inline constexpr qsizetype MaxFrameBytes = 16 * 1024 * 1024;
+// Longest text (UTF-8 bytes) anywhere in a message: names, ids, argument and reply values.
+inline constexpr qsizetype MaxTextBytes = 1024 * 1024;
+
+// Largest payload of one frame. A declared length above it is refused before buffering. The
+// largest message a session needs is a telemetry reply, and the server refuses data that would
+// make one longer than MaxTextBytes; the rest is room for the map around it.
+inline constexpr qsizetype MaxFrameBytes = MaxTextBytes + 64 * 1024;
+
+// Largest frame of a session that has not signed in: hello and signin are small.
+inline constexpr qsizetype MaxFrameBytesBeforeSignIn = 4 * 1024;
 
 // Objects and class handles one session may hold open at the same time.
 inline constexpr int MaxOpenObjects = 1024;
 
 // Arguments of one method call.
 inline constexpr int MaxArguments = 32;
-
-// Longest text (UTF-8 bytes) anywhere in a message: names, ids, argument and reply values.
-inline constexpr qsizetype MaxTextBytes = 1024 * 1024;
 
 // Deepest nesting of CBOR arrays and maps; a message needs 2 (map, argument array).
 inline constexpr int MaxCborDepth = 4;

@@ -193,6 +193,26 @@ private slots:
             2);
         QCOMPARE(m_store->registers(1, 0).size(), 2); // a bad line: the old records stay
 
+        // Data the server could not serve is refused before anything is written: more records
+        // than the monitor folds, a reply over the protocol's text limit, a field over its column.
+        QString many;
+        for (int i = 0; i < 8193; ++i) {
+            many += QString("%1|1|2|3\n").arg(i);
+        }
+        QString wide;
+        for (int i = 0; i < 8192; ++i) { // 8192 records, every field at its 32 characters
+            wide += QString("%1|%2|%2|%2\n").arg(i, 32, 10, QChar('0')).arg(QString(32, u'9'));
+        }
+        for (const QString& input :
+             {many, wide, QString("1|" + QString(3000000, u'7') + "|1|1\n")}) {
+            QCOMPARE(admin({"import-registers", "--firma", "1", "--branch", "0", "-"}, input), 2);
+            QCOMPARE(m_store->registers(1, 0).size(), 2);
+        }
+        QCOMPARE(admin({"set-register", "--firma", "1", "--branch", "0", "--register", "4",
+                        "--count", QString(33, u'1')}),
+                 2);
+        QCOMPARE(m_store->registers(1, 0).size(), 2);
+
         QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "-"},
                        "1|1|1|1|1\n2|2|2|2|2\n3|3|3|3|3\n4|4|4|4|4\n5|5|5|5|5\n"),
                  2);

@@ -1,0 +1,14 @@
+#pragma once
+
+class MemoryBudget;
+class ServerLog;
+class SignInService;
+
+// What the server shares with each of its sessions.
+struct SessionServices {
+    SignInService& signIn;
+    const ServerLog& log;
+    // Unfinished frames and unread replies of all sessions together.
+    MemoryBudget& frameBudget;
+    MemoryBudget& replyBudget;
+};
