@@ -162,6 +162,8 @@ cleanup() {
 trap cleanup EXIT
 
 echo "-- cpack -G DEB"
+# cpack packs what is built; a no-op after a full build.
+cmake --build "$build" --target lorvex-monitor lorvex-server lorvex-install-files >/dev/null
 rm -f "$build"/packages/*.deb
 (cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || {
     cat "$work/cpack.log" >&2
