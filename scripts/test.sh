@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a normal build with warnings as errors, the same tests
-# under AddressSanitizer + UndefinedBehaviorSanitizer, and a short libFuzzer run.
+# Builds everything and runs every test: a normal build with warnings as errors, the Debian
+# packages made from it and checked, the same tests under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and a short libFuzzer run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +16,8 @@ echo "== format check"
 bash scripts/check-format.sh
 echo "== tests"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+echo "== packages (cpack, lintian, systemd-analyze, the server started from the unpacked files)"
+bash scripts/check-packages.sh build/release
 
 echo "== build (ASan + UBSan)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLORVEX_WERROR=ON \

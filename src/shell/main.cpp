@@ -4,6 +4,8 @@
 #include "shell/PrintMode.h"
 #include "shell/ProgramOptions.h"
 
+#include "lorvex_version.h"
+
 #include <QApplication>
 #include <QFont>
 
@@ -30,6 +32,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("LORVEX Monitor"));
+    // Lets the desktop match the windows to the installed desktop entry and its icon.
+    QApplication::setDesktopFileName(QString::fromLatin1(lorvex::kDesktopId));
     // The program ends only through its main window (or the sign-in giving up), never because
     // a message box or dialog was the last window on screen.
     QApplication::setQuitOnLastWindowClosed(false);

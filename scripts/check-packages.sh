@@ -1,0 +1,245 @@
+#!/usr/bin/env bash
+# The packaging check, on a finished build tree:
+#  1. makes the Debian packages with CPack and runs lintian on them (no errors allowed);
+#  2. validates the desktop entry, the AppStream data, the manual pages and the service unit
+#     (systemd-analyze verify);
+#  3. unpacks both packages into a throw-away directory and starts the server from there with
+#     its unit's command line and environment file on a free loopback port, signs in with the
+#     unpacked monitor's print mode, and stops the server with SIGTERM as systemd does;
+#  4. where the machine allows it (root, mount namespaces, overlayfs), installs the packages
+#     with dpkg into a throw-away overlay of /etc, /usr and /var, so the maintainer scripts run
+#     for real: the system user and its 0700 directory, the server started as that user,
+#     a reinstall, and a purge that removes both. The real system is not touched.
+#
+#   bash scripts/check-packages.sh [BUILD_DIR]      (default build/release)
+set -euo pipefail
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
+
+fail() {
+    echo "check-packages: $*" >&2
+    exit 1
+}
+
+server_pid=""
+stop_server_on_exit() {
+    if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
+}
+
+# serve_and_check ROOT DB LOG [RUN_AS...]: starts ROOT/usr/bin/lorvex-server with the ExecStart
+# line of ROOT's unit and the settings of ROOT's environment file, as systemd expands them ($NAME
+# becomes the value's words). Only the address (a free loopback port) and, for an unpacked
+# root, the paths differ. RUN_AS (setpriv ...) runs it as the unit's user. Then reads the Kassa
+# monitor through it with ROOT's lorvex-monitor and stops it with SIGTERM.
+serve_and_check() {
+    local root=$1 db=$2 log=$3
+    shift 3
+    local unit="$root/lib/systemd/system/lorvex-server.service"
+    local exec_start word name port="" status=0 rows
+    local -a command=()
+    # shellcheck disable=SC1091
+    . "$root/etc/default/lorvex-server"
+    # shellcheck disable=SC2034 # read through ${!name} below
+    LORVEX_LISTEN="--listen 127.0.0.1:0"
+    exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+    [ -n "$exec_start" ] || fail "the unit has no ExecStart"
+    set -f
+    for word in $exec_start; do
+        case "$word" in
+        \$*)
+            name=${word#\$}
+            # shellcheck disable=SC2206
+            command+=(${!name})
+            ;;
+        /usr/bin/*) command+=("$root$word") ;;
+        /var/lib/lorvex/lorvex.db) command+=("$db") ;;
+        *) command+=("$word") ;;
+        esac
+    done
+    set +f
+    echo "${*:+$* }${command[*]}"
+    # The unit's UMask=0077.
+    (umask 0077 && exec "$@" "${command[@]}") >"$log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 1 100); do
+        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
+        [ -n "$port" ] && break
+        kill -0 "$server_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -z "$port" ]; then
+        cat "$log" >&2
+        fail "the server did not start"
+    fi
+
+    rows=$("$root/usr/bin/lorvex-monitor" --print kassa 1 0 DEMO demo 127.0.0.1 "$port") || {
+        cat "$log" >&2
+        fail "lorvex-monitor could not sign in and read the Kassa monitor"
+    }
+    [ -n "$rows" ] || fail "the Kassa monitor printed no rows"
+    echo "lorvex-monitor --print kassa: $(echo "$rows" | wc -l) rows from port $port"
+
+    kill -TERM "$server_pid"
+    for _ in $(seq 1 50); do
+        kill -0 "$server_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$server_pid" 2>/dev/null && fail "the server did not end within 5 s of SIGTERM"
+    wait "$server_pid" || status=$?
+    server_pid=""
+    # Ended by the signal itself (128 + 15), which systemd counts as a clean stop.
+    [ "$status" -eq 143 ] || [ "$status" -eq 0 ] || fail "the server ended with $status on SIGTERM"
+    echo "stopped by SIGTERM"
+}
+
+# Step 4, inside a private mount namespace: check-packages.sh --installed WORK MONITOR SERVER.
+if [ "${1:-}" = "--installed" ]; then
+    work=$2 monitor_deb=$3 server_deb=$4
+    trap stop_server_on_exit EXIT
+    layers="$work/overlay"
+    mkdir -p "$layers"
+    mount -t tmpfs lorvex-check "$layers"
+    for dir in /etc /usr /var; do
+        upper="$layers${dir}/upper"
+        mkdir -p "$upper" "$layers${dir}/work"
+        mount -t overlay lorvex-check -o "lowerdir=$dir,upperdir=$upper,workdir=$layers${dir}/work" \
+            "$dir"
+        # dpkg must not run unless every write provably lands in the throw-away layer.
+        touch "$dir/.lorvex-check"
+        [ -e "$upper/.lorvex-check" ] || fail "$dir is not the throw-away overlay"
+        rm "$dir/.lorvex-check"
+    done
+
+    export DEBIAN_FRONTEND=noninteractive
+    dpkg -i "$monitor_deb" "$server_deb" >"$work/dpkg.log" 2>&1 || {
+        cat "$work/dpkg.log" >&2
+        fail "dpkg -i failed"
+    }
+    entry=$(getent passwd lorvex) || fail "postinst made no user lorvex"
+    uid=$(echo "$entry" | cut -d: -f3)
+    [ "$uid" -lt 1000 ] || fail "lorvex is no system user: $entry"
+    [ "$(echo "$entry" | cut -d: -f6-)" = "/var/lib/lorvex:/usr/sbin/nologin" ] ||
+        fail "lorvex has home and shell $(echo "$entry" | cut -d: -f6-)"
+    [ "$(stat -c '%U:%G %a' /var/lib/lorvex)" = "lorvex:lorvex 700" ] ||
+        fail "/var/lib/lorvex is $(stat -c '%U:%G %a' /var/lib/lorvex)"
+    man -w lorvex-server lorvex-monitor >/dev/null || fail "the manual pages are not found by man"
+    echo "installed; user $entry; /var/lib/lorvex lorvex:lorvex 700"
+
+    as_lorvex=(setpriv --reuid=lorvex --regid=lorvex --init-groups)
+    (umask 0077 && "${as_lorvex[@]}" lorvex-server --db /var/lib/lorvex/lorvex.db seed-demo) \
+        >/dev/null
+    serve_and_check "" /var/lib/lorvex/lorvex.db "$work/installed-server.log" "${as_lorvex[@]}"
+    [ "$(stat -c '%U %a' /var/lib/lorvex/lorvex.db)" = "lorvex 600" ] ||
+        fail "the database is $(stat -c '%U %a' /var/lib/lorvex/lorvex.db)"
+
+    # Installing over itself runs postinst with the old version; the data stays.
+    dpkg -i "$server_deb" >"$work/dpkg.log" 2>&1 || {
+        cat "$work/dpkg.log" >&2
+        fail "reinstalling lorvex-server failed"
+    }
+    [ -f /var/lib/lorvex/lorvex.db ] || fail "the reinstall lost the database"
+    dpkg --purge lorvex-server lorvex-monitor >"$work/dpkg.log" 2>&1 || {
+        cat "$work/dpkg.log" >&2
+        fail "dpkg --purge failed"
+    }
+    getent passwd lorvex >/dev/null && fail "the purge left the user lorvex"
+    getent group lorvex >/dev/null && fail "the purge left the group lorvex"
+    [ ! -e /var/lib/lorvex ] || fail "the purge left /var/lib/lorvex"
+    [ ! -e /etc/default/lorvex-server ] || fail "the purge left /etc/default/lorvex-server"
+    echo "reinstalled and purged: user, group, /var/lib/lorvex and the conffile are gone"
+    exit 0
+fi
+
+build=$(realpath "${1:-build/release}")
+work=$(mktemp -d)
+cleanup() {
+    stop_server_on_exit
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "-- cpack -G DEB"
+# cpack packs what is built; a no-op after a full build.
+cmake --build "$build" --target lorvex-monitor lorvex-server lorvex-install-files >/dev/null
+rm -f "$build"/packages/*.deb
+(cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || {
+    cat "$work/cpack.log" >&2
+    fail "cpack failed"
+}
+monitor_deb=$(echo "$build"/packages/lorvex-monitor_*.deb)
+server_deb=$(echo "$build"/packages/lorvex-server_*.deb)
+if [ ! -f "$monitor_deb" ] || [ ! -f "$server_deb" ]; then
+    fail "cpack made no lorvex-monitor/lorvex-server package"
+fi
+version=$(dpkg-deb -f "$server_deb" Version)
+echo "$(basename "$monitor_deb") $(basename "$server_deb")"
+
+echo "-- lintian (errors fail; warnings, infos and overrides are listed)"
+status=0
+lintian --fail-on error --display-info --show-overrides "$monitor_deb" "$server_deb" \
+    >"$work/lintian.log" 2>&1 || status=$?
+grep -v "running with root privileges" "$work/lintian.log" || true
+[ "$status" -eq 0 ] || fail "lintian reports errors"
+
+root="$work/root"
+dpkg-deb -x "$monitor_deb" "$root"
+dpkg-deb -x "$server_deb" "$root"
+
+echo "-- desktop entry, AppStream data, manual pages"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+    problems=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$problems" ] || fail "$(basename "$page"): $problems"
+done
+echo "$(cd "$root/usr/share/man/man1" && echo *.1.gz): OK"
+
+echo "-- systemd-analyze verify"
+if ! command -v systemd-analyze >/dev/null; then
+    echo "SKIPPED: systemd-analyze is not installed (Debian package systemd)"
+else
+    # A unit that cannot be wrong tells whether systemd-analyze works here at all.
+    printf '[Service]\nExecStart=/bin/true\n' >"$work/probe.service"
+    if ! systemd-analyze verify "$work/probe.service" >"$work/probe.log" 2>&1; then
+        cat "$work/probe.log"
+        echo "SKIPPED: systemd-analyze cannot verify units on this machine"
+    else
+        # Checked outside the unpacked root, which has no system units to depend on: a copy
+        # whose program path points into the root, with the root's manual pages for
+        # Documentation=. Unknown keys and bad values are only warned about, so any output fails.
+        sed "s|=/usr/bin/|=$root/usr/bin/|" "$root/lib/systemd/system/lorvex-server.service" \
+            >"$work/lorvex-server.service"
+        MANPATH="$root/usr/share/man" systemd-analyze verify "$work/lorvex-server.service" \
+            >"$work/verify.log" 2>&1 || true
+        if [ -s "$work/verify.log" ]; then
+            cat "$work/verify.log" >&2
+            fail "systemd-analyze verify: lorvex-server.service is not clean"
+        fi
+        echo "lorvex-server.service: OK"
+    fi
+fi
+
+echo "-- the unpacked server with its unit's command line"
+for program in lorvex-monitor lorvex-server; do
+    [ "$("$root/usr/bin/$program" --version)" = "$program $version" ] ||
+        fail "$program --version does not say $version"
+done
+"$root/usr/bin/lorvex-server" --db "$work/lorvex.db" seed-demo >/dev/null
+serve_and_check "$root" "$work/lorvex.db" "$work/server.log"
+
+echo "-- installed with dpkg into a throw-away overlay"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: needs root (for a private mount namespace)"
+elif ! mkdir "$work/probe" || ! unshare --mount --propagation private sh -c \
+    "mount -t tmpfs probe '$work/probe' && mkdir '$work/probe/u' '$work/probe/w' &&
+     mount -t overlay probe -o lowerdir=/etc,upperdir='$work/probe/u',workdir='$work/probe/w' /etc" \
+    2>"$work/unshare.log"; then
+    cat "$work/unshare.log"
+    echo "SKIPPED: this machine allows no mount namespace with overlayfs"
+else
+    unshare --mount --propagation private bash "$self" --installed "$work" "$monitor_deb" "$server_deb"
+fi
+echo "packages OK"
