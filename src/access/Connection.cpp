@@ -92,9 +92,11 @@ void Connection::ConnectCache(bool unlimitedTries) {
             return;
         }
         if (m_failFast) {
+            const QString why = m_state.gFactory ? m_state.gFactory->connectFailure() : QString();
             throw CacheError(ClientErrors::ServerUnreachable,
                              QStringLiteral("Der Server ist nicht erreichbar (%1).")
-                                 .arg(m_state.gConnectString));
+                                     .arg(m_state.gConnectString) +
+                                 (why.isEmpty() ? QString() : QLatin1Char(' ') + why));
         }
         if (unlimitedTries) {
             waitBeforeNextTry();

@@ -24,6 +24,9 @@ public:
     // password, false when it does not (one answer for an unknown user, a wrong password and an
     // inactive user). Before it, the server answers nothing but this.
     virtual bool signIn(const QString& company, const QString& user, const QString& password) = 0;
+    // Why the last connect() returned false, when the server said so (for example that it has
+    // no free place); empty when it simply could not be reached.
+    virtual QString connectFailure() const { return {}; }
 };
 
 // Makes a new factory object; a connection attempt always starts with a fresh one.

@@ -41,6 +41,10 @@ CacheObjectPtr TcpCacheFactory::classAccess(const QString& className) {
     return objectFor(connection().roundTrip(protocol::Request::classAccess(className)).handle);
 }
 
+QString TcpCacheFactory::connectFailure() const {
+    return m_connection ? m_connection->lastFailure() : QString();
+}
+
 bool TcpCacheFactory::signIn(const QString& company, const QString& user, const QString& password) {
     const protocol::Response reply =
         connection().roundTrip(protocol::Request::signIn(company, user, password));

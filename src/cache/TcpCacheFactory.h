@@ -22,6 +22,7 @@ public:
     CacheObjectPtr openId(const QString& className, const QString& id) override;
     CacheObjectPtr classAccess(const QString& className) override;
     bool signIn(const QString& company, const QString& user, const QString& password) override;
+    QString connectFailure() const override;
 
     const TcpTimeouts& timeouts() const { return m_timeouts; }
     // Applies to the next connect().

@@ -44,8 +44,10 @@ bool TcpConnection::open(const ConnectTarget& target) {
         const protocol::Response reply = exchange(
             protocol::Request::hello(target.nameSpace, protocol::Version), remainingMs(deadline));
         return reply.ok;
-    } catch (const CacheError&) {
-        // Refused handshake (wrong namespace or version), silence or garbage: not connected.
+    } catch (const CacheError& error) {
+        // Refused handshake (wrong namespace or version, no free place), silence or garbage:
+        // not connected.
+        m_lastFailure = error.description();
         drop();
         return false;
     }
@@ -112,6 +114,15 @@ protocol::Response TcpConnection::exchange(protocol::Request request, int timeou
     protocol::Outcome<protocol::Response> reply = protocol::decodeResponse(*frame);
     if (!reply.ok()) {
         fail(ErrorCode::BadReply, reply.errorText());
+    }
+    if (!reply.value().ok &&
+        reply.value().errorNumber == protocol::errorNumber(ErrorCode::ServerFull)) {
+        // Sent in place of any reply when the server has no place for this connection.
+        drop();
+        throw CacheError(reply.value().errorNumber,
+                         QStringLiteral("Der Server hat keinen freien Platz für diese Verbindung "
+                                        "(Fehler %1).")
+                             .arg(reply.value().errorNumber));
     }
     if (reply.value().seq != request.seq) {
         fail(ErrorCode::BadReply,

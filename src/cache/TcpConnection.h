@@ -28,6 +28,8 @@ public:
     // Sends the request and waits for its reply. Throws CacheError on a timeout, a broken
     // connection, an invalid reply, and on an error reply (with the server's number and text).
     protocol::Response roundTrip(protocol::Request request);
+    // Why the last open() failed after the connection was made, for the user; empty otherwise.
+    QString lastFailure() const { return m_lastFailure; }
     // Says goodbye and closes; never throws.
     void close();
 
@@ -41,4 +43,5 @@ private:
     protocol::FrameReader m_reader;
     qint64 m_nextSeq = 1;
     bool m_up = false;
+    QString m_lastFailure;
 };

@@ -130,6 +130,19 @@ int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardI
     return admin.exitStatus() == QProcess::NormalExit ? admin.exitCode() : -1;
 }
 
+qint64 ServerProcess::residentKiB() const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return 0;
+}
+
 QString ServerProcess::logPath() const {
     return m_dir.filePath(QStringLiteral("server.log"));
 }

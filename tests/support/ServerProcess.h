@@ -30,6 +30,8 @@ public:
     QString connectString(const QString& nameSpace = QStringLiteral("LORVEX")) const;
     QString databasePath() const;
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
+    qint64 residentKiB() const;
 
     // Stops it and starts it again on the same port with the same database, as an admin would.
     bool restart(int timeoutMs = 10000);

@@ -16,6 +16,8 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -290,6 +292,43 @@ private slots:
         QFile database(m_server.databasePath());
         QVERIFY(database.open(QIODevice::ReadOnly));
         QVERIFY(!database.readAll().contains("Kennwort-4711"));
+    }
+
+    void manyUnfinishedFramesStayWithinTheBudget() {
+        ServerProcess server({"--budget-mib", "4"});
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        std::vector<std::unique_ptr<RawPeer>> peers;
+        for (int i = 0; i < 16; ++i) {
+            peers.push_back(std::make_unique<RawPeer>());
+            QVERIFY(peers.back()->connect(server.port()));
+            peers.back()->sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+            peers.back()->sendRequest(protocol::Request::signIn("1", "DEMO", "demo"));
+            QVERIFY(!peers.back()->readFrame().isEmpty());
+            QVERIFY(!peers.back()->readFrame().isEmpty());
+        }
+        const qint64 before = server.residentKiB();
+        // Each most of a frame of the largest size: 17 MB in all, against a budget of 4 MiB.
+        const QByteArray header("\x00\x11\x00\x00", 4);
+        for (auto& peer : peers) {
+            peer->send(header + QByteArray(protocol::MaxFrameBytes - 4096, 'x'));
+        }
+        QTest::qWait(1500);
+        const qint64 grown = server.residentKiB() - before;
+        QVERIFY2(before > 0 && grown < 10 * 1024, qPrintable(QString::number(grown)));
+        QVERIFY(m_server.isRunning());
+    }
+
+    void aFullServerSaysSoInGerman() {
+        ServerProcess server({"--max-sessions-per-address", "1"});
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory first;
+        QVERIFY(first.connect(server.connectString()));
+        TcpCacheFactory second;
+        QVERIFY(!second.connect(server.connectString()));
+        QCOMPARE(second.connectFailure(),
+                 "Der Server hat keinen freien Platz für diese Verbindung (Fehler 1012).");
+        first.disconnect();
+        QVERIFY(QTest::qWaitFor([&] { return second.connect(server.connectString()); }, 5000));
     }
 
     void anotherNamespaceIsRefused() {
