@@ -9,6 +9,7 @@
 #include "protocol/MessageCodec.h"
 
 #include <QLocale>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -24,6 +25,7 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
     , m_number(number)
     , m_handler(std::move(handler))
     , m_services(services)
+    , m_tlsSocket(qobject_cast<QSslSocket*>(socket))
     , m_peer(socket->peerAddress().toString())
     , m_reader(protocol::MaxFrameBytesBeforeSignIn)
     , m_timeouts(timeouts) {
@@ -115,8 +117,13 @@ void ClientSession::readAvailable() {
     updateDeadline();
 }
 
+qint64 ClientSession::pendingWriteBytes() const {
+    // Over TLS, what waits to be sent is held twice: as text and, once encrypted, as records.
+    return m_socket->bytesToWrite() + (m_tlsSocket ? m_tlsSocket->encryptedBytesToWrite() : 0);
+}
+
 bool ClientSession::mayServe() const {
-    const qint64 pending = m_socket->bytesToWrite();
+    const qint64 pending = pendingWriteBytes();
     if (pending == 0) {
         return true;
     }
@@ -199,7 +206,7 @@ void ClientSession::syncBudgets() {
     const qint64 frameBytes = m_reader.bufferedBytes();
     m_services.frameBudget.adjust(frameBytes - m_frameBytesCounted);
     m_frameBytesCounted = frameBytes;
-    const qint64 replyBytes = m_socket->bytesToWrite();
+    const qint64 replyBytes = pendingWriteBytes();
     m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
     m_replyBytesCounted = replyBytes;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 
+class QSslSocket;
 class QTcpSocket;
 
 // One client connection: reads frames, answers each request in order, and ends the session on
@@ -54,6 +55,7 @@ private:
     void readAvailable();
     void processFrames();
     bool mayServe() const;
+    qint64 pendingWriteBytes() const;
     void send(const protocol::Response& response);
     // Hands a sign-in to the service; the session reads no further request until it answers.
     void startSignIn(const protocol::Request& request);
@@ -70,6 +72,7 @@ private:
     int m_number;
     RequestHandler m_handler;
     SessionServices m_services;
+    QSslSocket* m_tlsSocket; // the same socket when the session runs over TLS, else null
     QString m_peer;
     protocol::FrameReader m_reader;
     SessionTimeouts m_timeouts;

@@ -96,6 +96,11 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "host:port"});
     parser.addOption({"demo", "Seed the demo data when the database has no users yet."});
     parser.addOption({"simulate", "Change the telemetry every few seconds."});
+    parser.addOption({"tls-cert",
+                      "Serve over TLS only, with this certificate (PEM; the server's first, then "
+                      "its chain).",
+                      "file"});
+    parser.addOption({"tls-key", "The private key of --tls-cert (PEM, unencrypted).", "file"});
     parser.addOption({"max-sessions-per-address",
                       "Sessions one peer address may hold at once (default 16; 256 in all).", "n"});
     parser.addOption({"budget-mib",
@@ -151,6 +156,11 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         result.mode = Mode::Serve;
         result.demo = parser.isSet(QStringLiteral("demo"));
         result.simulate = parser.isSet(QStringLiteral("simulate"));
+        result.tlsCertificate = parser.value(QStringLiteral("tls-cert"));
+        result.tlsKey = parser.value(QStringLiteral("tls-key"));
+        if (result.tlsCertificate.isEmpty() != result.tlsKey.isEmpty()) {
+            return failed(result, QStringLiteral("--tls-cert and --tls-key go together"));
+        }
         struct NumberOption {
             const char* name;
             int low;
@@ -196,8 +206,9 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     if (command == adminCommands().constEnd()) {
         return failed(result, QStringLiteral("unknown command \"%1\"").arg(result.command));
     }
-    for (const char* serveOption : {"listen", "demo", "simulate", "signin-delay-ms",
-                                    "max-sessions-per-address", "budget-mib"}) {
+    for (const char* serveOption :
+         {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
+          "tls-cert", "tls-key"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -26,6 +26,9 @@ struct ServerCommandLine {
     int signInDelayStepMs = 250;
     int maxSessionsPerAddress = 16;
     int budgetMiB = 64;
+    // Both or neither: PEM files of the server's certificate (chain) and its private key.
+    QString tlsCertificate;
+    QString tlsKey;
     // Admin: the command, the options given (name without "--" -> value), and a file argument
     QString command;
     QMap<QString, QString> options;

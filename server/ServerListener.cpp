@@ -5,6 +5,8 @@
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -29,7 +31,23 @@ ServerListener::~ServerListener() {
 }
 
 bool ServerListener::listen(const ListenAddress& address) {
-    auto* server = new QTcpServer(this);
+    QTcpServer* server = nullptr;
+    if (m_tls) {
+        auto* tlsServer = new QSslServer(this);
+        tlsServer->setSslConfiguration(*m_tls);
+        tlsServer->setHandshakeTimeout(kTlsHandshakeTimeoutMs);
+        connect(tlsServer, &QSslServer::pendingConnectionAvailable, this,
+                [this, tlsServer] { accept(tlsServer); });
+        connect(tlsServer, &QSslServer::handshakeInterruptedOnError, this,
+                [this](QSslSocket* socket, const QSslError& error) {
+                    m_log.write(QStringLiteral("TLS handshake with %1 failed: %2")
+                                    .arg(socket->peerAddress().toString(), error.errorString()));
+                });
+        server = tlsServer;
+    } else {
+        server = new QTcpServer(this);
+        connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
+    }
     if (!server->listen(address.host, address.port)) {
         m_errorText = QStringLiteral("cannot listen on %1:%2: %3")
                           .arg(address.host.toString())
@@ -38,12 +56,14 @@ bool ServerListener::listen(const ListenAddress& address) {
         delete server;
         return false;
     }
-    connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
     m_servers.append(server);
     const QString host = server->serverAddress().protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(server->serverAddress().toString())
                              : server->serverAddress().toString();
-    m_log.write(QStringLiteral("listening on %1:%2").arg(host).arg(server->serverPort()));
+    m_log.write(QStringLiteral("listening on %1:%2%3")
+                    .arg(host)
+                    .arg(server->serverPort())
+                    .arg(m_tls ? QStringLiteral(" (TLS)") : QString()));
     return true;
 }
 

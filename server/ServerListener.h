@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 
 class ClientSession;
 class QTcpServer;
@@ -22,6 +23,8 @@ class Store;
 class ServerListener : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kTlsHandshakeTimeoutMs = 10000;
+
     ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits = {},
                    const SignInThrottle::Settings& throttle = {}, QObject* parent = nullptr);
     ~ServerListener() override;
@@ -33,6 +36,9 @@ public:
     // The real ports, in the order of listen().
     QList<quint16> ports() const;
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
+    // From now on every address listens with TLS only, with this configuration (certificate,
+    // key); a peer that does not complete the handshake never gets a session.
+    void setTls(const QSslConfiguration& configuration) { m_tls = configuration; }
     // Applies to sessions started from now on.
     void setSessionTimeouts(const SessionTimeouts& timeouts) { m_limits.timeouts = timeouts; }
     const MemoryBudget& frameBudget() const { return m_frameBudget; }
@@ -54,6 +60,7 @@ private:
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
     QHash<QString, int> m_sessionsPerAddress;
+    std::optional<QSslConfiguration> m_tls;
     int m_sessionsStarted = 0;
     QString m_errorText;
 };

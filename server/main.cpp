@@ -10,6 +10,11 @@
 #include "lorvex_version.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTextStream>
 #include <QTimer>
 
@@ -19,6 +24,42 @@
 namespace {
 
 constexpr int kSimulationIntervalMs = 3000;
+
+// The server's certificate chain and key from PEM files; nullopt with a message when they
+// cannot be used.
+std::optional<QSslConfiguration> tlsConfiguration(const ServerCommandLine& commandLine,
+                                                  QString& problem) {
+    const QList<QSslCertificate> chain =
+        QSslCertificate::fromPath(commandLine.tlsCertificate, QSsl::Pem);
+    if (chain.isEmpty()) {
+        problem =
+            QStringLiteral("--tls-cert %1: no PEM certificate").arg(commandLine.tlsCertificate);
+        return std::nullopt;
+    }
+    QFile keyFile(commandLine.tlsKey);
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("--tls-key %1: %2").arg(commandLine.tlsKey, keyFile.errorString());
+        return std::nullopt;
+    }
+    const QByteArray pem = keyFile.readAll();
+    QSslKey key;
+    for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+        key = QSslKey(pem, algorithm, QSsl::Pem);
+        if (!key.isNull()) {
+            break;
+        }
+    }
+    if (key.isNull()) {
+        problem = QStringLiteral("--tls-key %1: no unencrypted PEM key").arg(commandLine.tlsKey);
+        return std::nullopt;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients sign in by password
+    return configuration;
+}
 
 int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
     if (commandLine.demo && !store.hasUsers()) {
@@ -32,6 +73,19 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.frameBudgetBytes = qint64(commandLine.budgetMiB) * 1024 * 1024;
     limits.replyBudgetBytes = limits.frameBudgetBytes;
     ServerListener listener(store, log, limits, throttle);
+    if (!commandLine.tlsCertificate.isEmpty()) {
+        if (!QSslSocket::supportsSsl()) {
+            log.write(QStringLiteral("TLS is not available: no TLS library found"));
+            return 1;
+        }
+        QString problem;
+        const std::optional<QSslConfiguration> tls = tlsConfiguration(commandLine, problem);
+        if (!tls) {
+            log.write(problem);
+            return 1;
+        }
+        listener.setTls(*tls);
+    }
     for (const ListenAddress& address : commandLine.listen) {
         if (!listener.listen(address)) {
             log.write(listener.errorText());

@@ -11,6 +11,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QtEndian>
 #include <QtTest>
@@ -316,6 +319,28 @@ private slots:
         const qint64 grown = server.residentKiB() - before;
         QVERIFY2(before > 0 && grown < 10 * 1024, qPrintable(QString::number(grown)));
         QVERIFY(m_server.isRunning());
+    }
+
+    void withTlsTheServerSpeaksNothingElse() {
+        const QString tls = QStringLiteral(LORVEX_TLS_TEST_DATA);
+        ServerProcess server({"--tls-cert", tls + "/server.pem", "--tls-key", tls + "/server.key"});
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        QSslSocket secure;
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setCaCertificates(QSslCertificate::fromPath(tls + "/ca.pem"));
+        secure.setSslConfiguration(configuration);
+        secure.connectToHostEncrypted("127.0.0.1", server.port(), "localhost");
+        QVERIFY2(secure.waitForEncrypted(10000), qPrintable(secure.errorString()));
+        secure.write(protocol::encodeFrame(
+            protocol::encodeRequest(protocol::Request::hello("LORVEX", protocol::Version))
+                .value()));
+        QVERIFY(QTest::qWaitFor([&] { return secure.bytesAvailable() > 4; }, 5000));
+
+        RawPeer plain; // clear text gets no answer, only the end of the connection
+        QVERIFY(plain.connect(server.port()));
+        plain.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+        QVERIFY(plain.readFrame(2000).isEmpty());
+        QVERIFY(server.log().contains("(TLS)"));
     }
 
     void aFullServerSaysSoInGerman() {
