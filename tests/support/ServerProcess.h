@@ -30,6 +30,8 @@ public:
     QString connectString(const QString& nameSpace = QStringLiteral("LORVEX")) const;
     QString databasePath() const;
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // The server's process id, for measuring what it uses; 0 when it is not running.
+    qint64 processId() const { return m_process.processId(); }
 
     // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds.
     void stop();
