@@ -27,7 +27,11 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
     });
     m_socket->setReadBufferSize(kSocketReadBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readAvailable);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientSession::readAvailable);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (!m_writing) {
+            readAvailable();
+        }
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (m_finished) {
             return;
@@ -72,7 +76,19 @@ void ClientSession::readAvailable() {
             end(QStringLiteral("error %1").arg(protocol::errorNumber(m_reader.error())));
         }
     }
+    writeReplies();
     updateDeadline();
+}
+
+void ClientSession::writeReplies() {
+    // The replies to what arrived go out now, in one write, instead of on the event loop's
+    // next pass; what the socket does not take now is written as it drains.
+    if (m_socket->bytesToWrite() == 0) {
+        return;
+    }
+    m_writing = true;
+    m_socket->flush();
+    m_writing = false;
 }
 
 void ClientSession::updateDeadline() {

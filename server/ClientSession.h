@@ -41,6 +41,7 @@ private:
     void readAvailable();
     void processFrames();
     void send(const protocol::Response& response);
+    void writeReplies();
     void end(const QString& reason);
     void logError(int number, const QString& text);
     // After each read: waits for the next request (idle) or for the rest of the handshake or
@@ -59,4 +60,5 @@ private:
     QString m_endReason;
     bool m_ending = false;
     bool m_finished = false;
+    bool m_writing = false; // inside writeReplies(): its bytesWritten is not a new read
 };

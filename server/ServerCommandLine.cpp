@@ -96,6 +96,9 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "host:port"});
     parser.addOption({"demo", "Seed the demo data when the database has no users yet."});
     parser.addOption({"simulate", "Change the telemetry every few seconds."});
+    parser.addOption({"no-kept-replies",
+                      "Build every telemetry reply afresh instead of keeping it until the data "
+                      "changes (to measure the difference)."});
     parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
     for (const ValueOption& option : kAdminOptions) {
         parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
@@ -140,6 +143,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         result.mode = Mode::Serve;
         result.demo = parser.isSet(QStringLiteral("demo"));
         result.simulate = parser.isSet(QStringLiteral("simulate"));
+        result.keepReplies = !parser.isSet(QStringLiteral("no-kept-replies"));
         const QStringList listen = parser.values(QStringLiteral("listen"));
         for (const QString& text : listen) {
             const std::optional<ListenAddress> address = ListenAddress::parse(text);
@@ -161,7 +165,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     if (command == adminCommands().constEnd()) {
         return failed(result, QStringLiteral("unknown command \"%1\"").arg(result.command));
     }
-    for (const char* serveOption : {"listen", "demo", "simulate"}) {
+    for (const char* serveOption : {"listen", "demo", "simulate", "no-kept-replies"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // The command line of lorvex-server, read into what to do. Serving:
-//   lorvex-server --db PATH [--listen HOST:PORT ...] [--demo] [--simulate]
+//   lorvex-server --db PATH [--listen HOST:PORT ...] [--demo] [--simulate] [--no-kept-replies]
 // An admin command against the same database:
 //   lorvex-server --db PATH COMMAND [--option value ...] [FILE]
 // The commands and their options are listed by --help and in docs/server.md.
@@ -23,6 +23,7 @@ struct ServerCommandLine {
     QList<ListenAddress> listen;
     bool demo = false;
     bool simulate = false;
+    bool keepReplies = true;
     // Admin: the command, the options given (name without "--" -> value), and a file argument
     QString command;
     QMap<QString, QString> options;

@@ -8,7 +8,9 @@
 ServerListener::ServerListener(Store& store, const ServerLog& log, QObject* parent)
     : QObject(parent)
     , m_store(store)
-    , m_log(log) {
+    , m_log(log)
+    , m_keptReplies(store)
+    , m_catalogue(&m_keptReplies) {
 }
 
 ServerListener::~ServerListener() {

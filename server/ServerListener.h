@@ -4,6 +4,7 @@
 #include "ListenAddress.h"
 #include "ServerLog.h"
 #include "SessionTimeouts.h"
+#include "TelemetryReplyCache.h"
 #include "XecuteInterpreter.h"
 
 #include <QList>
@@ -32,12 +33,15 @@ public:
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
     // Applies to sessions started from now on.
     void setSessionTimeouts(const SessionTimeouts& timeouts) { m_timeouts = timeouts; }
+    // Whether the telemetry replies are kept between calls (on by default).
+    void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
 
 private:
     void accept(QTcpServer* server);
 
     Store& m_store;
     const ServerLog& m_log;
+    TelemetryReplyCache m_keptReplies;
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
     QList<QTcpServer*> m_servers;

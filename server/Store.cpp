@@ -51,6 +51,20 @@ QString text(const QSqlQuery& query, int column) {
     return query.value(column).toString();
 }
 
+// Resets a kept statement when its caller is done with it, so that it holds no read lock on
+// the file between requests (a writer in another process would have to wait for it).
+class ResetWhenDone {
+public:
+    explicit ResetWhenDone(QSqlQuery& query)
+        : m_query(query) {}
+    ~ResetWhenDone() { m_query.finish(); }
+    ResetWhenDone(const ResetWhenDone&) = delete;
+    ResetWhenDone& operator=(const ResetWhenDone&) = delete;
+
+private:
+    QSqlQuery& m_query;
+};
+
 } // namespace
 
 Store::Store(const QString& path)
@@ -75,6 +89,7 @@ Store::Store(const QString& path)
 }
 
 Store::~Store() {
+    m_statements.clear(); // before the connection they were prepared on
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -85,24 +100,43 @@ Store::~Store() {
 void Store::createSchema() {
     inTransaction([this] {
         for (const char* statement : kSchema) {
-            QSqlQuery query = prepare(QString::fromLatin1(statement));
+            QSqlQuery& query = prepare(QString::fromLatin1(statement));
+            const ResetWhenDone done(query);
             exec(query);
         }
     });
 }
 
-QSqlQuery Store::prepare(const QString& sql) const {
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.prepare(sql)) {
-        fail(QStringLiteral("prepare"), query.lastError());
+QSqlQuery& Store::prepare(const QString& sql) const {
+    std::unique_ptr<QSqlQuery>& kept = m_statements[sql];
+    if (!kept) {
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true); // rows are read once: no copy of every row kept
+        if (!query->prepare(sql)) {
+            const QSqlError error = query->lastError();
+            m_statements.erase(sql);
+            fail(QStringLiteral("prepare"), error);
+        }
+        kept = std::move(query);
     }
-    return query;
+    return *kept;
 }
 
 void Store::exec(QSqlQuery& query) const {
-    if (!query.exec()) {
+    const bool done = query.exec();
+    if (!query.isSelect()) {
+        ++m_generation; // a write, or a statement that may have written
+    }
+    if (!done) {
         fail(QStringLiteral("query"), query.lastError());
     }
+}
+
+Store::ChangeStamp Store::changeStamp() const {
+    QSqlQuery& query = prepare(QStringLiteral("PRAGMA data_version"));
+    const ResetWhenDone done(query);
+    exec(query);
+    return ChangeStamp{m_generation, query.next() ? query.value(0).toLongLong() : 0};
 }
 
 void Store::inTransaction(const std::function<void()>& work) {
@@ -114,9 +148,12 @@ void Store::inTransaction(const std::function<void()>& work) {
         work();
     } catch (...) {
         db.rollback();
+        ++m_generation;
         throw;
     }
-    if (!db.commit()) {
+    const bool committed = db.commit();
+    ++m_generation;
+    if (!committed) {
         const QSqlError error = db.lastError();
         db.rollback();
         fail(QStringLiteral("commit"), error);
@@ -124,9 +161,10 @@ void Store::inTransaction(const std::function<void()>& work) {
 }
 
 std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("SELECT passwort, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
                                " WHERE firma = ? AND code = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(code);
     exec(query);
@@ -139,8 +177,9 @@ std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
 }
 
 std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& abtNr) const {
-    QSqlQuery query = prepare(
+    QSqlQuery& query = prepare(
         QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(abtNr);
     exec(query);
@@ -151,8 +190,9 @@ std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& a
 }
 
 std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) const {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(pnr);
     exec(query);
@@ -163,9 +203,10 @@ std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) 
 }
 
 QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
                                " WHERE firma = ? AND filiale = ? ORDER BY seq"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
@@ -178,9 +219,10 @@ QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
 }
 
 QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
-    QSqlQuery query = prepare(
+    QSqlQuery& query = prepare(
         QStringLiteral("SELECT slot, nr, e_ist, e_soll, s_ist, s_soll FROM tm_clock"
                        " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
@@ -192,10 +234,46 @@ QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
     return clocks;
 }
 
+// The SQL joins each row's fields, so a row is read as one value and appended to one string:
+// a full branch (8,192 records) costs one value per record instead of one per field.
+QString Store::registerReply(qint64 firma, qint64 filiale) const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT kasse || '|' || anzahl || '|' || first_cnt || '|' || last_cnt || '|'"
+                       " FROM tm_register WHERE firma = ? AND filiale = ? ORDER BY seq"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QString reply;
+    while (query.next()) {
+        reply += query.value(0).toString();
+    }
+    return reply;
+}
+
+QString Store::clockReply(qint64 firma, qint64 filiale) const {
+    QSqlQuery& query = prepare(QStringLiteral(
+        "SELECT nr || '|' || e_ist || '|' || e_soll || '|' || s_ist || '|' || s_soll"
+        " FROM tm_clock WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QString reply;
+    while (query.next()) {
+        if (!reply.isNull()) {
+            reply += QLatin1Char('|');
+        }
+        reply += query.value(0).toString();
+    }
+    return reply;
+}
+
 QList<QPair<qint64, qint64>> Store::branches() const {
-    QSqlQuery query = prepare(QStringLiteral(
+    QSqlQuery& query = prepare(QStringLiteral(
         "SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM tm_clock"
         " ORDER BY 1, 2"));
+    const ResetWhenDone done(query);
     exec(query);
     QList<QPair<qint64, qint64>> result;
     while (query.next()) {
@@ -205,14 +283,16 @@ QList<QPair<qint64, qint64>> Store::branches() const {
 }
 
 bool Store::hasUsers() const {
-    QSqlQuery query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    const ResetWhenDone done(query);
     exec(query);
     return query.next() && query.value(0).toLongLong() > 0;
 }
 
 void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
                            const QVariantList& keys, const QVariantList& fields) {
-    QSqlQuery update = prepare(updateSql);
+    QSqlQuery& update = prepare(updateSql);
+    const ResetWhenDone updateDone(update);
     for (const QVariant& value : fields + keys) {
         update.addBindValue(bindable(value));
     }
@@ -220,7 +300,8 @@ void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
     if (update.numRowsAffected() > 0) {
         return;
     }
-    QSqlQuery insert = prepare(insertSql);
+    QSqlQuery& insert = prepare(insertSql);
+    const ResetWhenDone insertDone(insert);
     for (const QVariant& value : keys + fields) {
         insert.addBindValue(bindable(value));
     }
@@ -271,27 +352,32 @@ void Store::putClock(const ClockRecord& clock) {
 }
 
 int Store::appendRegister(RegisterRecord record) {
-    QSqlQuery query = prepare(QStringLiteral(
-        "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
-    query.addBindValue(record.firma);
-    query.addBindValue(record.filiale);
-    exec(query);
-    record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    {
+        QSqlQuery& query = prepare(QStringLiteral(
+            "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
+        const ResetWhenDone done(query);
+        query.addBindValue(record.firma);
+        query.addBindValue(record.filiale);
+        exec(query);
+        record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    }
     putRegister(record);
     return record.seq;
 }
 
 void Store::clearRegisters(qint64 firma, qint64 filiale) {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
 }
 
 void Store::clearClocks(qint64 firma, qint64 filiale) {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
