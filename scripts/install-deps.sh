@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
     clang libclang-rt-14-dev clang-format
-    libbenchmark-dev
+    libbenchmark-dev libsqlite3-dev
     xvfb xauth fonts-dejavu-core
 )
 

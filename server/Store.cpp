@@ -1,6 +1,7 @@
 #include "Store.h"
 
 #include "ServerError.h"
+#include "SqliteReads.h"
 
 #include <QAtomicInteger>
 #include <QSqlDatabase>
@@ -80,7 +81,9 @@ Store::Store(const QString& path)
     }
     try {
         createSchema();
+        m_reads = std::make_unique<SqliteReads>(db);
     } catch (...) {
+        m_statements.clear();
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -89,7 +92,9 @@ Store::Store(const QString& path)
 }
 
 Store::~Store() {
-    m_statements.clear(); // before the connection they were prepared on
+    // Statements go before the connection they were prepared on.
+    m_reads.reset();
+    m_statements.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -133,10 +138,7 @@ void Store::exec(QSqlQuery& query) const {
 }
 
 Store::ChangeStamp Store::changeStamp() const {
-    QSqlQuery& query = prepare(QStringLiteral("PRAGMA data_version"));
-    const ResetWhenDone done(query);
-    exec(query);
-    return ChangeStamp{m_generation, query.next() ? query.value(0).toLongLong() : 0};
+    return ChangeStamp{m_generation, m_reads->dataVersion()};
 }
 
 void Store::inTransaction(const std::function<void()>& work) {
@@ -234,39 +236,12 @@ QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
     return clocks;
 }
 
-// The SQL joins each row's fields, so a row is read as one value and appended to one string:
-// a full branch (8,192 records) costs one value per record instead of one per field.
 QString Store::registerReply(qint64 firma, qint64 filiale) const {
-    QSqlQuery& query = prepare(
-        QStringLiteral("SELECT kasse || '|' || anzahl || '|' || first_cnt || '|' || last_cnt || '|'"
-                       " FROM tm_register WHERE firma = ? AND filiale = ? ORDER BY seq"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
-    QString reply;
-    while (query.next()) {
-        reply += query.value(0).toString();
-    }
-    return reply;
+    return m_reads->registerReply(firma, filiale);
 }
 
 QString Store::clockReply(qint64 firma, qint64 filiale) const {
-    QSqlQuery& query = prepare(QStringLiteral(
-        "SELECT nr || '|' || e_ist || '|' || e_soll || '|' || s_ist || '|' || s_soll"
-        " FROM tm_clock WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
-    QString reply;
-    while (query.next()) {
-        if (!reply.isNull()) {
-            reply += QLatin1Char('|');
-        }
-        reply += query.value(0).toString();
-    }
-    return reply;
+    return m_reads->clockReply(firma, filiale);
 }
 
 QList<QPair<qint64, qint64>> Store::branches() const {

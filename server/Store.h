@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 class QSqlQuery;
+class SqliteReads;
 
 // The server's tables in an SQL database (an SQLite file). The schema is created when missing.
 // Only prepared statements with bound values and SQL that PostgreSQL understands as well.
@@ -80,4 +81,5 @@ private:
     QString m_connectionName;
     mutable std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements;
     mutable quint64 m_generation = 0;
+    std::unique_ptr<SqliteReads> m_reads;
 };
