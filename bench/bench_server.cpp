@@ -7,7 +7,8 @@
 // redis-server and redis-benchmark are installed.
 //
 //     bench_server [--seconds 3] [--runs 3] [--connections 1,10,50] [--no-redis]
-//                  [--kept-only]   (for a server without --no-kept-replies)
+//                  [--kept-only]        (for a server without --no-kept-replies)
+//                  [--baseline PATH]    (another lorvex-server build, measured alongside)
 //
 // Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
 #include "LoadConnection.h"
@@ -253,6 +254,7 @@ struct Options {
     QList<int> connections{1, 10, 50};
     bool redis = true;
     bool keptOnly = false;
+    QString baseline;
 };
 
 Options parseOptions(const QStringList& args) {
@@ -276,6 +278,9 @@ Options parseOptions(const QStringList& args) {
             options.redis = false;
         } else if (arg == "--kept-only") {
             options.keptOnly = true;
+        } else if (arg == "--baseline") {
+            options.baseline = next;
+            ++i;
         } else {
             throw std::runtime_error("unknown option " + arg.toStdString());
         }
@@ -315,60 +320,65 @@ void printHeader() {
                 "p99 us", "max us", "srv CPU us");
 }
 
-// Redis's GET with its own benchmark client, on a redis-server started here on 127.0.0.1.
-void runRedis(const Options& options) {
-    const QString server = QStandardPaths::findExecutable("redis-server");
-    const QString client = QStandardPaths::findExecutable("redis-benchmark");
-    if (server.isEmpty() || client.isEmpty()) {
-        std::printf("\nredis-server or redis-benchmark not installed: no Redis comparison\n");
-        return;
-    }
-    QTcpServer probe; // a free port for it
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    QProcess redis;
-    redis.setStandardOutputFile(QProcess::nullDevice());
-    redis.start(server, {"--bind", "127.0.0.1", "--port", QString::number(port), "--save", "",
-                         "--appendonly", "no", "--daemonize", "no"});
-    if (!redis.waitForStarted(5000)) {
-        std::printf("\nredis-server did not start\n");
-        return;
-    }
-    QThread::msleep(300);
-    std::printf("\nRedis GET (redis-benchmark, same machine, same run)\n");
-    printHeader();
-    for (int connections : options.connections) {
-        Row row{QStringLiteral("redis GET"), connections, {}};
-        for (int run = 0; run < options.runs; ++run) {
-            const int requests =
-                static_cast<int>(options.seconds * (connections == 1 ? 40000 : 100000));
-            const double cpuBefore = ProcessUsage::of(redis.processId()).cpuSeconds;
-            QProcess bench;
-            bench.start(client,
-                        {"-h", "127.0.0.1", "-p", QString::number(port), "-t", "get", "-c",
-                         QString::number(connections), "-n", QString::number(requests), "--csv"});
-            bench.waitForFinished(120000);
-            const double cpu = ProcessUsage::of(redis.processId()).cpuSeconds - cpuBefore;
-            // "GET","rps","avg","min","p50","p95","p99","max" (milliseconds)
-            const QList<QByteArray> lines = bench.readAllStandardOutput().trimmed().split('\n');
-            QList<QByteArray> cells = lines.value(lines.size() - 1).split(',');
-            for (QByteArray& cell : cells) {
-                cell.replace('"', "");
-            }
-            CaseResult result;
-            result.unitsPerSecond = cells.value(1).toDouble();
-            result.p50Us = cells.value(4).toDouble() * 1000;
-            result.p99Us = cells.value(6).toDouble() * 1000;
-            result.maxUs = cells.value(7).toDouble() * 1000;
-            result.serverCpuUsPerUnit = cpu * 1e6 / requests;
-            row.runs.push_back(result);
+// Redis's GET with its own benchmark client (redis-benchmark), on a redis-server started here
+// on 127.0.0.1, measured right after our round trip so both meet the same machine.
+class RedisAnchor {
+public:
+    RedisAnchor() {
+        const QString server = QStandardPaths::findExecutable("redis-server");
+        m_client = QStandardPaths::findExecutable("redis-benchmark");
+        if (server.isEmpty() || m_client.isEmpty()) {
+            return;
         }
-        printRow(row);
+        QTcpServer probe; // a free port for it
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.start(server, {"--bind", "127.0.0.1", "--port", QString::number(m_port), "--save",
+                                "", "--appendonly", "no", "--daemonize", "no"});
+        if (m_server.waitForStarted(5000)) {
+            QThread::msleep(300);
+        }
     }
-    redis.terminate();
-    redis.waitForFinished(5000);
-}
+    ~RedisAnchor() {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    RedisAnchor(const RedisAnchor&) = delete;
+    RedisAnchor& operator=(const RedisAnchor&) = delete;
+
+    bool available() const { return m_server.state() == QProcess::Running; }
+
+    CaseResult measure(int connections, double seconds) {
+        const int requests = static_cast<int>(seconds * (connections == 1 ? 30000 : 60000));
+        const double cpuBefore = ProcessUsage::of(m_server.processId()).cpuSeconds;
+        QProcess bench;
+        bench.start(m_client,
+                    {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", "get", "-c",
+                     QString::number(connections), "-n", QString::number(requests), "--csv"});
+        bench.waitForFinished(120000);
+        const double cpu = ProcessUsage::of(m_server.processId()).cpuSeconds - cpuBefore;
+        // "GET","rps","avg","min","p50","p95","p99","max" (milliseconds)
+        const QList<QByteArray> lines = bench.readAllStandardOutput().trimmed().split('\n');
+        QList<QByteArray> cells = lines.value(lines.size() - 1).split(',');
+        for (QByteArray& cell : cells) {
+            cell.replace('"', "");
+        }
+        CaseResult result;
+        result.unitsPerSecond = cells.value(1).toDouble();
+        result.p50Us = cells.value(4).toDouble() * 1000;
+        result.p99Us = cells.value(6).toDouble() * 1000;
+        result.maxUs = cells.value(7).toDouble() * 1000;
+        result.serverCpuUsPerUnit = cpu * 1e6 / requests;
+        return result;
+    }
+
+private:
+    QString m_client;
+    quint16 m_port = 0;
+    QProcess m_server;
+};
 
 int runAll(const Options& options) {
     struct ServerUnderTest {
@@ -381,6 +391,10 @@ int runAll(const Options& options) {
         servers.push_back({QStringLiteral("fresh"),
                            std::make_unique<ServerProcess>(QStringList{"--no-kept-replies"})});
     }
+    if (!options.baseline.isEmpty()) {
+        servers.push_back({QStringLiteral("baseline"),
+                           std::make_unique<ServerProcess>(QStringList{}, options.baseline)});
+    }
     for (ServerUnderTest& server : servers) {
         if (!server.process->start() || !seedFullBranch(*server.process)) {
             std::fprintf(stderr, "cannot start the server: %s\n",
@@ -388,38 +402,59 @@ int runAll(const Options& options) {
             return 1;
         }
     }
+    std::unique_ptr<RedisAnchor> redis;
+    if (options.redis) {
+        redis = std::make_unique<RedisAnchor>();
+        if (!redis->available()) {
+            std::printf("redis-server or redis-benchmark not installed: no Redis comparison\n");
+            redis.reset();
+        }
+    }
 
-    std::printf("lorvex-server under load: %d run(s) of %.1f s per case, medians; %d cores\n",
+    std::printf("lorvex-server under load: %d run(s) of %.1f s per case, interleaved, medians;"
+                " %d cores\n",
                 options.runs, options.seconds, QThread::idealThreadCount());
     printHeader();
     const Kind kinds[] = {Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
     for (const Kind kind : kinds) {
-        for (ServerUnderTest& server : servers) {
-            if (kind == Kind::RoundTrip && server.label != QLatin1String("kept")) {
-                continue; // no telemetry in it: the kept reply makes no difference
+        for (int connections : options.connections) {
+            std::vector<Row> rows;
+            for (const ServerUnderTest& server : servers) {
+                // The round trip reads no telemetry: the kept reply makes no difference.
+                if (kind != Kind::RoundTrip || server.label != QLatin1String("fresh")) {
+                    rows.push_back({kindName(kind) + QStringLiteral(", %1").arg(server.label),
+                                    connections,
+                                    {}});
+                }
             }
-            for (int connections : options.connections) {
-                Row row{kindName(kind) + (kind == Kind::RoundTrip
-                                              ? QString()
-                                              : QStringLiteral(", %1").arg(server.label)),
-                        connections,
-                        {}};
-                for (int run = 0; run < options.runs; ++run) {
-                    row.runs.push_back(
+            const bool withRedis = kind == Kind::RoundTrip && redis;
+            Row redisRow{QStringLiteral("redis GET (redis-benchmark)"), connections, {}};
+            for (int run = 0; run < options.runs; ++run) {
+                size_t row = 0;
+                for (const ServerUnderTest& server : servers) {
+                    if (kind == Kind::RoundTrip && server.label == QLatin1String("fresh")) {
+                        continue;
+                    }
+                    rows[row++].runs.push_back(
                         LoadCase(*server.process, kind, connections).run(options.seconds));
                 }
+                if (withRedis) {
+                    redisRow.runs.push_back(redis->measure(connections, options.seconds));
+                }
+            }
+            for (const Row& row : rows) {
                 printRow(row);
+            }
+            if (withRedis) {
+                printRow(redisRow);
             }
         }
     }
-    for (ServerUnderTest& server : servers) {
+    for (const ServerUnderTest& server : servers) {
         const ProcessUsage usage = ProcessUsage::of(server.process->processId());
         std::printf("server (%s): resident %lld KiB at the end, peak %lld KiB\n",
                     qPrintable(server.label), static_cast<long long>(usage.residentKiB),
                     static_cast<long long>(usage.peakResidentKiB));
-    }
-    if (options.redis) {
-        runRedis(options);
     }
     return 0;
 }

@@ -17,8 +17,9 @@
 // The destructor stops the server. Link lorvex_test_server.
 class ServerProcess {
 public:
-    // extraArguments are added to the serve command line (for example "--simulate").
-    explicit ServerProcess(QStringList extraArguments = {});
+    // extraArguments are added to the serve command line (for example "--simulate"); program
+    // is the server executable (another build of it, for comparisons).
+    explicit ServerProcess(QStringList extraArguments = {}, QString program = executable());
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
@@ -53,6 +54,7 @@ private:
     QString logPath() const;
 
     QStringList m_extraArguments;
+    QString m_program;
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
