@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev qt6-svg-dev
     libsodium-dev
     clang libclang-rt-14-dev clang-format
-    libbenchmark-dev
+    libbenchmark-dev libsqlite3-dev
     xvfb xauth fonts-dejavu-core
     lintian systemd desktop-file-utils appstream file man-db adduser
 )

@@ -8,11 +8,14 @@
 #include "WindowsClass.h"
 #include "ZeiterfassungClass.h"
 
-ClassCatalogue::ClassCatalogue() {
+ClassCatalogue::ClassCatalogue(TelemetryReplyCache* keptReplies) {
     const std::shared_ptr<const ServerClass> classes[] = {
-        std::make_shared<ParPersEdvClass>(), std::make_shared<ParPersAbtClass>(),
-        std::make_shared<PersBasisClass>(),  std::make_shared<WindowsClass>(),
-        std::make_shared<KassaClass>(),      std::make_shared<ZeiterfassungClass>(),
+        std::make_shared<ParPersEdvClass>(),
+        std::make_shared<ParPersAbtClass>(),
+        std::make_shared<PersBasisClass>(),
+        std::make_shared<WindowsClass>(),
+        std::make_shared<KassaClass>(keptReplies),
+        std::make_shared<ZeiterfassungClass>(keptReplies),
     };
     for (const auto& serverClass : classes) {
         m_classes.insert(serverClass->name(), serverClass);

@@ -7,10 +7,13 @@
 
 #include <memory>
 
+class TelemetryReplyCache;
+
 // Every class the server offers, by its name (case-sensitive, as the client addresses it).
+// The telemetry classes serve their replies from keptReplies when one is given.
 class ClassCatalogue {
 public:
-    ClassCatalogue();
+    explicit ClassCatalogue(TelemetryReplyCache* keptReplies = nullptr);
 
     // Throws ServerError (UnknownClass).
     const ServerClass& find(const QString& name) const;

@@ -53,7 +53,9 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
         if (m_wait == Wait::Drain) {
             m_progress = true; // the peer reads again
         }
-        readAvailable();
+        if (!m_writing) {
+            readAvailable();
+        }
     });
     // Room in a budget that was used up: whoever waited for it looks again.
     for (MemoryBudget* budget : {&m_services.frameBudget, &m_services.replyBudget}) {
@@ -114,6 +116,7 @@ void ClientSession::readAvailable() {
         syncBudgets();
         processFrames();
     }
+    writeReplies();
     updateDeadline();
 }
 
@@ -130,6 +133,18 @@ bool ClientSession::mayServe() const {
     const qint64 cap =
         m_handler.state().identity() ? kMaxPendingReplyBytes : kMaxPendingReplyBytesBeforeSignIn;
     return pending < cap && !m_services.replyBudget.exhausted();
+}
+
+void ClientSession::writeReplies() {
+    // The replies to what arrived go out now, in one write, instead of on the event loop's
+    // next pass; what the socket does not take now is written as it drains.
+    if (m_socket->bytesToWrite() == 0) {
+        return;
+    }
+    m_writing = true;
+    m_socket->flush();
+    m_writing = false;
+    syncBudgets();
 }
 
 void ClientSession::updateDeadline() {

@@ -59,6 +59,7 @@ private:
     void send(const protocol::Response& response);
     // Hands a sign-in to the service; the session reads no further request until it answers.
     void startSignIn(const protocol::Request& request);
+    void writeReplies();
     void end(const QString& reason);
     void logError(int number, const QString& text);
     void logSuppressedErrors(const QString& when);
@@ -88,4 +89,5 @@ private:
     QString m_endReason;
     bool m_ending = false;
     bool m_finished = false;
+    bool m_writing = false; // inside writeReplies(): its bytesWritten is not a new read
 };

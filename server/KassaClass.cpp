@@ -3,6 +3,11 @@
 #include "ServerError.h"
 #include "SessionBranch.h"
 #include "Store.h"
+#include "TelemetryReplyCache.h"
+
+KassaClass::KassaClass(TelemetryReplyCache* keptReplies)
+    : m_keptReplies(keptReplies) {
+}
 
 QVariant KassaClass::callClassMethod(const QString& method, const QVariantList& args,
                                      SessionContext& context) const {
@@ -17,13 +22,6 @@ QVariant KassaClass::callClassMethod(const QString& method, const QVariantList& 
     if (!branch) {
         return QString();
     }
-    QString reply;
-    for (const RegisterRecord& record : context.store.registers(branch->firma, branch->filiale)) {
-        for (const QString* field :
-             {&record.kasse, &record.anzahl, &record.firstCnt, &record.lastCnt}) {
-            reply += *field;
-            reply += QLatin1Char('|');
-        }
-    }
-    return reply;
+    return m_keptReplies ? m_keptReplies->registers(branch->firma, branch->filiale)
+                         : context.store.registerReply(branch->firma, branch->filiale);
 }

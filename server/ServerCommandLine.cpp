@@ -112,6 +112,9 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "address, after its free tries (default 250; each answer waits 4 s at "
                       "most).",
                       "ms"});
+    parser.addOption({"no-kept-replies",
+                      "Build every telemetry reply afresh instead of keeping it until the data "
+                      "changes (to measure the difference)."});
     parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
     for (const ValueOption& option : kAdminOptions) {
         parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
@@ -156,6 +159,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         result.mode = Mode::Serve;
         result.demo = parser.isSet(QStringLiteral("demo"));
         result.simulate = parser.isSet(QStringLiteral("simulate"));
+        result.keepReplies = !parser.isSet(QStringLiteral("no-kept-replies"));
         result.tlsCertificate = parser.value(QStringLiteral("tls-cert"));
         result.tlsKey = parser.value(QStringLiteral("tls-key"));
         if (result.tlsCertificate.isEmpty() != result.tlsKey.isEmpty()) {
@@ -208,7 +212,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     }
     for (const char* serveOption :
          {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
-          "tls-cert", "tls-key"}) {
+          "tls-cert", "tls-key", "no-kept-replies"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

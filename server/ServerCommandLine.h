@@ -8,7 +8,7 @@
 #include <QStringList>
 
 // The command line of lorvex-server, read into what to do. Serving:
-//   lorvex-server --db PATH [--listen HOST:PORT ...] [--demo] [--simulate]
+//   lorvex-server --db PATH [--listen HOST:PORT ...] [--demo] [--simulate] [--no-kept-replies]
 // An admin command against the same database:
 //   lorvex-server --db PATH COMMAND [--option value ...] [FILE]
 // The commands and their options are listed by --help and in docs/server.md.
@@ -29,6 +29,7 @@ struct ServerCommandLine {
     // Both or neither: PEM files of the server's certificate (chain) and its private key.
     QString tlsCertificate;
     QString tlsKey;
+    bool keepReplies = true;
     // Admin: the command, the options given (name without "--" -> value), and a file argument
     QString command;
     QMap<QString, QString> options;

@@ -16,6 +16,8 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     : QObject(parent)
     , m_store(store)
     , m_log(log)
+    , m_keptReplies(store)
+    , m_catalogue(&m_keptReplies)
     , m_signIn(store, log, throttle)
     , m_limits(limits)
     , m_frameBudget(limits.frameBudgetBytes)

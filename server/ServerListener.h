@@ -6,6 +6,7 @@
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "SignInService.h"
+#include "TelemetryReplyCache.h"
 #include "XecuteInterpreter.h"
 
 #include <QHash>
@@ -43,6 +44,8 @@ public:
     void setSessionTimeouts(const SessionTimeouts& timeouts) { m_limits.timeouts = timeouts; }
     const MemoryBudget& frameBudget() const { return m_frameBudget; }
     const MemoryBudget& replyBudget() const { return m_replyBudget; }
+    // Whether the telemetry replies are kept between calls (on by default).
+    void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
 
 private:
     void accept(QTcpServer* server);
@@ -51,6 +54,7 @@ private:
 
     Store& m_store;
     const ServerLog& m_log;
+    TelemetryReplyCache m_keptReplies;
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
     SignInService m_signIn;

@@ -2,6 +2,7 @@
 
 #include "PasswordHash.h"
 #include "ServerError.h"
+#include "SqliteReads.h"
 
 #include <QAtomicInteger>
 #include <QFile>
@@ -77,6 +78,20 @@ QString text(const QSqlQuery& query, int column) {
     return query.value(column).toString();
 }
 
+// Resets a kept statement when its caller is done with it, so that it holds no read lock on
+// the file between requests (a writer in another process would have to wait for it).
+class ResetWhenDone {
+public:
+    explicit ResetWhenDone(QSqlQuery& query)
+        : m_query(query) {}
+    ~ResetWhenDone() { m_query.finish(); }
+    ResetWhenDone(const ResetWhenDone&) = delete;
+    ResetWhenDone& operator=(const ResetWhenDone&) = delete;
+
+private:
+    QSqlQuery& m_query;
+};
+
 } // namespace
 
 Store::Store(const QString& path, int busyTimeoutMs)
@@ -98,11 +113,14 @@ Store::Store(const QString& path, int busyTimeoutMs)
     try {
         // Write-ahead logging: an admin import in another process never blocks the readers.
         {
-            QSqlQuery wal = prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
+            QSqlQuery& wal = prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
+            const ResetWhenDone done(wal);
             exec(wal);
         }
         createSchema();
+        m_reads = std::make_unique<SqliteReads>(db);
     } catch (...) {
+        m_statements.clear();
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -111,6 +129,9 @@ Store::Store(const QString& path, int busyTimeoutMs)
 }
 
 Store::~Store() {
+    // Statements go before the connection they were prepared on.
+    m_reads.reset();
+    m_statements.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -124,23 +145,27 @@ void Store::createSchema() {
         tables.contains(QStringLiteral("lx_user")) && !tables.contains(QStringLiteral("lx_meta"));
     inTransaction([this, firstSchema] {
         if (firstSchema) {
-            QSqlQuery rename = prepare(
+            QSqlQuery& rename = prepare(
                 QStringLiteral("ALTER TABLE lx_user RENAME COLUMN passwort TO password_hash"));
+            const ResetWhenDone done(rename);
             exec(rename);
         }
         for (const char* statement : kSchema) {
-            QSqlQuery query = prepare(QString::fromLatin1(statement));
+            QSqlQuery& query = prepare(QString::fromLatin1(statement));
+            const ResetWhenDone done(query);
             exec(query);
         }
         if (firstSchema) {
             convertClearTextPasswords();
         }
-        QSqlQuery version = prepare(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"));
+        QSqlQuery& version = prepare(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"));
+        const ResetWhenDone versionDone(version);
         version.addBindValue(QStringLiteral("schema_version"));
         exec(version);
         if (!version.next()) {
-            QSqlQuery insert =
+            QSqlQuery& insert =
                 prepare(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"));
+            const ResetWhenDone insertDone(insert);
             insert.addBindValue(QStringLiteral("schema_version"));
             insert.addBindValue(QString::fromLatin1(kSchemaVersion));
             exec(insert);
@@ -149,7 +174,8 @@ void Store::createSchema() {
 }
 
 void Store::convertClearTextPasswords() {
-    QSqlQuery users = prepare(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"));
+    QSqlQuery& users = prepare(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"));
+    const ResetWhenDone usersDone(users);
     exec(users);
     QList<UserRecord> clearText;
     while (users.next()) {
@@ -161,8 +187,9 @@ void Store::convertClearTextPasswords() {
     }
     users.finish();
     for (const UserRecord& user : std::as_const(clearText)) {
-        QSqlQuery update = prepare(
+        QSqlQuery& update = prepare(
             QStringLiteral("UPDATE lx_user SET password_hash = ? WHERE firma = ? AND code = ?"));
+        const ResetWhenDone updateDone(update);
         update.addBindValue(QString::fromLatin1(PasswordHash::make(user.passwordHash)));
         update.addBindValue(user.firma);
         update.addBindValue(user.code);
@@ -171,18 +198,33 @@ void Store::convertClearTextPasswords() {
     }
 }
 
-QSqlQuery Store::prepare(const QString& sql) const {
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.prepare(sql)) {
-        fail(QStringLiteral("prepare"), query.lastError());
+QSqlQuery& Store::prepare(const QString& sql) const {
+    std::unique_ptr<QSqlQuery>& kept = m_statements[sql];
+    if (!kept) {
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true); // rows are read once: no copy of every row kept
+        if (!query->prepare(sql)) {
+            const QSqlError error = query->lastError();
+            m_statements.erase(sql);
+            fail(QStringLiteral("prepare"), error);
+        }
+        kept = std::move(query);
     }
-    return query;
+    return *kept;
 }
 
 void Store::exec(QSqlQuery& query) const {
-    if (!query.exec()) {
+    const bool done = query.exec();
+    if (!query.isSelect()) {
+        ++m_generation; // a write, or a statement that may have written
+    }
+    if (!done) {
         fail(QStringLiteral("query"), query.lastError());
     }
+}
+
+Store::ChangeStamp Store::changeStamp() const {
+    return ChangeStamp{m_generation, m_reads->dataVersion()};
 }
 
 void Store::inTransaction(const std::function<void()>& work) {
@@ -194,9 +236,12 @@ void Store::inTransaction(const std::function<void()>& work) {
         work();
     } catch (...) {
         db.rollback();
+        ++m_generation;
         throw;
     }
-    if (!db.commit()) {
+    const bool committed = db.commit();
+    ++m_generation;
+    if (!committed) {
         const QSqlError error = db.lastError();
         db.rollback();
         fail(QStringLiteral("commit"), error);
@@ -204,9 +249,10 @@ void Store::inTransaction(const std::function<void()>& work) {
 }
 
 std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
-    QSqlQuery query = prepare(
+    QSqlQuery& query = prepare(
         QStringLiteral("SELECT password_hash, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
                        " WHERE firma = ? AND code = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(code);
     exec(query);
@@ -219,8 +265,9 @@ std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
 }
 
 std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& abtNr) const {
-    QSqlQuery query = prepare(
+    QSqlQuery& query = prepare(
         QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(abtNr);
     exec(query);
@@ -231,8 +278,9 @@ std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& a
 }
 
 std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) const {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(pnr);
     exec(query);
@@ -243,9 +291,10 @@ std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) 
 }
 
 QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
                                " WHERE firma = ? AND filiale = ? ORDER BY seq"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
@@ -258,9 +307,10 @@ QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
 }
 
 QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
-    QSqlQuery query = prepare(
+    QSqlQuery& query = prepare(
         QStringLiteral("SELECT slot, nr, e_ist, e_soll, s_ist, s_soll FROM tm_clock"
                        " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
@@ -272,10 +322,19 @@ QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
     return clocks;
 }
 
+QString Store::registerReply(qint64 firma, qint64 filiale) const {
+    return m_reads->registerReply(firma, filiale);
+}
+
+QString Store::clockReply(qint64 firma, qint64 filiale) const {
+    return m_reads->clockReply(firma, filiale);
+}
+
 QList<QPair<qint64, qint64>> Store::branches() const {
-    QSqlQuery query = prepare(QStringLiteral(
+    QSqlQuery& query = prepare(QStringLiteral(
         "SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM tm_clock"
         " ORDER BY 1, 2"));
+    const ResetWhenDone done(query);
     exec(query);
     QList<QPair<qint64, qint64>> result;
     while (query.next()) {
@@ -285,14 +344,16 @@ QList<QPair<qint64, qint64>> Store::branches() const {
 }
 
 bool Store::hasUsers() const {
-    QSqlQuery query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    const ResetWhenDone done(query);
     exec(query);
     return query.next() && query.value(0).toLongLong() > 0;
 }
 
 void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
                            const QVariantList& keys, const QVariantList& fields) {
-    QSqlQuery update = prepare(updateSql);
+    QSqlQuery& update = prepare(updateSql);
+    const ResetWhenDone updateDone(update);
     for (const QVariant& value : fields + keys) {
         update.addBindValue(bindable(value));
     }
@@ -300,7 +361,8 @@ void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
     if (update.numRowsAffected() > 0) {
         return;
     }
-    QSqlQuery insert = prepare(insertSql);
+    QSqlQuery& insert = prepare(insertSql);
+    const ResetWhenDone insertDone(insert);
     for (const QVariant& value : keys + fields) {
         insert.addBindValue(bindable(value));
     }
@@ -351,27 +413,32 @@ void Store::putClock(const ClockRecord& clock) {
 }
 
 int Store::appendRegister(RegisterRecord record) {
-    QSqlQuery query = prepare(QStringLiteral(
-        "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
-    query.addBindValue(record.firma);
-    query.addBindValue(record.filiale);
-    exec(query);
-    record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    {
+        QSqlQuery& query = prepare(QStringLiteral(
+            "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
+        const ResetWhenDone done(query);
+        query.addBindValue(record.firma);
+        query.addBindValue(record.filiale);
+        exec(query);
+        record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    }
     putRegister(record);
     return record.seq;
 }
 
 void Store::clearRegisters(qint64 firma, qint64 filiale) {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
 }
 
 void Store::clearClocks(qint64 firma, qint64 filiale) {
-    QSqlQuery query =
+    QSqlQuery& query =
         prepare(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);

@@ -2,15 +2,19 @@
 
 #include "StoreRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 class QSqlQuery;
+class SqliteReads;
 
 // The server's tables in an SQL database (an SQLite file). The schema is created when missing.
 // Only prepared statements with bound values and SQL that PostgreSQL understands as well.
@@ -39,6 +43,12 @@ public:
     QList<RegisterRecord> registers(qint64 firma, qint64 filiale) const;
     // In slot order, at most four.
     QList<ClockRecord> clocks(qint64 firma, qint64 filiale) const;
+    // The branch's register records as the telemetry reply gives them, every field followed by
+    // "|"; a null string when there is none.
+    QString registerReply(qint64 firma, qint64 filiale) const;
+    // The branch's clocks as the telemetry reply gives them, all fields joined by "|"; a null
+    // string when there is none.
+    QString clockReply(qint64 firma, qint64 filiale) const;
     // Every (firma, filiale) that has register records or clocks.
     QList<QPair<qint64, qint64>> branches() const;
     bool hasUsers() const;
@@ -59,8 +69,19 @@ public:
     // Runs work in one transaction: all of it is stored, or nothing when it throws.
     void inTransaction(const std::function<void()>& work);
 
+    // What a reply built from the store depends on. It changes with every write through this
+    // store (the generation) and with every commit by another connection to the same file,
+    // another process included (SQLite's data_version). Equal stamps: nothing has changed.
+    struct ChangeStamp {
+        quint64 generation = 0;
+        qint64 dataVersion = 0;
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    ChangeStamp changeStamp() const;
+
 private:
-    QSqlQuery prepare(const QString& sql) const;
+    // The statement prepared once for this connection and kept; it is reset when used again.
+    QSqlQuery& prepare(const QString& sql) const;
     void exec(QSqlQuery& query) const;
     void createSchema();
     void convertClearTextPasswords();
@@ -71,4 +92,7 @@ private:
 
     QString m_connectionName;
     int m_convertedPasswords = 0;
+    mutable std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements;
+    mutable quint64 m_generation = 0;
+    std::unique_ptr<SqliteReads> m_reads;
 };

@@ -3,8 +3,11 @@
 #include "ServerError.h"
 #include "SessionBranch.h"
 #include "Store.h"
+#include "TelemetryReplyCache.h"
 
-#include <QStringList>
+ZeiterfassungClass::ZeiterfassungClass(TelemetryReplyCache* keptReplies)
+    : m_keptReplies(keptReplies) {
+}
 
 QVariant ZeiterfassungClass::callClassMethod(const QString& method, const QVariantList& args,
                                              SessionContext& context) const {
@@ -19,9 +22,6 @@ QVariant ZeiterfassungClass::callClassMethod(const QString& method, const QVaria
     if (!branch) {
         return QString();
     }
-    QStringList fields;
-    for (const ClockRecord& clock : context.store.clocks(branch->firma, branch->filiale)) {
-        fields << clock.nr << clock.eIst << clock.eSoll << clock.sIst << clock.sSoll;
-    }
-    return fields.join(QLatin1Char('|'));
+    return m_keptReplies ? m_keptReplies->clocks(branch->firma, branch->filiale)
+                         : context.store.clockReply(branch->firma, branch->filiale);
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -15,9 +16,31 @@ bool isAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
+// The common case, plain digits with an optional sign: up to 15 digits the whole number is
+// exact in a double, so it equals what the parser below gives.
+std::optional<double> plainInteger(QStringView text) {
+    constexpr qsizetype kExactDigits = 15;
+    const bool negative = !text.isEmpty() && text.front() == QLatin1Char('-');
+    const QStringView digits = negative ? text.sliced(1) : text;
+    if (digits.isEmpty() || digits.size() > kExactDigits) {
+        return std::nullopt;
+    }
+    qint64 value = 0;
+    for (const QChar c : digits) {
+        if (!isAsciiDigit(c)) {
+            return std::nullopt;
+        }
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return negative ? -static_cast<double>(value) : static_cast<double>(value);
+}
+
 } // namespace
 
-double leadingNumber(const QString& text) {
+double leadingNumber(QStringView text) {
+    if (const std::optional<double> value = plainInteger(text)) {
+        return *value;
+    }
     // Collect the blank-free prefix that forms a number, then let the C-locale parser read it.
     QString compact;
     compact.reserve(text.size());

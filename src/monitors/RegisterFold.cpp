@@ -1,11 +1,77 @@
 #include "monitors/RegisterFold.h"
 
+#include "monitors/KeyIndex.h"
 #include "monitors/LenientNumber.h"
-#include "monitors/ReplyFields.h"
+#include "monitors/ReplyFieldReader.h"
 
-#include <QHash>
+#include <QStringView>
 
-#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// A register while folding: views of its four cells and, once it repeats, the running sum.
+// The sum is kept as a number: reading back its formatted text would lose the fraction in a
+// locale with a decimal comma.
+struct FoldedRegister {
+    QStringView cells[4];
+    double sum = 0.0;
+    bool summed = false;
+};
+
+enum Cell { Nr, Anzahl, FirstCnt, LastCnt };
+
+// A field the reply does not have (an incomplete last record) takes no part in the merge, so
+// the register keeps its cell as it was.
+void merge(FoldedRegister& row, const QStringView (&fields)[4], int count) {
+    if (count > Anzahl) {
+        if (!row.summed) {
+            row.sum = leadingNumber(row.cells[Anzahl]);
+            row.summed = true;
+        }
+        row.sum += leadingNumber(fields[Anzahl]);
+    }
+    // Counters compare as texts, code unit by code unit: the smaller first, the larger last.
+    if (count > FirstCnt && row.cells[FirstCnt].compare(fields[FirstCnt]) > 0) {
+        row.cells[FirstCnt] = fields[FirstCnt];
+    }
+    if (count > LastCnt && row.cells[LastCnt].compare(fields[LastCnt]) < 0) {
+        row.cells[LastCnt] = fields[LastCnt];
+    }
+}
+
+// nextField() gives the reply's fields in order and nothing after the last one.
+template <typename NextField> std::vector<FoldedRegister> foldRecords(NextField nextField) {
+    std::vector<FoldedRegister> table;
+    KeyIndex rowOfKey;
+    for (int record = 0; record < RegisterFold::kMaxRecords; ++record) {
+        QStringView fields[4];
+        int count = 0;
+        for (; count < 4; ++count) {
+            const std::optional<QStringView> field = nextField();
+            if (!field) {
+                break;
+            }
+            fields[count] = *field;
+        }
+        if (count == 0 || fields[Nr].isEmpty()) {
+            break;
+        }
+        const auto [row, added] = rowOfKey.findOrAdd(fields[Nr]);
+        if (added) {
+            table.push_back(FoldedRegister{{fields[0], fields[1], fields[2], fields[3]}});
+        } else {
+            merge(table[static_cast<std::size_t>(row)], fields, count);
+        }
+        if (count < 4) {
+            break; // the reply has ended
+        }
+    }
+    return table;
+}
+
+} // namespace
 
 QString RegisterRow::rowText() const {
     return nr + QLatin1Char(';') + anzahl + QLatin1Char(';') + firstCnt + QLatin1Char(';') +
@@ -17,56 +83,44 @@ RegisterFold::RegisterFold(QLocale locale)
 }
 
 QList<RegisterRow> RegisterFold::fold(const QStringList& fields) const {
-    QList<RegisterRow> table;
-    QHash<QString, qsizetype> rowOfKey;
-    rowOfKey.reserve(std::min<qsizetype>(fields.size() / 4 + 1, kMaxRecords));
-    for (int record = 0; record < kMaxRecords; ++record) {
-        const qsizetype base = qsizetype{record} * 4;
-        if (base >= fields.size() || fields.at(base).isEmpty()) {
-            break;
+    qsizetype next = 0;
+    const std::vector<FoldedRegister> table = foldRecords([&]() -> std::optional<QStringView> {
+        if (next >= fields.size()) {
+            return std::nullopt;
         }
-        const QString& key = fields.at(base);
-        const auto found = rowOfKey.constFind(key);
-        if (found != rowOfKey.constEnd()) {
-            merge(table[*found], fields, base);
-            continue;
-        }
-        RegisterRow row;
-        row.nr = key;
-        row.anzahl = fields.value(base + 1);
-        row.firstCnt = fields.value(base + 2);
-        row.lastCnt = fields.value(base + 3);
-        row.sum = leadingNumber(row.anzahl);
-        rowOfKey.insert(key, table.size());
-        table.append(row);
+        return QStringView(fields.at(next++));
+    });
+    QList<RegisterRow> result;
+    result.reserve(static_cast<qsizetype>(table.size()));
+    for (const FoldedRegister& row : table) {
+        result.append(
+            RegisterRow{row.cells[Nr].toString(),
+                        row.summed ? sumText(row.sum, m_locale) : row.cells[Anzahl].toString(),
+                        row.cells[FirstCnt].toString(), row.cells[LastCnt].toString(),
+                        row.summed ? row.sum : leadingNumber(row.cells[Anzahl])});
     }
-    return table;
-}
-
-// A field the reply does not have (an incomplete last record) takes no part in the merge, so
-// the row keeps its cell as it was.
-void RegisterFold::merge(RegisterRow& row, const QStringList& fields, qsizetype base) const {
-    if (base + 1 < fields.size()) {
-        // The running sum is kept as a number: reading back its formatted text would lose
-        // the fraction in a locale with a decimal comma.
-        row.sum += leadingNumber(fields.at(base + 1));
-        row.anzahl = sumText(row.sum, m_locale);
-    }
-    // Counters compare as texts, code unit by code unit: the smaller first, the larger last.
-    if (base + 2 < fields.size() && row.firstCnt > fields.at(base + 2)) {
-        row.firstCnt = fields.at(base + 2);
-    }
-    if (base + 3 < fields.size() && row.lastCnt < fields.at(base + 3)) {
-        row.lastCnt = fields.at(base + 3);
-    }
+    return result;
 }
 
 QStringList RegisterFold::rows(const QString& reply) const {
+    ReplyFieldReader reader(reply);
+    const std::vector<FoldedRegister> table = foldRecords([&] { return reader.next(); });
     QStringList result;
-    const QList<RegisterRow> table = fold(cutReply(reply));
-    result.reserve(table.size());
-    for (const RegisterRow& row : table) {
-        result.append(row.rowText());
+    result.reserve(static_cast<qsizetype>(table.size()));
+    for (const FoldedRegister& row : table) {
+        const QString sum = row.summed ? sumText(row.sum, m_locale) : QString();
+        const QStringView anzahl = row.summed ? QStringView(sum) : row.cells[Anzahl];
+        QString text;
+        text.reserve(row.cells[Nr].size() + anzahl.size() + row.cells[FirstCnt].size() +
+                     row.cells[LastCnt].size() + 3);
+        text.append(row.cells[Nr])
+            .append(u';')
+            .append(anzahl)
+            .append(u';')
+            .append(row.cells[FirstCnt])
+            .append(u';')
+            .append(row.cells[LastCnt]);
+        result.append(std::move(text));
     }
     return result;
 }

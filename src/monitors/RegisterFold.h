@@ -18,7 +18,8 @@ struct RegisterRow {
 };
 
 // Folds the records of a register reply (four fields each) into one row per register, in the
-// order in which the registers first appear. Linear in the number of records.
+// order in which the registers first appear. Linear in the number of records; the fields are
+// read as views into the reply, and a count is read as a number only when its register repeats.
 class RegisterFold {
 public:
     // Records read from one reply at most (record numbers are 16-bit in the reply format).
@@ -31,7 +32,5 @@ public:
     QStringList rows(const QString& reply) const;
 
 private:
-    void merge(RegisterRow& row, const QStringList& fields, qsizetype base) const;
-
     QLocale m_locale;
 };

@@ -204,14 +204,16 @@ Outcome<QByteArray> encodeResponse(const Response& response) {
     if (response.handle != 0) {
         map.insert(KeyHandle, response.handle);
     }
+    // Checked on the value itself: reading the text back out of the CBOR value would copy and
+    // convert a large reply once more.
+    if (response.value.typeId() == QMetaType::QString && !textFits(response.value.toString())) {
+        return tooLong<QByteArray>();
+    }
     std::optional<QCborValue> value = valueToCbor(response.value);
     if (!value) {
         return Outcome<QByteArray>::failure(
             ErrorCode::UnsupportedValue,
             QStringLiteral("reply value of type %1").arg(response.value.typeName()));
-    }
-    if (value->isString() && !textFits(value->toString())) {
-        return tooLong<QByteArray>();
     }
     if (!value->isNull()) {
         map.insert(KeyValue, *value);

@@ -4,8 +4,9 @@
 #include <QFile>
 #include <QRegularExpression>
 
-ServerProcess::ServerProcess(QStringList extraArguments)
-    : m_extraArguments(std::move(extraArguments)) {
+ServerProcess::ServerProcess(QStringList extraArguments, QString program)
+    : m_extraArguments(std::move(extraArguments))
+    , m_program(std::move(program)) {
 }
 
 ServerProcess::~ServerProcess() {
@@ -53,7 +54,7 @@ bool ServerProcess::start(int timeoutMs) {
     }
     const quint16 port = m_port;
     m_port = 0;
-    m_process.setProgram(executable());
+    m_process.setProgram(m_program);
     m_process.setArguments(QStringList{QStringLiteral("--db"), databasePath(),
                                        QStringLiteral("--demo"), QStringLiteral("--listen"),
                                        QStringLiteral("127.0.0.1:%1").arg(port)} +
@@ -113,7 +114,7 @@ void ServerProcess::kill() {
 int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardInput) {
     QProcess admin;
     admin.setProcessChannelMode(QProcess::MergedChannels);
-    admin.start(executable(), QStringList{QStringLiteral("--db"), databasePath()} + args);
+    admin.start(m_program, QStringList{QStringLiteral("--db"), databasePath()} + args);
     if (!admin.waitForStarted(10000)) {
         m_adminOutput = admin.errorString();
         return -1;

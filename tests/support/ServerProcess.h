@@ -17,8 +17,9 @@
 // The destructor stops the server. Link lorvex_test_server.
 class ServerProcess {
 public:
-    // extraArguments are added to the serve command line (for example "--simulate").
-    explicit ServerProcess(QStringList extraArguments = {});
+    // extraArguments are added to the serve command line (for example "--simulate"); program
+    // is the server executable (another build of it, for comparisons).
+    explicit ServerProcess(QStringList extraArguments = {}, QString program = executable());
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
@@ -32,6 +33,8 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
     qint64 residentKiB() const;
+    // The server's process id, for measuring what it uses; 0 when it is not running.
+    qint64 processId() const { return m_process.processId(); }
 
     // Stops it and starts it again on the same port with the same database, as an admin would.
     bool restart(int timeoutMs = 10000);
@@ -55,6 +58,7 @@ private:
     QString logPath() const;
 
     QStringList m_extraArguments;
+    QString m_program;
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;

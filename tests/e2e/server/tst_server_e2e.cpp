@@ -410,6 +410,29 @@ private slots:
         QVERIFY(m_server.log().contains("error 1005"));
     }
 
+    // The server keeps each branch's telemetry reply between calls; an admin command is another
+    // process writing the database file, and the very next call must see what it wrote.
+    void keptRepliesSeeEveryAdminWrite() {
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = m_factory.classAccess("Telemetrie.Kassa");
+        CacheObjectPtr clocks = m_factory.classAccess("Telemetrie.Zeiterfassung");
+        const QString registers = text(kassa->call("NichtVerbuchtStatus"));
+        QVERIFY(!text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), registers);
+
+        QCOMPARE(m_server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                    "77", "--count", "2", "--first", "10", "--last", "11"}),
+                 0);
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), registers + "77|2|10|11|");
+        QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "1", "--slot", "4",
+                                    "--number", "14", "--e-ist", "5", "--e-soll", "4", "--s-ist",
+                                    "3", "--s-soll", "2"}),
+                 0);
+        QVERIFY(text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
+        QCOMPARE(m_server.runAdmin({"clear-registers", "--firma", "1", "--branch", "1"}), 0);
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), "");
+    }
+
     void serverKilledMidSessionFailsTheNextCall() {
         ServerProcess doomed;
         QVERIFY2(doomed.start(), qPrintable(doomed.errorText()));

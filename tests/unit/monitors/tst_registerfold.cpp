@@ -99,6 +99,24 @@ private slots:
         QCOMPARE(rows.first().firstCnt, QString("1"));
     }
 
+    // Thousands of registers, each seen again after the index has grown several times: every
+    // repeat must find its own row, never a neighbour's.
+    void repeatsFindTheirRowAfterTheIndexGrew() {
+        QStringList fields;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < 3000; ++i) {
+                const int key = (i * 7919) % 3000;
+                fields << QString::number(key) << QString::number(pass + 1)
+                       << QString::number(500 - pass) << QString::number(500 + pass);
+            }
+        }
+        const QStringList rows = RegisterFold(QLocale::c()).rows(fields.join('|'));
+        QCOMPARE(rows.size(), 3000);
+        for (int i = 0; i < 3000; ++i) {
+            QCOMPARE(rows[i], QString("%1;3;499;501").arg((i * 7919) % 3000));
+        }
+    }
+
     void leadingNumberReadsLeniently_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
@@ -115,6 +133,10 @@ private slots:
         QTest::newRow("exponent without digits") << "5e" << 5.0;
         QTest::newRow("lone point") << "." << 0.0;
         QTest::newRow("out of range reads as 0") << "1e999" << 0.0;
+        QTest::newRow("15 digits") << "999999999999999" << 999999999999999.0;
+        QTest::newRow("more digits than a double holds")
+            << "12345678901234567" << 12345678901234567.0;
+        QTest::newRow("sign only") << "-" << 0.0;
     }
     void leadingNumberReadsLeniently() {
         QFETCH(QString, text);

@@ -5,6 +5,8 @@
 #include "ServerError.h"
 #include "SessionState.h"
 #include "Store.h"
+#include "TelemetryReplyCache.h"
+#include "TelemetrySimulator.h"
 #include "XecuteInterpreter.h"
 
 #include "protocol/Limits.h"
@@ -200,6 +202,37 @@ private slots:
         QCOMPARE(errorOf([&] { state.classAccess("Telemetrie.Zeiterfassung"); }), refused);
         QCOMPARE(errorOf([&] { state.call(kassa, "NichtVerbuchtStatus", {}); }), refused);
         QVERIFY(!state.variables().contains("FIRMA"));
+    }
+
+    // A kept reply is served as long as nothing has changed, and never after a write: through
+    // the server's own store (as the simulator writes) or through another connection to the
+    // same file (as an admin command or any other process writes).
+    void keptRepliesAreNeverStale() {
+        TelemetryReplyCache kept(*m_store);
+        ClassCatalogue catalogue(&kept);
+        SessionState state(*m_store, catalogue, m_interpreter, protocol::MaxOpenObjects);
+        state.call(state.classAccess("LX.Windows"), "Xecute", {"S FIRMA=1,FIL=0"});
+        const qint64 kassa = state.classAccess("Telemetrie.Kassa");
+        const qint64 clocks = state.classAccess("Telemetrie.Zeiterfassung");
+        const QString first = callText(state, kassa, "NichtVerbuchtStatus");
+        QCOMPARE(callText(state, kassa, "NichtVerbuchtStatus").constData(), first.constData());
+
+        m_store->appendRegister(RegisterRecord{1, 0, 0, "42", "1", "7", "8"});
+        QCOMPARE(callText(state, kassa, "NichtVerbuchtStatus"), first + "42|1|7|8|");
+
+        const QString clocksBefore = callText(state, clocks, "Zaehlerstand");
+        TelemetrySimulator(*m_store, 1).step();
+        QCOMPARE(callText(state, kassa, "NichtVerbuchtStatus"), m_store->registerReply(1, 0));
+        QCOMPARE(callText(state, clocks, "Zaehlerstand"), m_store->clockReply(1, 0));
+        QVERIFY(callText(state, clocks, "Zaehlerstand") != clocksBefore);
+
+        Store other(m_dir.filePath("classes.db"));
+        other.clearRegisters(1, 0);
+        QCOMPARE(callText(state, kassa, "NichtVerbuchtStatus"), "");
+        other.inTransaction([&] {
+            other.putRegister(RegisterRecord{1, 0, 1, "5", "2", "3", "4"});
+        });
+        QCOMPARE(callText(state, kassa, "NichtVerbuchtStatus"), "5|2|3|4|");
     }
 
     void sessionsHaveTheirOwnVariables() {

@@ -1,0 +1,472 @@
+// Load on a real lorvex-server over loopback: N connections, each sending one request at a time
+// and waiting for its reply, as monitors do. Cases: the cheapest round trip (a property of an
+// open object), a Kassa refresh (class access, NichtVerbuchtStatus, close) with the demo
+// branch's small reply and with a full reply of 8,192 records, each with the kept reply and
+// without it (--no-kept-replies). Reports units per second, latency p50/p99/max, server CPU per
+// unit and the server's resident memory; then Redis's GET on the same machine, when Debian's
+// redis-server and redis-benchmark are installed.
+//
+//     bench_server [--seconds 3] [--runs 3] [--connections 1,10,50] [--no-redis]
+//                  [--kept-only]        (for a server without --no-kept-replies)
+//                  [--baseline PATH]    (another lorvex-server build, measured alongside)
+//
+// Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
+#include "LoadConnection.h"
+#include "ProcessUsage.h"
+#include "ServerProcess.h"
+
+#include "protocol/Framing.h"
+#include "protocol/Limits.h"
+#include "protocol/MessageCodec.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryFile>
+#include <QTextStream>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <sys/epoll.h>
+#include <vector>
+
+using protocol::Request;
+using Clock = LoadConnection::Clock;
+
+namespace {
+
+constexpr qint64 kFirma = 1;
+constexpr qint64 kSmallBranch = 0; // the demo data's branch
+constexpr qint64 kFullBranch = 7;  // filled with kFullRecords below
+constexpr int kFullRecords = 8192;
+constexpr double kWarmUpSeconds = 0.5;
+
+enum class Kind { RoundTrip, RefreshSmall, RefreshFull };
+
+QString kindName(Kind kind) {
+    switch (kind) {
+    case Kind::RoundTrip:
+        return QStringLiteral("round trip (get)");
+    case Kind::RefreshSmall:
+        return QStringLiteral("refresh, small reply");
+    case Kind::RefreshFull:
+        return QStringLiteral("refresh, full reply");
+    }
+    return {};
+}
+
+QByteArray frameOf(const Request& request) {
+    return protocol::encodeFrame(protocol::encodeRequest(request).value());
+}
+
+// Everything a monitor's connection does before its first refresh: the handshake and the work
+// context (company, branch, user, terminal set-up). The one place to add a sign-in.
+void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale) {
+    connection.exchange(
+        Request::hello(QLatin1String(protocol::DefaultNamespace), protocol::Version));
+    const qint64 windows = connection.exchange(Request::classAccess("LX.Windows")).handle;
+    connection.exchange(Request::call(
+        windows, "Xecute",
+        {QStringLiteral("S FIRMA=%1,FIL=%2,PERSONAL=\"DEMO\"").arg(firma).arg(filiale)}));
+    connection.exchange(Request::call(windows, "Xecute", {QStringLiteral("D ^%XTT")}));
+    connection.exchange(Request::close(windows));
+}
+
+struct CaseResult {
+    double unitsPerSecond = 0;
+    double p50Us = 0;
+    double p99Us = 0;
+    double maxUs = 0;
+    double serverCpuUsPerUnit = 0;
+};
+
+// One measured case on fresh connections; a "unit" is one request (round trip) or one refresh.
+class LoadCase {
+public:
+    LoadCase(const ServerProcess& server, Kind kind, int connections)
+        : m_server(server)
+        , m_kind(kind) {
+        const qint64 branch = kind == Kind::RefreshFull ? kFullBranch : kSmallBranch;
+        for (int i = 0; i < connections; ++i) {
+            auto connection = std::make_unique<LoadConnection>(server.port());
+            setUpSession(*connection, kFirma, branch);
+            if (kind == Kind::RoundTrip) {
+                connection->handle =
+                    connection->exchange(Request::open("LX.ParPersEdv", "1||DEMO")).handle;
+                connection->unitFrame = frameOf(Request::get(connection->handle, "AKTIV"));
+                connection->exchange(Request::get(connection->handle, "AKTIV"));
+                m_roundTripReply = connection->reply();
+            } else {
+                const qint64 kassa =
+                    connection->exchange(Request::classAccess("Telemetrie.Kassa")).handle;
+                connection->exchange(Request::call(kassa, "NichtVerbuchtStatus", {}));
+                m_replyBytes = connection->reply().size();
+                connection->exchange(Request::close(kassa));
+                m_closeReply = connection->reply();
+            }
+            m_connections.push_back(std::move(connection));
+        }
+        m_classFrame = frameOf(Request::classAccess("Telemetrie.Kassa"));
+    }
+
+    CaseResult run(double seconds) {
+        const int poller = ::epoll_create1(EPOLL_CLOEXEC);
+        for (const auto& connection : m_connections) {
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.ptr = connection.get();
+            ::epoll_ctl(poller, EPOLL_CTL_ADD, connection->fd(), &event);
+        }
+        const Clock::time_point begin = Clock::now();
+        const Clock::time_point measureFrom =
+            begin + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(kWarmUpSeconds));
+        const Clock::time_point end = measureFrom + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(seconds));
+        for (const auto& connection : m_connections) {
+            startUnit(*connection);
+        }
+        bool measuring = false;
+        double cpuBefore = 0;
+        std::vector<epoll_event> events(m_connections.size());
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            if (!measuring && now >= measureFrom) {
+                measuring = true;
+                cpuBefore = ProcessUsage::of(m_server.processId()).cpuSeconds;
+                m_latenciesNs.clear();
+            }
+            if (now >= end) {
+                break;
+            }
+            const int ready =
+                ::epoll_wait(poller, events.data(), static_cast<int>(events.size()), 100);
+            for (int i = 0; i < ready; ++i) {
+                auto* connection = static_cast<LoadConnection*>(events[i].data.ptr);
+                if (connection->readSome()) {
+                    advance(*connection);
+                }
+            }
+        }
+        const double cpu = ProcessUsage::of(m_server.processId()).cpuSeconds - cpuBefore;
+        ::close(poller);
+
+        CaseResult result;
+        std::sort(m_latenciesNs.begin(), m_latenciesNs.end());
+        const auto units = static_cast<double>(m_latenciesNs.size());
+        if (units > 0) {
+            const auto at = [this](double share) {
+                const auto index =
+                    static_cast<size_t>(share * static_cast<double>(m_latenciesNs.size() - 1));
+                return static_cast<double>(m_latenciesNs[index]) / 1000.0;
+            };
+            result.unitsPerSecond = units / seconds;
+            result.p50Us = at(0.50);
+            result.p99Us = at(0.99);
+            result.maxUs = at(1.0);
+            result.serverCpuUsPerUnit = cpu * 1e6 / units;
+        }
+        return result;
+    }
+
+private:
+    void startUnit(LoadConnection& connection) {
+        connection.started = Clock::now();
+        connection.step = 0;
+        if (m_kind == Kind::RoundTrip) {
+            connection.send(connection.unitFrame);
+        } else {
+            connection.send(m_classFrame);
+        }
+    }
+
+    // A reply is complete: check it, then send the unit's next request or start the next unit.
+    void advance(LoadConnection& connection) {
+        const QByteArray& reply = connection.reply();
+        if (m_kind == Kind::RoundTrip) {
+            expect(reply == m_roundTripReply, "property reply");
+            finishUnit(connection);
+            return;
+        }
+        switch (connection.step) {
+        case 0:
+            connection.handle = connection.decodedReply().handle;
+            connection.step = 1;
+            connection.send(frameOf(Request::call(connection.handle, "NichtVerbuchtStatus", {})));
+            return;
+        case 1:
+            expect(reply.size() == m_replyBytes, "NichtVerbuchtStatus reply");
+            connection.step = 2;
+            connection.send(frameOf(Request::close(connection.handle)));
+            return;
+        default:
+            expect(reply == m_closeReply, "close reply");
+            finishUnit(connection);
+        }
+    }
+
+    void finishUnit(LoadConnection& connection) {
+        m_latenciesNs.push_back(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - connection.started)
+                .count());
+        startUnit(connection);
+    }
+
+    static void expect(bool condition, const char* what) {
+        if (!condition) {
+            throw std::runtime_error(std::string("unexpected ") + what);
+        }
+    }
+
+    const ServerProcess& m_server;
+    Kind m_kind;
+    std::vector<std::unique_ptr<LoadConnection>> m_connections;
+    std::vector<qint64> m_latenciesNs;
+    QByteArray m_roundTripReply;
+    QByteArray m_closeReply;
+    QByteArray m_classFrame;
+    qsizetype m_replyBytes = 0;
+};
+
+// A branch with the largest reply a monitor folds: kFullRecords distinct registers.
+bool seedFullBranch(ServerProcess& server) {
+    QTemporaryFile lines;
+    if (!lines.open()) {
+        return false;
+    }
+    QTextStream out(&lines);
+    for (int i = 0; i < kFullRecords; ++i) {
+        out << (1000 + i) << '|' << (i % 17) << '|' << (100000 + (i * 7919) % 900000) << '|'
+            << (100000 + (i * 104729) % 900000) << '\n';
+    }
+    out.flush();
+    return server.runAdmin({"import-registers", "--firma", QString::number(kFirma), "--branch",
+                            QString::number(kFullBranch), lines.fileName()}) == 0;
+}
+
+struct Options {
+    double seconds = 3.0;
+    int runs = 3;
+    QList<int> connections{1, 10, 50};
+    bool redis = true;
+    bool keptOnly = false;
+    QString baseline;
+};
+
+Options parseOptions(const QStringList& args) {
+    Options options;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const QString next = args.value(i + 1);
+        if (arg == "--seconds") {
+            options.seconds = next.toDouble();
+            ++i;
+        } else if (arg == "--runs") {
+            options.runs = next.toInt();
+            ++i;
+        } else if (arg == "--connections") {
+            options.connections.clear();
+            for (const QString& n : next.split(',')) {
+                options.connections.append(n.toInt());
+            }
+            ++i;
+        } else if (arg == "--no-redis") {
+            options.redis = false;
+        } else if (arg == "--kept-only") {
+            options.keptOnly = true;
+        } else if (arg == "--baseline") {
+            options.baseline = next;
+            ++i;
+        } else {
+            throw std::runtime_error("unknown option " + arg.toStdString());
+        }
+    }
+    options.seconds = std::clamp(options.seconds, 0.2, 30.0);
+    options.runs = std::clamp(options.runs, 1, 9);
+    return options;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct Row {
+    QString label;
+    int connections = 0;
+    std::vector<CaseResult> runs;
+};
+
+void printRow(const Row& row) {
+    std::vector<double> rate, p50, p99, max, cpu;
+    for (const CaseResult& r : row.runs) {
+        rate.push_back(r.unitsPerSecond);
+        p50.push_back(r.p50Us);
+        p99.push_back(r.p99Us);
+        max.push_back(r.maxUs);
+        cpu.push_back(r.serverCpuUsPerUnit);
+    }
+    std::printf("%-44s %5d %12.0f %10.1f %10.1f %10.1f %12.1f\n", qPrintable(row.label),
+                row.connections, median(rate), median(p50), median(p99), median(max), median(cpu));
+    std::fflush(stdout);
+}
+
+void printHeader() {
+    std::printf("%-44s %5s %12s %10s %10s %10s %12s\n", "case", "conns", "units/s", "p50 us",
+                "p99 us", "max us", "srv CPU us");
+}
+
+// Redis's GET with its own benchmark client (redis-benchmark), on a redis-server started here
+// on 127.0.0.1, measured right after our round trip so both meet the same machine.
+class RedisAnchor {
+public:
+    RedisAnchor() {
+        const QString server = QStandardPaths::findExecutable("redis-server");
+        m_client = QStandardPaths::findExecutable("redis-benchmark");
+        if (server.isEmpty() || m_client.isEmpty()) {
+            return;
+        }
+        QTcpServer probe; // a free port for it
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.start(server, {"--bind", "127.0.0.1", "--port", QString::number(m_port), "--save",
+                                "", "--appendonly", "no", "--daemonize", "no"});
+        if (m_server.waitForStarted(5000)) {
+            QThread::msleep(300);
+        }
+    }
+    ~RedisAnchor() {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    RedisAnchor(const RedisAnchor&) = delete;
+    RedisAnchor& operator=(const RedisAnchor&) = delete;
+
+    bool available() const { return m_server.state() == QProcess::Running; }
+
+    CaseResult measure(int connections, double seconds) {
+        const int requests = static_cast<int>(seconds * (connections == 1 ? 30000 : 60000));
+        const double cpuBefore = ProcessUsage::of(m_server.processId()).cpuSeconds;
+        QProcess bench;
+        bench.start(m_client,
+                    {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", "get", "-c",
+                     QString::number(connections), "-n", QString::number(requests), "--csv"});
+        bench.waitForFinished(120000);
+        const double cpu = ProcessUsage::of(m_server.processId()).cpuSeconds - cpuBefore;
+        // "GET","rps","avg","min","p50","p95","p99","max" (milliseconds)
+        const QList<QByteArray> lines = bench.readAllStandardOutput().trimmed().split('\n');
+        QList<QByteArray> cells = lines.value(lines.size() - 1).split(',');
+        for (QByteArray& cell : cells) {
+            cell.replace('"', "");
+        }
+        CaseResult result;
+        result.unitsPerSecond = cells.value(1).toDouble();
+        result.p50Us = cells.value(4).toDouble() * 1000;
+        result.p99Us = cells.value(6).toDouble() * 1000;
+        result.maxUs = cells.value(7).toDouble() * 1000;
+        result.serverCpuUsPerUnit = cpu * 1e6 / requests;
+        return result;
+    }
+
+private:
+    QString m_client;
+    quint16 m_port = 0;
+    QProcess m_server;
+};
+
+int runAll(const Options& options) {
+    struct ServerUnderTest {
+        QString label;
+        std::unique_ptr<ServerProcess> process;
+    };
+    std::vector<ServerUnderTest> servers;
+    servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>()});
+    if (!options.keptOnly) {
+        servers.push_back({QStringLiteral("fresh"),
+                           std::make_unique<ServerProcess>(QStringList{"--no-kept-replies"})});
+    }
+    if (!options.baseline.isEmpty()) {
+        servers.push_back({QStringLiteral("baseline"),
+                           std::make_unique<ServerProcess>(QStringList{}, options.baseline)});
+    }
+    for (ServerUnderTest& server : servers) {
+        if (!server.process->start() || !seedFullBranch(*server.process)) {
+            std::fprintf(stderr, "cannot start the server: %s\n",
+                         qPrintable(server.process->errorText()));
+            return 1;
+        }
+    }
+    std::unique_ptr<RedisAnchor> redis;
+    if (options.redis) {
+        redis = std::make_unique<RedisAnchor>();
+        if (!redis->available()) {
+            std::printf("redis-server or redis-benchmark not installed: no Redis comparison\n");
+            redis.reset();
+        }
+    }
+
+    std::printf("lorvex-server under load: %d run(s) of %.1f s per case, interleaved, medians;"
+                " %d cores\n",
+                options.runs, options.seconds, QThread::idealThreadCount());
+    printHeader();
+    const Kind kinds[] = {Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
+    for (const Kind kind : kinds) {
+        for (int connections : options.connections) {
+            std::vector<Row> rows;
+            for (const ServerUnderTest& server : servers) {
+                // The round trip reads no telemetry: the kept reply makes no difference.
+                if (kind != Kind::RoundTrip || server.label != QLatin1String("fresh")) {
+                    rows.push_back({kindName(kind) + QStringLiteral(", %1").arg(server.label),
+                                    connections,
+                                    {}});
+                }
+            }
+            const bool withRedis = kind == Kind::RoundTrip && redis;
+            Row redisRow{QStringLiteral("redis GET (redis-benchmark)"), connections, {}};
+            for (int run = 0; run < options.runs; ++run) {
+                size_t row = 0;
+                for (const ServerUnderTest& server : servers) {
+                    if (kind == Kind::RoundTrip && server.label == QLatin1String("fresh")) {
+                        continue;
+                    }
+                    rows[row++].runs.push_back(
+                        LoadCase(*server.process, kind, connections).run(options.seconds));
+                }
+                if (withRedis) {
+                    redisRow.runs.push_back(redis->measure(connections, options.seconds));
+                }
+            }
+            for (const Row& row : rows) {
+                printRow(row);
+            }
+            if (withRedis) {
+                printRow(redisRow);
+            }
+        }
+    }
+    for (const ServerUnderTest& server : servers) {
+        const ProcessUsage usage = ProcessUsage::of(server.process->processId());
+        std::printf("server (%s): resident %lld KiB at the end, peak %lld KiB\n",
+                    qPrintable(server.label), static_cast<long long>(usage.residentKiB),
+                    static_cast<long long>(usage.peakResidentKiB));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    try {
+        return runAll(parseOptions(QCoreApplication::arguments()));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_server: %s\n", error.what());
+        return 1;
+    }
+}

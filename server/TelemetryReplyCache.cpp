@@ -1,0 +1,59 @@
+#include "TelemetryReplyCache.h"
+
+#include <functional>
+
+TelemetryReplyCache::TelemetryReplyCache(Store& store)
+    : m_store(store) {
+}
+
+void TelemetryReplyCache::setEnabled(bool enabled) {
+    m_enabled = enabled;
+    dropAll();
+}
+
+QString TelemetryReplyCache::registers(qint64 firma, qint64 filiale) {
+    return reply(Kind::Registers, firma, filiale);
+}
+
+QString TelemetryReplyCache::clocks(qint64 firma, qint64 filiale) {
+    return reply(Kind::Clocks, firma, filiale);
+}
+
+QString TelemetryReplyCache::reply(Kind kind, qint64 firma, qint64 filiale) {
+    const Key key{kind, firma, filiale};
+    if (!m_enabled) {
+        return build(key);
+    }
+    // The stamp is taken before the reply is built: a commit while it is being built changes
+    // the stamp again, so the next call builds anew rather than serving older data.
+    const Store::ChangeStamp now = m_store.changeStamp();
+    if (!(now == m_builtAt)) {
+        dropAll();
+        m_builtAt = now;
+    }
+    if (const auto kept = m_replies.find(key); kept != m_replies.end()) {
+        return kept->second;
+    }
+    QString built = build(key);
+    if (m_replies.size() >= kMaxReplies || m_chars + built.size() > kMaxChars) {
+        dropAll();
+    }
+    m_chars += built.size();
+    m_replies.emplace(key, built);
+    return built;
+}
+
+QString TelemetryReplyCache::build(const Key& key) const {
+    return key.kind == Kind::Registers ? m_store.registerReply(key.firma, key.filiale)
+                                       : m_store.clockReply(key.firma, key.filiale);
+}
+
+void TelemetryReplyCache::dropAll() {
+    m_replies.clear();
+    m_chars = 0;
+}
+
+std::size_t TelemetryReplyCache::KeyHash::operator()(const Key& key) const noexcept {
+    const std::hash<qint64> hash;
+    return hash(key.firma) * 31 + hash(key.filiale) * 7 + static_cast<std::size_t>(key.kind);
+}

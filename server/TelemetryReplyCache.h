@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Store.h"
+
+#include <QString>
+
+#include <unordered_map>
+
+// The telemetry replies of each branch (NichtVerbuchtStatus, Zaehlerstand), built once and
+// served to every session that asks until the data may have changed: any write through the
+// server's store, or a commit by any other connection to the database file (the admin
+// commands and other processes). A kept reply is never older than the data it was built from;
+// any change drops every kept reply. Held within kMaxReplies and kMaxChars: beyond them the
+// kept replies are dropped and built again as they are asked for.
+class TelemetryReplyCache {
+public:
+    static constexpr std::size_t kMaxReplies = 4096;
+    static constexpr qsizetype kMaxChars = 16 * 1024 * 1024; // 32 MiB of text
+
+    explicit TelemetryReplyCache(Store& store);
+
+    // Off: every call builds its reply afresh (to compare with).
+    void setEnabled(bool enabled);
+
+    QString registers(qint64 firma, qint64 filiale);
+    QString clocks(qint64 firma, qint64 filiale);
+
+private:
+    enum class Kind { Registers, Clocks };
+    struct Key {
+        Kind kind;
+        qint64 firma;
+        qint64 filiale;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const noexcept;
+    };
+
+    QString reply(Kind kind, qint64 firma, qint64 filiale);
+    QString build(const Key& key) const;
+    void dropAll();
+
+    Store& m_store;
+    bool m_enabled = true;
+    Store::ChangeStamp m_builtAt;
+    std::unordered_map<Key, QString, KeyHash> m_replies;
+    qsizetype m_chars = 0;
+};
