@@ -306,19 +306,64 @@ private slots:
         QCOMPARE(peer.requests().last().op, Operation::Bye);
     }
 
-    void aCallRunsNoTimerHandlers() {
-        Action slow;
-        slow.delayMs = 150;
-        slow.response = protocol::Response::success(0, QStringLiteral("done"));
-        ScriptedPeer peer(on(Operation::Call, slow));
-        TcpCacheFactory factory(ShortTimeouts);
+    // A call waits in the event loop: what the windows get meanwhile (here a timer 20 ms into
+    // the call) is handled at once, long before the reply or the timeout. Another call from there
+    // is refused without touching the socket; a disconnect from there cuts the waiting call off.
+    void windowEventsRunWhileACallWaits_data() {
+        QTest::addColumn<int>("replyDelayMs"); // -1: the peer never answers
+        QTest::addColumn<QString>("duringTheCall");
+        QTest::addColumn<int>("expectedError");
+        QTest::newRow("slow answer") << 150 << "another call" << 0;
+        QTest::newRow("no answer") << -1 << "another call" << number(ErrorCode::Timeout);
+        QTest::newRow("disconnected meanwhile")
+            << -1 << "disconnect" << number(ErrorCode::ConnectionLost);
+    }
+    void windowEventsRunWhileACallWaits() {
+        QFETCH(int, replyDelayMs);
+        QFETCH(QString, duringTheCall);
+        QFETCH(int, expectedError);
+        Action reply = silent();
+        if (replyDelayMs >= 0) {
+            reply = Action();
+            reply.delayMs = replyDelayMs;
+            reply.response = protocol::Response::success(0, QStringLiteral("done"));
+        }
+        ScriptedPeer peer(on(Operation::Call, reply));
+        TcpCacheFactory factory(TcpTimeouts{500, 1500, 300});
         QVERIFY(factory.connect(peer.connectString()));
-        CacheObjectPtr handle = factory.classAccess(QStringLiteral("Telemetrie.Zeiterfassung"));
-        bool fired = false;
-        QTimer::singleShot(0, [&] { fired = true; });
-        QCOMPARE(handle->call(QStringLiteral("Zaehlerstand")).toString(), QStringLiteral("done"));
-        QVERIFY(!fired);
-        QTRY_VERIFY(fired);
+        CacheObjectPtr handle = factory.classAccess(QStringLiteral("Telemetrie.Kassa"));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 handledAt = -1;
+        int nestedError = 0;
+        QTimer::singleShot(20, [&] {
+            handledAt = clock.elapsed();
+            if (duringTheCall == QLatin1String("disconnect")) {
+                factory.disconnect();
+                return;
+            }
+            QVERIFY(factory.isConnected());
+            nestedError = errorOf([&] { factory.classAccess(QStringLiteral("LX.Windows")); });
+        });
+        QString answer;
+        const int error = errorOf(
+            [&] { answer = handle->call(QStringLiteral("NichtVerbuchtStatus")).toString(); });
+        const qint64 callEnded = clock.elapsed();
+
+        QCOMPARE(error, expectedError);
+        QVERIFY(handledAt >= 0 && handledAt < 150);
+        if (expectedError == 0) {
+            QCOMPARE(answer, QStringLiteral("done"));
+            QVERIFY(factory.isConnected());
+        } else {
+            QVERIFY(!factory.isConnected());
+        }
+        if (duringTheCall == QLatin1String("another call")) {
+            QCOMPARE(nestedError, number(ErrorCode::Busy));
+            QCOMPARE(peer.requests(Operation::ClassAccess).size(), 1);
+        } else {
+            QVERIFY(callEnded < 1000); // cut off, not timed out
+        }
     }
 
     void tooManyArgumentsAreRefusedBeforeSending() {

@@ -242,7 +242,22 @@ private slots:
         QCOMPARE(d.srv.BUEdit->text(), QString("Ändern"));
         QCOMPARE(d.srv.BUZurück->text(), QString("Zurück"));
         QCOMPARE(d.srv.Label3->text(), QString("Namespace:"));
-        QCOMPARE(d.srv.BPORT->geometry(), px(3120, 120, 495, 285));
+        // The port box ends where it was laid out and is wide enough for a five-digit port:
+        // with the caret at the end, nothing has scrolled out on the left.
+        QCOMPARE(d.srv.BPORT->geometry().right(), px(3120, 120, 495, 285).right());
+        QVERIFY(d.srv.BPORT->x() > d.srv.Label6->geometry().right());
+        d.srv.show();
+        d.srv.BPORT->setText("47711");
+        d.srv.BPORT->setCursorPosition(5);
+        d.srv.BPORT->grab();
+        auto caretX = [&] {
+            return d.srv.BPORT->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+        };
+        const int caretAtEnd = caretX();
+        d.srv.BPORT->setCursorPosition(0);
+        d.srv.BPORT->grab();
+        QCOMPARE(caretAtEnd - caretX(), d.srv.BPORT->fontMetrics().horizontalAdvance("47711"));
+        d.srv.hide();
         QCOMPARE(d.srv.BUZurück->geometry(), px(1920, 1320, 1695, 375));
         for (QLineEdit* box :
              {d.srv.BSERVERIP, d.srv.BPORT, d.srv.BFIRMA, d.srv.BFIL, d.srv.BNAMESPACE}) {

@@ -222,24 +222,109 @@ private slots:
         QVERIFY(rig.forms.idleTimer().isEnabled());
     }
 
-    void tickDuringARefreshIsSkipped() {
+    void requestsDuringARefreshCollapseIntoOneRunAfterIt() {
         Rig rig;
         auto monitor = rig.kassa();
         int nestedTries = 0;
-        // CloseCacheObject lets pending events run: a click on "Refresh" arrives there.
+        // CloseCacheObject lets pending events run: ticks and "Refresh" clicks arrive there.
         rig.desktop.time.setOnProcessEvents([&] {
             ++nestedTries;
             QVERIFY(monitor->isRefreshing());
             monitor->Timer1_Timer();
+            monitor->refreshForUser();
+            QCOMPARE(rig.desktop.cursor.current(), MouseCursor::ArrowHourglass);
         });
         monitor->Timer1_Timer();
+        rig.desktop.time.setOnProcessEvents({});
         QVERIFY(nestedTries > 0);
         QCOMPARE(rig.server.callsStartingWith("classAccess").size(), 1);
-        QCOMPARE(rig.logEntries("frmKassa.Timer1_Timer"), 1);
-        QVERIFY(!monitor->isRefreshing());
-        rig.desktop.time.setOnProcessEvents({});
-        monitor->Timer1_Timer();
+        QVERIFY(monitor->refreshWaiting());
+        QCOMPARE(rig.desktop.cursor.current(), MouseCursor::ArrowHourglass);
+
+        rig.desktop.time.runPosted();
+        QCOMPARE(rig.server.callsStartingWith("classAccess").size(), 2);
         QCOMPARE(rig.logEntries("frmKassa.Timer1_Timer"), 2);
+        QVERIFY(!monitor->refreshWaiting());
+        QCOMPARE(rig.desktop.cursor.current(), MouseCursor::Default);
+    }
+
+    void monitorOpenedDuringTheOthersRefreshFillsWhenItEnds() {
+        Rig rig;
+        auto kassa = rig.kassa();
+        std::unique_ptr<MonitorController> zeit;
+        rig.desktop.time.setOnProcessEvents([&] {
+            if (!zeit) {
+                zeit = rig.zeit();
+                zeit->refreshForUser(); // the window's opening
+            }
+        });
+        kassa->Timer1_Timer();
+        rig.desktop.time.setOnProcessEvents({});
+        QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 0);
+        QCOMPARE(zeit->standText(), QString("Stand --:--:--"));
+
+        rig.desktop.time.advance(0); // the event loop, long before the 10 s timer
+        QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
+        QCOMPARE(rig.list.rows.last(), QString("4;5;5;0;1;1;0"));
+        QCOMPARE(zeit->standText(), QString("Stand 12:00:00"));
+    }
+
+    void dataAgeStampLogAndRedLine() {
+        Rig rig;
+        rig.desktop.time.setTimeOfDay(QTime(12, 0, 9, 900));
+        // The reply takes 300 ms: the rows arrive in the next second.
+        rig.server.onCall = [&](const QString&, const QString&, const QList<CacheValue>&) {
+            rig.desktop.time.advance(300);
+            return CacheValue(rig.kassaReply);
+        };
+        auto monitor = rig.kassa();
+        monitor->Timer1_Timer();
+        QCOMPARE(rig.forms.log.rows.first(), QString("frmKassa.Timer1_Timer;Status um ;12:00:09"));
+        QCOMPARE(monitor->standText(), QString("Stand 12:00:10"));
+        QVERIFY(!monitor->isStale());
+
+        // No refresh gets through (the timer is stopped): no error, but the rows grow old.
+        monitor->timer().setEnabled(false);
+        rig.desktop.time.advance(2 * 10000 + MonitorController::kAgeGraceMs - 1);
+        QVERIFY(!monitor->isStale());
+        rig.desktop.time.advance(1);
+        QVERIFY(monitor->isStale());
+        QCOMPARE(monitor->staleReason(), QString("Keine Antwort seit 12:00:10"));
+        // With auto refresh off nothing is due, so nothing is late.
+        QVERIFY(monitor->Edit1_Change("0"));
+        QVERIFY(!monitor->isStale());
+        QVERIFY(monitor->autoRefreshOff());
+        QVERIFY(monitor->Edit1_Change("5"));
+        QVERIFY(monitor->isStale());
+
+        // Failures log once, the recovery once.
+        rig.server.failures.insert("classAccess Telemetrie.Kassa", CacheError(9002, "still"));
+        monitor->Timer1_Timer();
+        monitor->Timer1_Timer();
+        QCOMPARE(monitor->staleReason(),
+                 QString("Fehler 9002: still\nKeine Antwort seit 12:00:10"));
+        rig.server.failures.clear();
+        monitor->Timer1_Timer();
+        QVERIFY(!monitor->isStale());
+        QStringList entries = rig.forms.log.rows.mid(0, 5);
+        QCOMPARE(entries, QStringList({"frmKassa.Timer1_Timer;Wieder erreichbar um ;12:00:35",
+                                       "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                                       "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                                       "frmKassa.Timer1_Timer;Fehler ;9002: still",
+                                       "frmKassa.Timer1_Timer;Status um ;12:00:35"}));
+    }
+
+    void refusedIntervalKeepsTheOneInEffect() {
+        Rig rig;
+        auto monitor = rig.kassa(QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY(monitor->Edit1_Change("2,5"));
+        QVERIFY(!monitor->Edit1_Change("100"));
+        QVERIFY(!monitor->Edit1_Change("x"));
+        QCOMPARE(monitor->intervalText(), QString("2,5"));
+        QVERIFY(monitor->Edit1_Change("65,535"));
+        QCOMPARE(monitor->intervalText(), QString("65,535"));
+        QVERIFY(monitor->Edit1_Change("10"));
+        QCOMPARE(monitor->intervalText(), QString("10"));
     }
 
     void unreachableServerEndsTheProgramThroughTheConnectionRules() {
@@ -250,7 +335,7 @@ private slots:
         rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
         rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
         rig.server.calls.clear();
-        // The timer keeps firing during the pauses between tries; those ticks are skipped.
+        // The timer keeps firing during the pauses between tries; those ticks wait in line.
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, monitor->Timer1_Timer());
         QCOMPARE(rig.desktop.processEnd.endCount, 1);
         QCOMPARE(rig.server.callsStartingWith("connect").size(), 6);
@@ -274,9 +359,9 @@ private slots:
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 0);
         QVERIFY(!kassa->isRefreshing());
 
-        // Once the refresh is over, the other monitor refreshes again.
+        // Its ticks waited in line: once the access is over, they run as one refresh.
         rig.server.connectResult = true;
-        zeit->Timer1_Timer();
+        rig.desktop.time.runPosted();
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
     }
 
