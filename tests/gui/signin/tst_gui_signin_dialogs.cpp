@@ -202,6 +202,27 @@ private slots:
         QVERIFY(!d.pass.isVisible());
     }
 
+    void anmeldenDuringAMonitorsAccessFollowsIt() {
+        Dialogs d;
+        d.host.mainVisible = true;
+        d.pass.BUSER->setText("ABC");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        {
+            // A refresh waits for the server; the click is let in by its wait.
+            const AccessGate::Scope refresh(d.api.connection().gate());
+            d.pass.BUSpeich->click();
+            d.pass.BUSpeich->click();
+            QVERIFY(d.server.calls.isEmpty());
+            QCOMPARE(d.fake.cursor.current(), MouseCursor::ArrowHourglass);
+        }
+        d.fake.time.runPosted();
+        QCOMPARE(d.server.callsStartingWith("openId LX.ParPersEdv").size(), 1);
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+        QVERIFY(!d.pass.isVisible());
+        QCOMPARE(d.fake.cursor.current(), MouseCursor::Default);
+    }
+
     void abbruchEndsTheProgramWithoutStoring() {
         Dialogs d;
         d.state.gBenutzer = "ABC|Muster";
@@ -210,6 +231,53 @@ private slots:
         QCOMPARE(d.host.unloadCalls, 1);
         QCOMPARE(d.fake.processEnd.endCount, 1);
         QVERIFY(d.fake.settings.values.isEmpty());
+    }
+
+    void keysOfTheSignInDialog_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("endsTheProgram");
+        QTest::newRow("Enter in the user box signs in") << "Enter in BUSER" << false;
+        QTest::newRow("Enter on Abbruch") << "Enter on BUAusst" << true;
+        QTest::newRow("Escape") << "Escape" << true;
+        QTest::newRow("close box") << "close box" << true;
+    }
+    void keysOfTheSignInDialog() {
+        QFETCH(QString, key);
+        QFETCH(bool, endsTheProgram);
+        Dialogs d;
+        d.host.mainVisible = true; // a sign-in from the menu: "Anmelden" talks to the server
+        d.pass.BUSER->setText("abc");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        QApplication::setActiveWindow(&d.pass);
+        QVERIFY(QTest::qWaitForWindowActive(&d.pass));
+        auto press = [&] {
+            if (key == "Enter in BUSER") {
+                d.pass.BUSER->setFocus();
+                QTest::keyClick(d.pass.BUSER, Qt::Key_Return);
+            } else if (key == "Enter on BUAusst") {
+                d.pass.BUAusst->setFocus();
+                QTest::keyClick(d.pass.BUAusst, Qt::Key_Return);
+            } else if (key == "Escape") {
+                QTest::keyClick(d.pass.BPASSWORT, Qt::Key_Escape);
+            } else {
+                QCloseEvent closeBox;
+                QSpontaneKeyEvent::setSpontaneous(&closeBox);
+                QCoreApplication::instance()->notify(&d.pass, &closeBox);
+            }
+        };
+        if (endsTheProgram) {
+            QVERIFY_THROWS_EXCEPTION(ProgramEnded, press());
+            QCOMPARE(d.host.unloadCalls, 1);
+            QVERIFY(d.server.calls.isEmpty()); // never a sign-in
+            QVERIFY(d.fake.settings.values.isEmpty());
+            return;
+        }
+        press();
+        QCOMPARE(d.fake.processEnd.endCount, 0);
+        QCOMPARE(d.stored("Name"), QString("ABC")); // upper case, as when the focus leaves
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+        QCOMPARE(d.host.rightsChecks, 1);
     }
 
     void serverButtonShowsTheServerDialogOwnedByTheSignInDialog() {
@@ -333,6 +401,11 @@ private slots:
         d.api.connection().BeginCacheAccess(false, false);
         d.api.connection().EndCacheAccess(false);
         QVERIFY(d.srv.Lock->isEnabled());
+        {
+            // A tick while an access runs (during its connection tries) drops nothing.
+            const AccessGate::Scope access(d.api.connection().gate());
+            d.srv.Lock_Timer();
+        }
         d.fake.time.advance(59999);
         QVERIFY(d.server.callsStartingWith("disconnect").isEmpty());
         d.fake.time.advance(1);
