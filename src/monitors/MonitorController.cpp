@@ -178,11 +178,8 @@ QString MonitorController::staleReason() const {
 void MonitorController::recordFailure(int number, const QString& description) {
     m_errorText = QStringLiteral("Fehler %1: %2").arg(number).arg(description);
     if (!m_failing) {
-        // One entry when the trouble starts, not one per failing refresh.
-        // A ";" would split the log row into more columns than it has.
-        QString parameter = QStringLiteral("%1: %2").arg(number).arg(description);
-        parameter.replace(QLatin1Char(';'), QLatin1Char(','));
-        m_api.helpers().AddListRow(m_refresh->kind().logPart, QStringLiteral("Fehler "), parameter);
+        // One entry when the failures start, not one per failing refresh.
+        log(QStringLiteral("Fehler "), QStringLiteral("%1: %2").arg(number).arg(description));
     }
     m_failing = true;
     notifyStatus();
@@ -191,15 +188,19 @@ void MonitorController::recordFailure(int number, const QString& description) {
 void MonitorController::recordSuccess(const QTime& arrived) {
     m_dataTime = arrived;
     m_answerSince = arrived;
-    if (m_failing) {
-        m_api.helpers().AddListRow(m_refresh->kind().logPart,
-                                   QStringLiteral("Wieder erreichbar um "),
-                                   arrived.toString(TimeFormat));
+    if (isStale()) {
+        log(QStringLiteral("Wieder erreichbar um "), arrived.toString(TimeFormat));
     }
     m_failing = false;
     m_errorText.clear();
     checkAge();
     notifyStatus();
+}
+
+void MonitorController::log(const QString& text, QString parameter) {
+    // A ";" would split the log row into more columns than it has.
+    parameter.replace(QLatin1Char(';'), QLatin1Char(','));
+    m_api.helpers().AddListRow(m_refresh->kind().logPart, text, parameter);
 }
 
 void MonitorController::endUserWait() {
@@ -218,7 +219,12 @@ void MonitorController::checkAge() {
     }
     const qint64 limit = 2LL * m_timer->interval() + kAgeGraceMs;
     const qint64 age = msSince(m_answerSince, m_api.platform().clock.timeOfDay());
+    const bool wasStale = isStale();
     m_tooOld = age >= limit;
+    if (m_tooOld && !wasStale) {
+        // The outage shows in the log while a refresh still hangs in its tries.
+        log(QStringLiteral("Keine Antwort seit "), m_answerSince.toString(TimeFormat));
+    }
     if (!m_tooOld) {
         m_ageTimer->setInterval(static_cast<int>(limit - age));
         m_ageTimer->setEnabled(true);

@@ -17,7 +17,8 @@ class Timer;
 // interval, the refresh itself, and what the user is told about the age of the rows on screen.
 // A refresh asked for while another server access runs (this monitor's, the other one's, a
 // sign-in) waits in line and runs once that access has ended; further requests meanwhile
-// collapse into that one run.
+// collapse into that one run. The program log gets an entry when the rows turn old (a refresh
+// failed, or no answer for too long) and one when a refresh succeeds again.
 class MonitorController {
 public:
     static constexpr int kDefaultIntervalMs = 10000;
@@ -62,6 +63,8 @@ private:
     void runRefresh();
     void recordFailure(int number, const QString& description);
     void recordSuccess(const QTime& arrived);
+    // One entry in the program log under this monitor's name.
+    void log(const QString& text, QString parameter);
     void endUserWait();
     // Marks the rows old now, or sets the age timer for the moment they become old.
     void checkAge();

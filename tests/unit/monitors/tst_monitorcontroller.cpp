@@ -82,10 +82,11 @@ struct Rig {
         return std::make_unique<MonitorController>(*api, MonitorKind::zeiterfassung(), list,
                                                    locale);
     }
+    // Refreshes started, by their log entries.
     int logEntries(const QString& part) const {
         int count = 0;
         for (const QString& row : forms.log.rows) {
-            count += row.startsWith(part + ';') ? 1 : 0;
+            count += row.startsWith(part + ";Status um ;") ? 1 : 0;
         }
         return count;
     }
@@ -297,7 +298,8 @@ private slots:
         QVERIFY(monitor->Edit1_Change("5"));
         QVERIFY(monitor->isStale());
 
-        // Failures log once, the recovery once.
+        // The outage is logged once when the rows turn old, failures once when they start, the
+        // recovery once.
         rig.server.failures.insert("classAccess Telemetrie.Kassa", CacheError(9002, "still"));
         monitor->Timer1_Timer();
         monitor->Timer1_Timer();
@@ -306,12 +308,15 @@ private slots:
         rig.server.failures.clear();
         monitor->Timer1_Timer();
         QVERIFY(!monitor->isStale());
-        QStringList entries = rig.forms.log.rows.mid(0, 5);
-        QCOMPARE(entries, QStringList({"frmKassa.Timer1_Timer;Wieder erreichbar um ;12:00:35",
-                                       "frmKassa.Timer1_Timer;Status um ;12:00:35",
-                                       "frmKassa.Timer1_Timer;Status um ;12:00:35",
-                                       "frmKassa.Timer1_Timer;Fehler ;9002: still",
-                                       "frmKassa.Timer1_Timer;Status um ;12:00:35"}));
+        QCOMPARE(rig.forms.log.rows,
+                 QStringList({"frmKassa.Timer1_Timer;Wieder erreichbar um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Fehler ;9002: still",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Keine Antwort seit ;12:00:10",
+                              "frmKassa.Timer1_Timer;Keine Antwort seit ;12:00:10",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:09"}));
     }
 
     void refusedIntervalKeepsTheOneInEffect() {
@@ -358,6 +363,10 @@ private slots:
         QCOMPARE(rig.desktop.messages.shown.size(), 2);
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 0);
         QVERIFY(!kassa->isRefreshing());
+        // Both lines turned red during the tries, and the log says so.
+        QVERIFY(kassa->isStale() && zeit->isStale());
+        QVERIFY(rig.forms.log.rows.contains(
+            "frmZeiterfassung.Timer1_Timer;Keine Antwort seit ;12:00:00"));
 
         // Its ticks waited in line: once the access is over, they run as one refresh.
         rig.server.connectResult = true;
