@@ -28,7 +28,6 @@ public:
     void post(std::function<void()> task) override { m_posted.push_back(std::move(task)); }
     // Runs the tasks posted so far (and those they post).
     void runPosted();
-    int postedCount() const { return static_cast<int>(m_posted.size()); }
 
     // Moves the clock forward by ms, firing due timers on the way.
     void advance(qint64 ms);

