@@ -2,6 +2,7 @@
 
 #include "access/FormHelpers.h"
 #include "access/FormHost.h"
+#include "access/LoginLoader.h"
 #include "access/ServerCommand.h"
 #include "access/SignInState.h"
 #include "cache/CacheError.h"
@@ -45,7 +46,9 @@ Connection::Connection(SignInState& state, Platform& platform, FormHost& forms,
     , m_platform(platform)
     , m_forms(forms)
     , m_helpers(helpers)
-    , m_createFactory(std::move(createFactory)) {
+    , m_createFactory(std::move(createFactory))
+    , m_gate(platform.events)
+    , m_busyCursor(platform.cursor) {
 }
 
 void Connection::BeginCacheAccess(bool showHourglass, bool unlimitedTries) {
@@ -116,8 +119,12 @@ void Connection::ConnectCache(bool unlimitedTries) {
                 QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
             Title, MsgButtons::Ok, MsgIcon::Warning);
         m_forms.showServerDialogModal();
-        // Company, branch or user code changed in the dialog reach the sign-in state at once;
-        // the work context of the coming connection must be theirs.
+        // The message tells the user to check the connection data: what the dialog shows now
+        // is what the next tries use. Company, branch or user code stored there reach the
+        // sign-in state at once; the work context of the coming connection must be theirs.
+        const ConnectionBoxes corrected = m_forms.connectionBoxes();
+        m_state.gConnectString =
+            LoginLoader::connectString(corrected.server, corrected.port, corrected.nameSpace);
         contextCommand =
             buildWorkContextCommand(m_state.gFirma, m_state.gFiliale, m_state.gPersonalcode);
         dialogOffered = true;
@@ -126,6 +133,7 @@ void Connection::ConnectCache(bool unlimitedTries) {
 }
 
 void Connection::DisconnectCache() {
+    const AccessGate::Scope access(m_gate);
     m_forms.idleTimer().setEnabled(false);
     try {
         if (m_state.gFactory && m_state.gFactory->isConnected()) {
@@ -244,8 +252,8 @@ void Connection::giveUp() {
         // The program ends anyway.
     }
     // The sign-in dialog's cancel action (nobody signed in, as above): every window unloaded,
-    // the end.
-    m_helpers.UnloadAllAndEnd();
+    // the end; a failed end.
+    m_helpers.UnloadAllAndEnd(ExitCode::Failure);
     // Only reached when an end is already under way; never go back to trying.
     throw CacheError(ClientErrors::ServerUnreachable,
                      QStringLiteral("Der Server ist nicht erreichbar."));

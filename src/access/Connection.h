@@ -1,5 +1,7 @@
 #pragma once
 
+#include "access/AccessGate.h"
+#include "access/BusyCursor.h"
 #include "cache/CacheFactory.h"
 
 class FormHelpers;
@@ -8,7 +10,8 @@ struct Platform;
 struct SignInState;
 
 // The connection to the object server: connects on demand with bounded tries, brackets every
-// server access (cursor, idle timer), drops an idle connection, releases server objects.
+// server access (cursor, idle timer), drops an idle connection, releases server objects. Its
+// gate keeps server accesses one at a time while window events run during their waits.
 class Connection {
 public:
     Connection(SignInState& state, Platform& platform, FormHost& forms, FormHelpers& helpers,
@@ -18,9 +21,12 @@ public:
     void EndCacheAccess(bool restoreCursor);
     // Connects unless connected, then sets the server's work context. Invalid company or branch
     // data raise CacheError before anything is sent. Three tries 10 s apart, the server dialog,
-    // three more, then the program ends (or, with unlimitedTries, tries for ever). Called again
-    // from a timer while those tries run, it raises CacheError (ServerUnreachable) at once.
+    // three more, then the program ends (or, with unlimitedTries, tries for ever). The tries
+    // after the server dialog go to the server, port and namespace the dialog shows then.
+    // Called again from a timer while those tries run, it raises CacheError (ServerUnreachable)
+    // at once.
     void ConnectCache(bool unlimitedTries);
+    // Stops the idle timer and disconnects; a server access of its own.
     void DisconnectCache();
     // Calls SYS_Close (ignoring its failure) and empties the reference in every case.
     void CloseCacheObject(CacheObjectPtr& object);
@@ -36,6 +42,12 @@ public:
     void setFailFast(bool failFast) { m_failFast = failFast; }
     bool failFast() const { return m_failFast; }
 
+    // Whoever starts a server access goes through here: a Scope while it runs, a place in line
+    // while another one runs.
+    AccessGate& gate() { return m_gate; }
+    // Shown while a server access keeps the user's own action (sign-in, "Refresh") waiting.
+    BusyCursor& busyCursor() { return m_busyCursor; }
+
 private:
     bool factoryConnected();
     bool tryConnect();
@@ -49,6 +61,8 @@ private:
     FormHost& m_forms;
     FormHelpers& m_helpers;
     CacheFactoryCreator m_createFactory;
+    AccessGate m_gate;
+    BusyCursor m_busyCursor;
     bool m_failFast = false;
     bool m_connecting = false; // a series of tries is under way
     // The last sign-in of the current factory, so that it is not repeated (nor counted twice as

@@ -32,7 +32,7 @@ FormHelpers::FormHelpers(Platform& platform, FormHost& forms)
     , m_forms(forms) {
 }
 
-void FormHelpers::UnloadAllAndEnd() {
+void FormHelpers::UnloadAllAndEnd(int exitCode) {
     // The main window's unload handler calls back in here while the outer walk is still
     // unloading; the outer call finishes the walk and ends the program, so the inner one is done.
     if (m_ending) {
@@ -44,7 +44,7 @@ void FormHelpers::UnloadAllAndEnd() {
     } catch (const std::exception&) {
         // A window that fails to unload must not keep the program alive.
     }
-    m_platform.processEnd.endProgram();
+    m_platform.processEnd.endProgram(exitCode);
 }
 
 void FormHelpers::AddListRow(const QString& part, const QString& text, const QString& parameter) {

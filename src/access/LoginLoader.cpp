@@ -68,8 +68,15 @@ void LoginLoader::LoadConnectionData() {
         LoadLoginSettings();
     }
 
-    m_state.gConnectString = QStringLiteral("cn_iptcp:") + m_state.gServer + QLatin1Char('[') +
-                             m_state.gPort + QStringLiteral("]:LORVEX");
+    // The namespace of a sign-in's connection is always LORVEX, whatever gNamespace says.
+    m_state.gConnectString =
+        connectString(m_state.gServer, m_state.gPort, LoginSettings::DefaultNamespace);
+}
+
+QString LoginLoader::connectString(const QString& server, const QString& port,
+                                   const QString& nameSpace) {
+    return QStringLiteral("cn_iptcp:") + server + QLatin1Char('[') + port + QStringLiteral("]:") +
+           nameSpace;
 }
 
 bool LoginLoader::commandLineSuppliesData() const {

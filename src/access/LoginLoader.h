@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class FormHost;
 struct Platform;
 struct SignInState;
@@ -12,6 +14,10 @@ public:
 
     void LoadLoginSettings();
     void LoadConnectionData();
+
+    // "cn_iptcp:" + server + "[" + port + "]:" + namespace.
+    static QString connectString(const QString& server, const QString& port,
+                                 const QString& nameSpace);
 
     // Whether the last LoadConnectionData took the sign-in data from the command line.
     bool lastLoadUsedCommandLine() const { return m_lastLoadUsedCommandLine; }

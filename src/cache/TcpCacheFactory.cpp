@@ -19,13 +19,15 @@ TcpCacheFactory::~TcpCacheFactory() {
 bool TcpCacheFactory::connect(const QString& connectString) {
     const ConnectTarget target = parseConnectString(connectString);
     disconnect();
-    m_connection = std::make_shared<TcpConnection>(m_timeouts);
-    return m_connection->open(target);
+    // Held here too: window events run during the wait and may drop this factory.
+    const std::shared_ptr<TcpConnection> session = std::make_shared<TcpConnection>(m_timeouts);
+    m_connection = session;
+    return session->open(target);
 }
 
 void TcpCacheFactory::disconnect() {
-    if (m_connection) {
-        m_connection->close();
+    if (const std::shared_ptr<TcpConnection> session = m_connection) {
+        session->close();
     }
 }
 
@@ -33,12 +35,16 @@ bool TcpCacheFactory::isConnected() {
     return m_connection && m_connection->isUp();
 }
 
+// Both work on a copy of the connection and never touch the factory after the wait: window
+// events run meanwhile and may replace or drop the factory.
 CacheObjectPtr TcpCacheFactory::openId(const QString& className, const QString& id) {
-    return objectFor(connection().roundTrip(protocol::Request::open(className, id)).handle);
+    const std::shared_ptr<TcpConnection> session = connection();
+    return objectFor(session, session->roundTrip(protocol::Request::open(className, id)).handle);
 }
 
 CacheObjectPtr TcpCacheFactory::classAccess(const QString& className) {
-    return objectFor(connection().roundTrip(protocol::Request::classAccess(className)).handle);
+    const std::shared_ptr<TcpConnection> session = connection();
+    return objectFor(session, session->roundTrip(protocol::Request::classAccess(className)).handle);
 }
 
 QString TcpCacheFactory::connectFailure() const {
@@ -46,32 +52,35 @@ QString TcpCacheFactory::connectFailure() const {
 }
 
 bool TcpCacheFactory::signIn(const QString& company, const QString& user, const QString& password) {
+    // A copy of the connection, as above: the factory may be gone after the wait.
+    const std::shared_ptr<TcpConnection> session = connection();
     const protocol::Response reply =
-        connection().roundTrip(protocol::Request::signIn(company, user, password));
+        session->roundTrip(protocol::Request::signIn(company, user, password));
     if (reply.value.typeId() != QMetaType::Bool) {
-        m_connection->close();
+        session->close();
         throw CacheError(protocol::errorNumber(ErrorCode::BadReply),
                          QStringLiteral("Ungültige Antwort vom Server (Anmeldung)"));
     }
     return reply.value.toBool();
 }
 
-CacheObjectPtr TcpCacheFactory::objectFor(qint64 handle) {
+CacheObjectPtr TcpCacheFactory::objectFor(const std::shared_ptr<TcpConnection>& session,
+                                          qint64 handle) {
     if (handle <= 0) {
         // Without a handle there is nothing to close; the session cannot be trusted further.
-        m_connection->close();
+        session->close();
         throw CacheError(protocol::errorNumber(ErrorCode::BadReply),
                          QStringLiteral("Ungültige Antwort vom Server (kein Objekt)"));
     }
-    return std::make_shared<TcpCacheObject>(m_connection, handle);
+    return std::make_shared<TcpCacheObject>(session, handle);
 }
 
-TcpConnection& TcpCacheFactory::connection() {
+std::shared_ptr<TcpConnection> TcpCacheFactory::connection() const {
     if (!m_connection) {
         throw CacheError(protocol::errorNumber(ErrorCode::NotConnected),
                          QStringLiteral("Keine Verbindung zum Server"));
     }
-    return *m_connection;
+    return m_connection;
 }
 
 CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts) {

@@ -29,8 +29,8 @@ public:
     void setTimeouts(const TcpTimeouts& timeouts) { m_timeouts = timeouts; }
 
 private:
-    CacheObjectPtr objectFor(qint64 handle);
-    TcpConnection& connection();
+    static CacheObjectPtr objectFor(const std::shared_ptr<TcpConnection>& session, qint64 handle);
+    std::shared_ptr<TcpConnection> connection() const;
 
     TcpTimeouts m_timeouts;
     std::shared_ptr<TcpConnection> m_connection;

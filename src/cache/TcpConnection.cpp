@@ -5,9 +5,10 @@
 #include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QTimer>
 
 using protocol::ErrorCode;
 
@@ -16,6 +17,26 @@ namespace {
 int remainingMs(const QDeadlineTimer& deadline) {
     const qint64 left = deadline.remainingTime();
     return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Marks the connection as waiting for the server, however the wait is left.
+class BusyMark {
+public:
+    explicit BusyMark(bool& flag)
+        : m_flag(flag) {
+        m_flag = true;
+    }
+    ~BusyMark() { m_flag = false; }
+    BusyMark(const BusyMark&) = delete;
+    BusyMark& operator=(const BusyMark&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+[[noreturn]] void refuseBusy() {
+    throw CacheError(protocol::errorNumber(ErrorCode::Busy),
+                     QStringLiteral("Der Server bearbeitet noch eine andere Anfrage."));
 }
 
 } // namespace
@@ -29,20 +50,31 @@ TcpConnection::~TcpConnection() {
 }
 
 bool TcpConnection::open(const ConnectTarget& target) {
+    if (m_busy) {
+        return false;
+    }
+    // Window events run during the wait; whatever they drop, this object lives until the end.
+    const std::shared_ptr<TcpConnection> keepAlive = weak_from_this().lock();
+    const BusyMark busy(m_busy);
     drop();
     m_socket = std::make_unique<QTcpSocket>();
     m_socket->setProxy(QNetworkProxy::NoProxy);
     m_reader = protocol::FrameReader();
     const QDeadlineTimer deadline(m_timeouts.connectMs);
+    // Asynchronous, the name lookup included, so the deadline bounds all of it.
     m_socket->connectToHost(target.host, target.port);
-    if (!m_socket->waitForConnected(remainingMs(deadline))) {
-        drop();
-        return false;
+    while (m_socket->state() != QAbstractSocket::ConnectedState) {
+        if (m_socket->state() == QAbstractSocket::UnconnectedState || deadline.hasExpired()) {
+            drop();
+            return false;
+        }
+        waitForSocket(deadline);
     }
     m_up = true;
     try {
-        const protocol::Response reply = exchange(
-            protocol::Request::hello(target.nameSpace, protocol::Version), remainingMs(deadline));
+        const protocol::Response reply =
+            exchange(protocol::Request::hello(target.nameSpace, protocol::Version), deadline,
+                     m_timeouts.connectMs);
         return reply.ok;
     } catch (const CacheError& error) {
         // Refused handshake (wrong namespace or version, no free place), silence or garbage:
@@ -57,6 +89,10 @@ bool TcpConnection::isUp() {
     if (!m_up) {
         return false;
     }
+    if (m_busy) {
+        // The waiting call owns the socket; reading here could take its reply.
+        return true;
+    }
     if (m_socket->state() == QAbstractSocket::ConnectedState) {
         // A zero wait reads what is pending without blocking and notices a closed peer. The
         // server never speaks unasked, so any bytes here mean the session is unusable.
@@ -70,10 +106,16 @@ bool TcpConnection::isUp() {
 }
 
 protocol::Response TcpConnection::roundTrip(protocol::Request request) {
-    return exchange(std::move(request), m_timeouts.requestMs);
+    if (m_busy) {
+        refuseBusy();
+    }
+    const std::shared_ptr<TcpConnection> keepAlive = weak_from_this().lock();
+    const BusyMark busy(m_busy);
+    return exchange(std::move(request), QDeadlineTimer(m_timeouts.requestMs), m_timeouts.requestMs);
 }
 
-protocol::Response TcpConnection::exchange(protocol::Request request, int timeoutMs) {
+protocol::Response TcpConnection::exchange(protocol::Request request,
+                                           const QDeadlineTimer& deadline, int timeoutMs) {
     if (!m_up) {
         throw CacheError(protocol::errorNumber(ErrorCode::NotConnected),
                          QStringLiteral("Keine Verbindung zum Server"));
@@ -84,29 +126,30 @@ protocol::Response TcpConnection::exchange(protocol::Request request, int timeou
         // Refused here, so the server never ends the session over it.
         throw CacheError(protocol::errorNumber(payload.error()), payload.errorText());
     }
-    const QDeadlineTimer deadline(timeoutMs);
     m_socket->write(protocol::encodeFrame(payload.value()));
-    while (m_socket->bytesToWrite() > 0) {
-        if (!m_socket->waitForBytesWritten(remainingMs(deadline))) {
-            if (m_socket->state() != QAbstractSocket::ConnectedState) {
-                fail(ErrorCode::ConnectionLost, m_socket->errorString());
+    std::optional<QByteArray> frame;
+    for (;;) {
+        // What arrived before a close still counts; read it first.
+        if (m_socket->bytesAvailable() > 0) {
+            m_reader.feed(m_socket->readAll());
+            if (m_reader.hasError()) {
+                fail(ErrorCode::BadReply, m_reader.errorText());
             }
-            fail(ErrorCode::Timeout, QStringLiteral("%1 ms").arg(timeoutMs));
-        }
-    }
-    std::optional<QByteArray> frame = m_reader.takeFrame();
-    while (!frame) {
-        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(remainingMs(deadline))) {
-            if (m_socket->state() != QAbstractSocket::ConnectedState) {
-                fail(ErrorCode::ConnectionLost, m_socket->errorString());
-            }
-            fail(ErrorCode::Timeout, QStringLiteral("%1 ms").arg(timeoutMs));
-        }
-        m_reader.feed(m_socket->readAll());
-        if (m_reader.hasError()) {
-            fail(ErrorCode::BadReply, m_reader.errorText());
         }
         frame = m_reader.takeFrame();
+        if (frame) {
+            break;
+        }
+        if (!m_up) {
+            fail(ErrorCode::ConnectionLost, QStringLiteral("Verbindung wurde getrennt"));
+        }
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            fail(ErrorCode::ConnectionLost, m_socket->errorString());
+        }
+        if (deadline.hasExpired()) {
+            fail(ErrorCode::Timeout, QStringLiteral("%1 ms").arg(timeoutMs));
+        }
+        waitForSocket(deadline);
     }
     if (m_reader.hasFrame() || !m_reader.atFrameBoundary()) {
         fail(ErrorCode::BadReply, QStringLiteral("mehr als eine Antwort"));
@@ -137,6 +180,23 @@ protocol::Response TcpConnection::exchange(protocol::Request request, int timeou
     return std::move(reply.value());
 }
 
+void TcpConnection::waitForSocket(const QDeadlineTimer& deadline) {
+    QEventLoop loop;
+    QTimer wakeUp;
+    wakeUp.setSingleShot(true);
+    wakeUp.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTcpSocket* socket = m_socket.get();
+    QObject::connect(socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
+    QObject::connect(socket, &QTcpSocket::stateChanged, &loop, &QEventLoop::quit);
+    QObject::connect(socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    wakeUp.start(remainingMs(deadline));
+    QEventLoop* const outer = m_waitLoop;
+    m_waitLoop = &loop;
+    loop.exec(QEventLoop::AllEvents);
+    m_waitLoop = outer;
+}
+
 void TcpConnection::fail(ErrorCode code, const QString& detail) {
     drop();
     QString text;
@@ -155,12 +215,15 @@ void TcpConnection::fail(ErrorCode code, const QString& detail) {
 }
 
 void TcpConnection::close() {
-    if (!m_up) {
+    if (!m_up || m_busy) {
         drop();
         return;
     }
+    const std::shared_ptr<TcpConnection> keepAlive = weak_from_this().lock();
+    const BusyMark busy(m_busy);
     try {
-        exchange(protocol::Request::bye(), m_timeouts.disconnectMs);
+        exchange(protocol::Request::bye(), QDeadlineTimer(m_timeouts.disconnectMs),
+                 m_timeouts.disconnectMs);
     } catch (const CacheError&) {
         // The session ends either way.
     }
@@ -171,5 +234,8 @@ void TcpConnection::drop() {
     m_up = false;
     if (m_socket) {
         m_socket->abort();
+    }
+    if (m_waitLoop) {
+        m_waitLoop->quit();
     }
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-// Bounds of every blocking wait of the TCP connectivity component, in milliseconds.
+// Bounds of every wait of the TCP connectivity component for the server, in milliseconds.
 struct TcpTimeouts {
-    // TCP connect plus handshake. Short, because the caller retries a failed connect. A host
-    // name is looked up by the system resolver first, which this bound does not cover.
+    // Host name lookup, TCP connect and handshake together. Short, because the caller retries a
+    // failed connect.
     int connectMs = 3000;
     // One request until its complete reply.
     int requestMs = 10000;

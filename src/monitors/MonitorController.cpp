@@ -9,23 +9,24 @@
 
 namespace {
 
-// Refreshes under way in all monitor windows together. Both monitors share one connection:
-// a refresh nested into another one's connection tries would start a second series of tries,
-// boxes and server dialog inside the first, and could end the program while the user is
-// still editing the server settings.
-int runningRefreshes = 0;
+constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
+const QString TimeFormat = QStringLiteral("HH:mm:ss");
 
-// Resets the busy flag however the refresh ends, unless the controller is gone by then.
+// Milliseconds from then to now on the clock of the day, across midnight.
+qint64 msSince(const QTime& then, const QTime& now) {
+    const qint64 elapsed = then.msecsTo(now);
+    return elapsed < 0 ? elapsed + kDayMs : elapsed;
+}
+
+// Marks the controller's refresh as running, however it ends, unless the controller is gone.
 class RefreshingFlag {
 public:
     RefreshingFlag(bool& flag, std::shared_ptr<bool> alive)
         : m_flag(flag)
         , m_alive(std::move(alive)) {
         m_flag = true;
-        ++runningRefreshes;
     }
     ~RefreshingFlag() {
-        --runningRefreshes;
         if (*m_alive) {
             m_flag = false;
         }
@@ -45,61 +46,189 @@ MonitorController::MonitorController(CacheApi& api, MonitorKind kind, RowList& l
     , m_list(list)
     , m_refresh(std::make_shared<MonitorRefresh>(api, std::move(kind), locale))
     , m_timer(api.platform().timers.createTimer())
-    , m_locale(std::move(locale)) {
+    , m_ageTimer(api.platform().timers.createTimer())
+    , m_locale(std::move(locale))
+    , m_answerSince(api.platform().clock.timeOfDay()) {
     m_timer->setInterval(kDefaultIntervalMs);
     m_timer->setOnTimeout([this] { Timer1_Timer(); });
     m_timer->setEnabled(true);
+    m_ageTimer->setOnTimeout([this] {
+        checkAge();
+        notifyStatus();
+    });
+    checkAge();
 }
 
 MonitorController::~MonitorController() {
     *m_alive = false;
     m_timer->setEnabled(false);
+    m_ageTimer->setEnabled(false);
+    m_api.connection().gate().cancel(this);
+    endUserWait();
 }
 
 void MonitorController::Timer1_Timer() {
-    if (m_refreshing || runningRefreshes > 0) {
+    request(false);
+}
+
+void MonitorController::refreshForUser() {
+    request(true);
+}
+
+void MonitorController::request(bool userWaits) {
+    Connection& connection = m_api.connection();
+    if (userWaits && !m_userWaiting) {
+        m_userWaiting = true;
+        connection.busyCursor().begin();
+    }
+    AccessGate& gate = connection.gate();
+    if (gate.isWaiting(this)) {
+        return; // one run is due already
+    }
+    if (gate.busy()) {
+        gate.runWhenIdle(this, [this, alive = m_alive] {
+            if (*alive) {
+                runRefresh();
+            }
+        });
         return;
     }
+    runRefresh();
+}
+
+bool MonitorController::refreshWaiting() const {
+    return m_api.connection().gate().isWaiting(this);
+}
+
+void MonitorController::runRefresh() {
     const std::shared_ptr<bool> alive = m_alive;
     const std::shared_ptr<MonitorRefresh> refresh = m_refresh;
-    RefreshingFlag busy(m_refreshing, alive);
+    const RefreshingFlag busy(m_refreshing, alive);
+    // A user who asks while this refresh runs waits for the next one.
+    const bool servesWaitingUser = m_userWaiting;
     QStringList rows;
     try {
+        const AccessGate::Scope access(m_api.connection().gate());
         rows = refresh->fetchRows();
     } catch (const CacheError& error) {
         if (*alive) {
             recordFailure(error.number(), error.description());
+            if (servesWaitingUser) {
+                endUserWait();
+            }
         }
         return;
     }
     if (!*alive) {
         return;
     }
+    const QTime arrived = m_api.platform().clock.timeOfDay();
     refresh->showRows(m_list, rows);
-    m_dataTime = refresh->startedAt();
-    m_errorText.clear();
-    notifyStatus();
-}
-
-void MonitorController::Edit1_Change(const QString& text) {
-    if (const std::optional<int> ms = RefreshInterval::millis(text, m_locale)) {
-        m_timer->setInterval(*ms);
+    recordSuccess(arrived);
+    if (servesWaitingUser) {
+        endUserWait();
     }
 }
 
+bool MonitorController::Edit1_Change(const QString& text) {
+    const std::optional<int> ms = RefreshInterval::millis(text, m_locale);
+    if (!ms) {
+        return false;
+    }
+    m_timer->setInterval(*ms);
+    checkAge();
+    notifyStatus();
+    return true;
+}
+
+QString MonitorController::intervalText() const {
+    QString text = m_locale.toString(m_timer->interval() / 1000.0, 'f', 3);
+    const QString point = m_locale.decimalPoint();
+    if (text.contains(point)) {
+        while (text.endsWith(QLatin1Char('0'))) {
+            text.chop(1);
+        }
+        if (text.endsWith(point)) {
+            text.chop(point.size());
+        }
+    }
+    return text;
+}
+
+bool MonitorController::autoRefreshOff() const {
+    return m_timer->interval() == 0;
+}
+
 QString MonitorController::standText() const {
-    const QString time =
-        m_dataTime.isValid() ? m_dataTime.toString(QStringLiteral("HH:mm:ss")) : "--:--:--";
+    const QString time = m_dataTime.isValid() ? m_dataTime.toString(TimeFormat) : "--:--:--";
     return QStringLiteral("Stand ") + time;
+}
+
+QString MonitorController::staleReason() const {
+    QStringList reasons;
+    if (m_failing) {
+        reasons << m_errorText;
+    }
+    if (m_tooOld) {
+        reasons << QStringLiteral("Keine Antwort seit ") + m_answerSince.toString(TimeFormat);
+    }
+    return reasons.join(QLatin1Char('\n'));
 }
 
 void MonitorController::recordFailure(int number, const QString& description) {
     m_errorText = QStringLiteral("Fehler %1: %2").arg(number).arg(description);
-    // A ";" would split the log row into more columns than it has.
-    QString parameter = QStringLiteral("%1: %2").arg(number).arg(description);
-    parameter.replace(QLatin1Char(';'), QLatin1Char(','));
-    m_api.helpers().AddListRow(m_refresh->kind().logPart, QStringLiteral("Fehler "), parameter);
+    if (!m_failing) {
+        // One entry when the failures start, not one per failing refresh.
+        log(QStringLiteral("Fehler "), QStringLiteral("%1: %2").arg(number).arg(description));
+    }
+    m_failing = true;
     notifyStatus();
+}
+
+void MonitorController::recordSuccess(const QTime& arrived) {
+    m_dataTime = arrived;
+    m_answerSince = arrived;
+    if (isStale()) {
+        log(QStringLiteral("Wieder erreichbar um "), arrived.toString(TimeFormat));
+    }
+    m_failing = false;
+    m_errorText.clear();
+    checkAge();
+    notifyStatus();
+}
+
+void MonitorController::log(const QString& text, QString parameter) {
+    // A ";" would split the log row into more columns than it has.
+    parameter.replace(QLatin1Char(';'), QLatin1Char(','));
+    m_api.helpers().AddListRow(m_refresh->kind().logPart, text, parameter);
+}
+
+void MonitorController::endUserWait() {
+    if (m_userWaiting) {
+        m_userWaiting = false;
+        m_api.connection().busyCursor().end();
+    }
+}
+
+void MonitorController::checkAge() {
+    m_ageTimer->setEnabled(false);
+    if (autoRefreshOff()) {
+        // Nothing is expected to come; the window says that auto refresh is off instead.
+        m_tooOld = false;
+        return;
+    }
+    const qint64 limit = 2LL * m_timer->interval() + kAgeGraceMs;
+    const qint64 age = msSince(m_answerSince, m_api.platform().clock.timeOfDay());
+    const bool wasStale = isStale();
+    m_tooOld = age >= limit;
+    if (m_tooOld && !wasStale) {
+        // The outage shows in the log while a refresh still hangs in its tries.
+        log(QStringLiteral("Keine Antwort seit "), m_answerSince.toString(TimeFormat));
+    }
+    if (!m_tooOld) {
+        m_ageTimer->setInterval(static_cast<int>(limit - age));
+        m_ageTimer->setEnabled(true);
+    }
 }
 
 void MonitorController::notifyStatus() {

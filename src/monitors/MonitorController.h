@@ -14,11 +14,16 @@ class RowList;
 class Timer;
 
 // The window mechanics both monitors share, without any widget: the refresh timer and its
-// interval, the refresh itself with its guard against re-entry, and what the user is told
-// about the age of the rows on screen.
+// interval, the refresh itself, and what the user is told about the age of the rows on screen.
+// A refresh asked for while another server access runs (this monitor's, the other one's, a
+// sign-in) waits in line and runs once that access has ended; further requests meanwhile
+// collapse into that one run. The program log gets an entry when the rows turn old (a refresh
+// failed, or no answer for too long) and one when a refresh succeeds again.
 class MonitorController {
 public:
     static constexpr int kDefaultIntervalMs = 10000;
+    // Rows older than twice the interval plus this count as old, error or not.
+    static constexpr int kAgeGraceMs = 5000;
 
     MonitorController(CacheApi& api, MonitorKind kind, RowList& list,
                       QLocale locale = QLocale::system());
@@ -26,27 +31,43 @@ public:
     MonitorController(const MonitorController&) = delete;
     MonitorController& operator=(const MonitorController&) = delete;
 
-    // The refresh. A call while a refresh of any monitor runs (a tick or click let in by
-    // the waits of the server access) is skipped. A failed server access keeps the rows and
-    // marks them old.
+    // The timer's refresh: now, or once the running server access has ended. A failed server
+    // access keeps the rows and marks them old.
     void Timer1_Timer();
-    // A new interval text: applied when it is a valid interval, otherwise the old one stays.
-    void Edit1_Change(const QString& text);
+    // The same refresh for the user who waits for it ("Refresh", opening the window): the busy
+    // pointer shows until it has run.
+    void refreshForUser();
+    // A new interval text: applied and true when it is a valid interval, otherwise the old
+    // interval stays and false.
+    bool Edit1_Change(const QString& text);
+    // The interval in effect, in seconds as the interval field shows it.
+    QString intervalText() const;
+    bool autoRefreshOff() const;
 
     Timer& timer() { return *m_timer; }
     bool isRefreshing() const { return m_refreshing; }
+    bool refreshWaiting() const;
 
-    // "Stand HH:NN:SS": when the rows on screen were fetched ("--:--:--" before any).
+    // "Stand HH:NN:SS": when the rows on screen arrived ("--:--:--" before any).
     QString standText() const;
-    // True while the latest refreshes failed; then errorText() says why.
-    bool isStale() const { return !m_errorText.isEmpty(); }
+    // True while the latest refresh failed or the rows are too old; staleReason() says why.
+    bool isStale() const { return m_failing || m_tooOld; }
+    QString staleReason() const;
     QString errorText() const { return m_errorText; }
     void setOnStatusChanged(std::function<void()> handler) {
         m_onStatusChanged = std::move(handler);
     }
 
 private:
+    void request(bool userWaits);
+    void runRefresh();
     void recordFailure(int number, const QString& description);
+    void recordSuccess(const QTime& arrived);
+    // One entry in the program log under this monitor's name.
+    void log(const QString& text, QString parameter);
+    void endUserWait();
+    // Marks the rows old now, or sets the age timer for the moment they become old.
+    void checkAge();
     void notifyStatus();
 
     CacheApi& m_api;
@@ -54,10 +75,16 @@ private:
     // Shared with a running refresh, which may outlive the controller (see m_alive).
     std::shared_ptr<MonitorRefresh> m_refresh;
     std::unique_ptr<Timer> m_timer;
+    std::unique_ptr<Timer> m_ageTimer;
     QLocale m_locale;
     QTime m_dataTime;
+    // Since when there is no newer answer: the last rows' arrival, or the window's opening.
+    QTime m_answerSince;
     QString m_errorText;
+    bool m_failing = false;
+    bool m_tooOld = false;
     bool m_refreshing = false;
+    bool m_userWaiting = false;
     // Cleared when the controller goes away, so a refresh that is unwinding after its window
     // was unloaded underneath it touches nothing of it.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

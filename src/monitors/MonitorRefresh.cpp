@@ -16,9 +16,9 @@ QStringList MonitorRefresh::fetchRows() {
 }
 
 QString MonitorRefresh::fetchReply() {
-    m_startedAt = m_api.platform().clock.timeOfDay();
+    const QTime started = m_api.platform().clock.timeOfDay();
     m_api.helpers().AddListRow(m_kind.logPart, QStringLiteral("Status um "),
-                               m_startedAt.toString(QStringLiteral("HH:mm:ss")));
+                               started.toString(QStringLiteral("HH:mm:ss")));
     Connection& connection = m_api.connection();
     try {
         connection.BeginCacheAccess(false, false);

@@ -4,7 +4,6 @@
 
 #include <QLocale>
 #include <QStringList>
-#include <QTime>
 
 class CacheApi;
 class RowList;
@@ -18,8 +17,6 @@ public:
 
     // Writes the log entry, reads the reply and turns it into rows. Touches no list.
     QStringList fetchRows();
-    // Time of day the last fetchRows() began (the time in its log entry).
-    QTime startedAt() const { return m_startedAt; }
 
     // Replaces the list's rows: empty it, append each row, then reset its view when the
     // monitor wants that and rows were listed.
@@ -34,5 +31,4 @@ private:
     CacheApi& m_api;
     MonitorKind m_kind;
     QLocale m_locale;
-    QTime m_startedAt;
 };

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -39,9 +40,19 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     place(Label2, 2160, 2280, 495, 255);
     fitLabelToText(Label1, 1440 - 30);
     fitLabelToText(Label2, 2760 - 30);
-    // In the free space between "sec" and "Refresh".
+    // Right after "sec", shown while auto refresh is off (interval 0).
+    lblAutoAus = new QLabel(QStringLiteral("(aus)"), this);
+    lblAutoAus->setToolTip(QStringLiteral("Auto Refresh ist ausgeschaltet (0 sec): nur "
+                                          "\"Refresh\" holt neue Daten."));
+    lblAutoAus->adjustSize();
+    lblAutoAus->move(Label2->x() + Label2->fontMetrics().horizontalAdvance(Label2->text()) + 4,
+                     Label2->y());
+    lblAutoAus->hide();
+    // In the free space between "sec" and "Refresh", against "Refresh" so that the hint above
+    // has room.
     lblStand = new QLabel(this);
     place(lblStand, 2760, 2280, 1695, 255);
+    lblStand->setAlignment(Qt::AlignRight | Qt::AlignTop);
     cmdRefresh = new QPushButton(QStringLiteral("Refresh"), this);
     place(cmdRefresh, 4560, 2280, 1455, 375);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
@@ -57,6 +68,7 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     connect(cmdRefresh, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1_Change(); });
+    connect(Edit1, &QLineEdit::editingFinished, this, [this] { showIntervalInEffect(); });
 }
 
 MonitorWindow::~MonitorWindow() = default;
@@ -65,7 +77,8 @@ void MonitorWindow::Form_Load() {
     if (QWidget* first = firstFocus()) {
         first->setFocus();
     }
-    Timer1_Timer();
+    // The user who opened the window waits for its rows.
+    m_controller->refreshForUser();
 }
 
 void MonitorWindow::Timer1_Timer() {
@@ -73,11 +86,27 @@ void MonitorWindow::Timer1_Timer() {
 }
 
 void MonitorWindow::cmdRefresh_Click() {
-    Timer1_Timer();
+    m_controller->refreshForUser();
 }
 
 void MonitorWindow::Edit1_Change() {
-    m_controller->Edit1_Change(Edit1->text());
+    m_intervalRefused = !m_controller->Edit1_Change(Edit1->text());
+    QPalette palette = this->palette();
+    if (m_intervalRefused) {
+        // Typing goes on, but the text is not the interval in effect.
+        palette.setColor(QPalette::Text, Qt::red);
+    }
+    Edit1->setPalette(palette);
+}
+
+void MonitorWindow::showIntervalInEffect() {
+    if (!m_intervalRefused) {
+        return;
+    }
+    const QSignalBlocker quiet(Edit1);
+    Edit1->setText(m_controller->intervalText());
+    m_intervalRefused = false;
+    Edit1->setPalette(palette());
 }
 
 void MonitorWindow::OKButton_Click() {
@@ -100,5 +129,6 @@ void MonitorWindow::showStand() {
         palette.setColor(QPalette::WindowText, Qt::red);
     }
     lblStand->setPalette(palette);
-    lblStand->setToolTip(m_controller->errorText());
+    lblStand->setToolTip(m_controller->staleReason());
+    lblAutoAus->setVisible(m_controller->autoRefreshOff());
 }

@@ -15,8 +15,8 @@ class QLineEdit;
 class QPushButton;
 
 // The window both monitors are built on: the list, the interval field, "Refresh", "OK", and
-// the line that tells how old the rows are. Fixed dialog border, no minimize or maximize
-// button; unloads itself on "OK" and on the close box.
+// the line that tells how old the rows are (red with the reason as tooltip when they are old).
+// Fixed dialog border, no minimize or maximize button; unloads itself on "OK" and on the close box.
 class MonitorWindow : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ public:
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QLabel* Label2 = nullptr;
+    QLabel* lblAutoAus = nullptr;
     QLabel* lblStand = nullptr;
     QPushButton* cmdRefresh = nullptr;
     QPushButton* OKButton = nullptr;
@@ -34,6 +35,9 @@ public:
     void Timer1_Timer();
     void cmdRefresh_Click();
     void Edit1_Change();
+    // When the user is done with a refused interval text, the field shows the interval in
+    // effect again.
+    void showIntervalInEffect();
     void OKButton_Click();
 
     Timer& Timer1() { return m_controller->timer(); }
@@ -60,4 +64,5 @@ private:
 
     ListControl* m_list = nullptr;
     std::unique_ptr<MonitorController> m_controller;
+    bool m_intervalRefused = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/ListControl.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
 
 #include <numeric>
 #include <stdexcept>
@@ -13,11 +14,19 @@ ListControl::ListControl(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    connect(header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_applyingWidths) {
+            m_userSized = true;
+        }
+    });
 }
 
 void ListControl::setColumns(const QStringList& headers, const QList<int>& widths) {
-    setColumnCount(static_cast<int>(headers.size()));
-    setHeaderLabels(headers);
+    {
+        const QScopedValueRollback<bool> applying(m_applyingWidths, true);
+        setColumnCount(static_cast<int>(headers.size()));
+        setHeaderLabels(headers);
+    }
     m_widths = widths;
     applyWidths();
 }
@@ -64,7 +73,10 @@ void ListControl::resetView() {
 
 void ListControl::resizeEvent(QResizeEvent* event) {
     QTreeWidget::resizeEvent(event);
-    applyWidths();
+    // Only a change of the width counts: a scroll bar coming or going changes the height.
+    if (viewport()->width() != m_widthApplied) {
+        applyWidths();
+    }
 }
 
 QTreeWidgetItem* ListControl::makeItem(const QString& rowText) const {
@@ -82,9 +94,12 @@ QTreeWidgetItem* ListControl::makeItem(const QString& rowText) const {
 void ListControl::applyWidths() {
     const int total = std::accumulate(m_widths.begin(), m_widths.end(), 0);
     const int available = viewport()->width();
-    if (total <= 0 || available <= 0) {
+    // The widths the user dragged stay for as long as the list lives.
+    if (total <= 0 || available <= 0 || m_userSized) {
         return;
     }
+    m_widthApplied = available;
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
     for (int c = 0; c < m_widths.size() && c < columnCount(); ++c) {
         header()->resizeSection(c, m_widths.at(c) * available / total);
     }

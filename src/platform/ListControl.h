@@ -6,7 +6,9 @@
 #include <QTreeWidget>
 
 // The multi-column list control: each row is one text split at ";" into the columns, from the
-// left. Surplus parts are dropped, missing ones leave their columns empty.
+// left. Surplus parts are dropped, missing ones leave their columns empty. The columns share
+// the list's width in their given proportions until the user drags one; from then on every
+// column keeps the width it has.
 class ListControl : public QTreeWidget, public RowList {
     Q_OBJECT
 public:
@@ -14,6 +16,7 @@ public:
 
     // Headers and their widths in the list's own units (scaled to the control's width).
     void setColumns(const QStringList& headers, const QList<int>& widths);
+    bool userSizedColumns() const { return m_userSized; }
 
     void insertAt(const QString& rowText, int position) override;
     void removeAt(int position) override;
@@ -31,4 +34,7 @@ private:
     void applyWidths();
 
     QList<int> m_widths;
+    int m_widthApplied = -1;
+    bool m_applyingWidths = false;
+    bool m_userSized = false;
 };

@@ -20,3 +20,9 @@ void QtEventPump::waitFor(int ms) {
     wakeUp.start(ms);
     loop.exec(QEventLoop::AllEvents);
 }
+
+void QtEventPump::post(std::function<void()> task) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QTimer::singleShot(0, app, std::move(task));
+    }
+}

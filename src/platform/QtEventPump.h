@@ -7,4 +7,5 @@ class QtEventPump : public EventPump {
 public:
     void processEvents() override;
     void waitFor(int ms) override;
+    void post(std::function<void()> task) override;
 };

@@ -11,7 +11,7 @@ Qt::CursorShape shapeFor(int cursor) {
         return Qt::WaitCursor;
     case 3:
         return Qt::IBeamCursor;
-    case 13:
+    case MouseCursor::ArrowHourglass:
         return Qt::BusyCursor;
     default:
         return Qt::ArrowCursor;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-void QtProcessEnd::endProgram() {
+void QtProcessEnd::endProgram(int exitCode) {
     m_settings.sync();
     std::fflush(nullptr);
     // Nothing may run after the end: no pending events, no half-unloaded windows unwinding.
-    std::_Exit(EXIT_SUCCESS);
+    std::_Exit(exitCode);
 }

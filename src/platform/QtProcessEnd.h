@@ -10,7 +10,7 @@ public:
     explicit QtProcessEnd(SettingsStore& settings)
         : m_settings(settings) {}
 
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitCode) override;
 
 private:
     SettingsStore& m_settings;

@@ -72,6 +72,8 @@ QString errorDescription(ErrorCode code) {
         return QStringLiteral("object closed");
     case ErrorCode::UnsupportedValue:
         return QStringLiteral("value of a kind the server cannot take");
+    case ErrorCode::Busy:
+        return QStringLiteral("another call of this connection is still waiting for its reply");
     }
     return QStringLiteral("error %1").arg(errorNumber(code));
 }

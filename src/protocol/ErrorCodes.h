@@ -77,6 +77,9 @@ enum class ErrorCode : int {
     ObjectClosed = 9006,
     // A value of a kind the wire cannot carry (only null, Boolean, integer, double, text).
     UnsupportedValue = 9007,
+    // A call was made while another call of the same connection still waits for its reply
+    // (from a window event handled during that wait); nothing was sent.
+    Busy = 9008,
 };
 
 constexpr int errorNumber(ErrorCode code) {

@@ -85,9 +85,7 @@ void FMStart::Form_Load() {
         state.gCommandLine = m_services.commandLine;
     } while (!m_services.CheckLogin());
 
-    if (!rightsGroupPasses(state.gBerGrp)) {
-        qint16 cancel = 0;
-        Form_Unload(cancel);
+    if (!enforceRightsGroup()) {
         return;
     }
 
@@ -99,11 +97,22 @@ void FMStart::Form_Load() {
     cmdUnterprogramm[0]->setFocus(Qt::OtherFocusReason);
 }
 
+bool FMStart::enforceRightsGroup() {
+    if (rightsGroupPasses(m_services.state.gBerGrp)) {
+        return true;
+    }
+    // Dropped without a message; the program ends as failed.
+    m_exitCode = ExitCode::Failure;
+    qint16 cancel = 0;
+    Form_Unload(cancel);
+    return false;
+}
+
 void FMStart::Form_Unload(qint16& Cancel) {
     // The main window never refuses to close.
     Q_UNUSED(Cancel);
     m_services.DisconnectCache();
-    m_services.UnloadAllAndEnd();
+    m_services.UnloadAllAndEnd(m_exitCode);
 }
 
 void FMStart::cmdUnterprogramm_Click(qint16 Index) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ProcessEnd.h"
+
 #include <QMainWindow>
 
 #include <array>
@@ -24,13 +26,16 @@ public:
         QString commandLine;
         std::function<bool()> CheckLogin;
         std::function<void()> DisconnectCache;
-        std::function<void()> UnloadAllAndEnd;
+        std::function<void(int exitCode)> UnloadAllAndEnd;
     };
 
     explicit FMStart(Services services, QWidget* parent = nullptr);
 
     void Form_Load();
     void Form_Unload(qint16& Cancel);
+    // The rights test of every sign-in: a rights group below 8 unloads this window, which ends
+    // the program without a message (exit status: failure). True when the user may stay.
+    bool enforceRightsGroup();
 
     void cmdUnterprogramm_Click(qint16 Index);
     void mProgramme_Click(qint16 Index);
@@ -64,4 +69,5 @@ private:
     void guarded(const std::function<void()>& handler);
 
     Services m_services;
+    int m_exitCode = ExitCode::Normal;
 };

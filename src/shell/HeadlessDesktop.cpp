@@ -13,7 +13,7 @@ MsgAnswer HeadlessDesktop::AbortingMessageBoxes::show(const QString& text, const
     throw HeadlessAbort{heading.isEmpty() ? message : heading + QStringLiteral(": ") + message};
 }
 
-void HeadlessDesktop::UnwindingProcessEnd::endProgram() {
+void HeadlessDesktop::UnwindingProcessEnd::endProgram(int exitCode) {
     m_settings.sync();
-    throw ProgramEnded{};
+    throw ProgramEnded{exitCode};
 }

@@ -36,7 +36,7 @@ public:
     public:
         explicit UnwindingProcessEnd(SettingsStore& settings)
             : m_settings(settings) {}
-        void endProgram() override;
+        void endProgram(int exitCode) override;
 
     private:
         SettingsStore& m_settings;

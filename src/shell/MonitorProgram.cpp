@@ -16,7 +16,7 @@ MonitorProgram::MonitorProgram(Platform& platform, CacheFactoryCreator createFac
             commandLine,
             [this] { return m_signIn.CheckLogin(); },
             [this] { m_api.connection().DisconnectCache(); },
-            [this] { m_api.helpers().UnloadAllAndEnd(); },
+            [this](int exitCode) { m_api.helpers().UnloadAllAndEnd(exitCode); },
         });
     });
 }

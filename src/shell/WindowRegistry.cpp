@@ -226,7 +226,17 @@ ConnectionBoxes WindowRegistry::connectionBoxes() {
 }
 
 void WindowRegistry::showServerDialogModal() {
-    runModal(serverDialog());
+    FMServer& dialog = serverDialog();
+    if (dialog.isVisible()) {
+        // The user has it open already ("Server" in the sign-in dialog): wait until it is
+        // closed instead of showing it a second time.
+        const QPointer<FMServer> guard(&dialog);
+        while (guard && guard->isVisible()) {
+            m_platform.events.waitFor(50);
+        }
+        return;
+    }
+    runModal(dialog);
 }
 
 void WindowRegistry::hideServerDialog() {
@@ -287,4 +297,8 @@ bool WindowRegistry::mainWindowVisible() {
 
 void WindowRegistry::setMainWindowCaption(const QString& caption) {
     mainWindow().setWindowTitle(caption);
+}
+
+void WindowRegistry::enforceRightsGroup() {
+    mainWindow().enforceRightsGroup();
 }

@@ -87,6 +87,7 @@ public:
     // SignInWindowHost
     bool mainWindowVisible() override;
     void setMainWindowCaption(const QString& caption) override;
+    void enforceRightsGroup() override;
 
 private:
     template <typename W, typename Make> W& load(QPointer<W>& slot, Make make);

@@ -74,7 +74,8 @@ frmAbout::frmAbout(Platform& platform, QWidget* parent)
     cmdOK->setDefault(true);
     cmdSysInfo = new QPushButton(QStringLiteral("&Systeminfo..."), this);
     cmdSysInfo->setGeometry(twipsRect(4260, 3240, 1245, 345));
-    cmdSysInfo->setAutoDefault(false);
+    // Enter on the focused button presses it; elsewhere Enter is "OK".
+    cmdSysInfo->setAutoDefault(true);
 
     Image2 = addLabel(QString(), 5760, 0, 2430, 3675);
     Image2->setPixmap(AboutPictures::sidePicture());

@@ -18,7 +18,6 @@ frmProgrammverlauf::frmProgrammverlauf(QWidget* parent)
     resize(twipsToPixels(8550), twipsToPixels(4320));
 
     Verlauf->setObjectName(QStringLiteral("Verlauf"));
-    // The list keeps its place and size when the window is resized.
     Verlauf->setGeometry(twipsRect(0, 0, 8535, 4335));
     Verlauf->setColumns(
         {QStringLiteral("Programmteil"), QStringLiteral("Text"), QStringLiteral("Parameter")},
@@ -37,6 +36,12 @@ void frmProgrammverlauf::StatusText(const QString& part, const QString& text,
     } catch (const std::out_of_range&) {
         // Fewer rows than the cap: nothing to drop.
     }
+}
+
+void frmProgrammverlauf::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The list grows and shrinks with the window, keeping its design offsets from the edges.
+    Verlauf->resize(width() - twipsToPixels(8550 - 8535), height() + twipsToPixels(4335 - 4320));
 }
 
 void frmProgrammverlauf::closeEvent(QCloseEvent* event) {

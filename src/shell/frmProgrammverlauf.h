@@ -5,7 +5,8 @@
 class ListControl;
 
 // The program log: a newest-first list of at most 100 entries, kept in memory while the
-// program runs. Closing it with the close box only hides it, so the rows survive.
+// program runs. Closing it with the close box only hides it, so the rows survive. The list
+// follows the window's size.
 class frmProgrammverlauf : public QWidget {
     Q_OBJECT
 public:
@@ -21,5 +22,6 @@ public:
     ListControl* Verlauf;
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 };

@@ -3,6 +3,7 @@
 #include "shell/MonitorProgram.h"
 #include "shell/PrintMode.h"
 #include "shell/ProgramOptions.h"
+#include "shell/QtTranslations.h"
 
 #include "lorvex_version.h"
 
@@ -37,6 +38,8 @@ int main(int argc, char* argv[]) {
     // The program ends only through its main window (or the sign-in giving up), never because
     // a message box or dialog was the last window on screen.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The program speaks German to everyone, Qt's own texts included.
+    installGermanQtTranslations(app);
     // The windows are laid out for a classic 8-point dialog font.
     QFont dialogFont = QApplication::font();
     dialogFont.setPointSize(8);

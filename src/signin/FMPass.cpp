@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -25,8 +26,8 @@ namespace {
 QPushButton* makeButton(const QString& caption, QStyle::StandardPixmap picture, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setIcon(parent->style()->standardIcon(picture));
-    // None of the buttons reacts to Enter on its own: a stray Enter must not open or end anything.
-    button->setAutoDefault(false);
+    // Enter presses the button that has the focus.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -61,6 +62,8 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
     BUSpeich->setGeometry(twipsRect(120, 960, 1695, 375));
     BUAusst = makeButton(QStringLiteral("Abbruch"), QStyle::SP_DialogCancelButton, this);
     BUAusst->setGeometry(twipsRect(2160, 960, 1695, 375));
+    // Enter in a text box signs in.
+    BUSpeich->setDefault(true);
     fitLabelToText(Label5, 2280 - 30);
     fitLabelToText(Label3, 2280 - 30);
 
@@ -83,6 +86,13 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
     connect(BUSpeich, &QPushButton::clicked, this, &FMPass::BUSpeich_Click);
     connect(BUAusst, &QPushButton::clicked, this, &FMPass::BUAusst_Click);
     connect(BUServer, &QPushButton::clicked, this, &FMPass::BUServer_Click);
+}
+
+FMPass::~FMPass() {
+    if (m_waitingForAccess) {
+        m_api.connection().gate().cancel(this);
+        m_api.connection().busyCursor().end();
+    }
 }
 
 void FMPass::Form_Load() {
@@ -130,12 +140,30 @@ void FMPass::BUSpeich_Click() {
     if (m_signingIn) {
         return;
     }
+    Connection& connection = m_api.connection();
+    if (m_host.mainWindowVisible() && connection.gate().busy()) {
+        // A monitor is talking to the server (this click was let in by its wait): the sign-in
+        // follows as soon as that access is over, the busy pointer shows until then.
+        if (!m_waitingForAccess) {
+            m_waitingForAccess = true;
+            connection.busyCursor().begin();
+            connection.gate().runWhenIdle(this, [this] {
+                m_waitingForAccess = false;
+                m_api.connection().busyCursor().end();
+                BUSpeich_Click();
+            });
+        }
+        return;
+    }
     const QScopedValueRollback<bool> busy(m_signingIn, true);
     Sichern();
     if (m_host.mainWindowVisible()) {
         const SignInState& state = m_api.state();
-        m_api.connection().DisconnectCache();
-        m_signIn.CheckLogin(); // the caption is rebuilt whatever the outcome
+        connection.DisconnectCache();
+        m_signIn.CheckLogin();
+        // The same rule as at start-up: below rights group 8 the program ends.
+        m_host.enforceRightsGroup();
+        // The caption is rebuilt whatever the outcome.
         m_host.setMainWindowCaption(QStringLiteral("LORVEX Korrespondenz              Firma: ") +
                                     state.gFirma + QStringLiteral("     Filiale: ") +
                                     state.gFiliale + QStringLiteral("     Benutzer: ") +
@@ -149,6 +177,11 @@ void FMPass::BUSpeich_Click() {
 void FMPass::BUAusst_Click() {
     m_api.state().gBenutzer.clear();
     m_api.helpers().UnloadAllAndEnd();
+}
+
+void FMPass::reject() {
+    // Escape: the user wants out, never a sign-in.
+    BUAusst_Click();
 }
 
 void FMPass::BUServer_Click() {
@@ -206,12 +239,21 @@ void FMPass::focusInEvent(QFocusEvent* event) {
     Form_GotFocus();
 }
 
+void FMPass::keyPressEvent(QKeyEvent* event) {
+    // Enter in the user box signs in with the text as it will read once the focus leaves.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        focusWidget() == BUSER) {
+        BUSER_LostFocus();
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void FMPass::closeEvent(QCloseEvent* event) {
-    // The close box only hides the dialog, like "Anmelden" without storing; a close from code
-    // (the end of the program) goes through.
+    // The close box does what "Abbruch" does; hiding the dialog would let a waiting sign-in go
+    // on with whatever the boxes hold. A close from code (the end of the program) goes through.
     if (event->spontaneous()) {
         event->ignore();
-        hide();
+        BUAusst_Click();
         return;
     }
     QDialog::closeEvent(event);

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace {
 
 const QString Title = QStringLiteral("Anmeldung an Caché");
@@ -48,6 +50,7 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
                        twipsRect(2640, 165, 615, 255), this);
     BPORT = makeBox(QStringLiteral("BPORT"), LoginSettings::DefaultStoredPort,
                     twipsRect(3120, 120, 495, 285));
+    widenToFiveDigits(BPORT);
     Label1 = makeLabel(QStringLiteral("Label1"), QStringLiteral("Firma:"),
                        twipsRect(600, 525, 495, 255), this);
     BFIRMA = makeBox(QStringLiteral("BFIRMA"), LoginSettings::DefaultStoredFirma,
@@ -63,7 +66,9 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
     for (QLabel* label : {Label4, Label1, Label3}) {
         fitLabelToText(label, 1080 - 30);
     }
-    fitLabelToText(Label6, 3120 - 30);
+    // "Port:" ends where the (maybe widened) port box begins.
+    Label6->resize(std::min(Label6->width(), BPORT->x() - Label6->x() - 2), Label6->height());
+    fitLabelToText(Label6, BPORT->x() * 15 - 30);
     fitLabelToText(Label2, 2160 - 30);
 
     BUEdit = new LatchingButton(QStringLiteral("Ändern"), this);
@@ -129,6 +134,10 @@ void FMServer::BUZurück_Click() {
 }
 
 void FMServer::Lock_Timer() {
+    // A connection in use is not idle (the tick can come during the tries of a connection).
+    if (m_api.connection().gate().busy()) {
+        return;
+    }
     m_api.connection().DisconnectCache();
 }
 
@@ -154,6 +163,15 @@ QLineEdit* FMServer::makeBox(const QString& name, const QString& text, const QRe
     }
     box->setPalette(palette);
     return box;
+}
+
+void FMServer::widenToFiveDigits(QLineEdit* box) {
+    // Frame, inner margins and the caret around the digits; the right edge stays in place.
+    const int needed = box->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12;
+    if (needed > box->width()) {
+        const int right = box->x() + box->width();
+        box->setGeometry(right - needed, box->y(), needed, box->height());
+    }
 }
 
 void FMServer::setBoxesEnabled(bool enabled) {

@@ -51,6 +51,8 @@ protected:
 private:
     QLineEdit* makeBox(const QString& name, const QString& text, const QRect& geometry);
     void setBoxesEnabled(bool enabled);
+    // A port has up to five digits; the box shows all of them.
+    static void widenToFiveDigits(QLineEdit* box);
 
     CacheApi& m_api;
     SignInWindowHost& m_host;

@@ -43,7 +43,14 @@ bool SignIn::CheckLogin() {
     m_api.loader().LoadConnectionData();
     const bool fromCommandLine = m_api.loader().lastLoadUsedCommandLine();
 
-    const bool signedIn = signInWithLoadedData();
+    bool signedIn = false;
+    {
+        // The user waits for this access; other accesses wait for it.
+        Connection& connection = m_api.connection();
+        const BusyCursor::Scope waiting(connection.busyCursor());
+        const AccessGate::Scope access(connection.gate());
+        signedIn = signInWithLoadedData();
+    }
     if (!signedIn && fromCommandLine) {
         state.gCommandLineRefused = true;
     }

@@ -13,6 +13,8 @@ public:
 
     virtual bool mainWindowVisible() = 0;
     virtual void setMainWindowCaption(const QString& caption) = 0;
+    // The main window's rights test after a sign-in: below rights group 8 the program ends.
+    virtual void enforceRightsGroup() = 0;
     // The one instance of each dialog, loaded invisibly if it is not loaded yet.
     virtual FMPass& signInDialog() = 0;
     virtual FMServer& serverDialog() = 0;

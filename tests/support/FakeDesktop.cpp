@@ -16,9 +16,10 @@ MsgAnswer FakeMessageBoxes::show(const QString& text, const QString& title, MsgB
     return answer;
 }
 
-void FakeProcessEnd::endProgram() {
+void FakeProcessEnd::endProgram(int exitCode) {
     ++endCount;
-    throw ProgramEnded{};
+    lastExitCode = exitCode;
+    throw ProgramEnded{exitCode};
 }
 
 QString MemorySettingsStore::get(const QString& app, const QString& section, const QString& key,

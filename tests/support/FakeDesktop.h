@@ -56,8 +56,9 @@ private:
 // Records the end of the program and unwinds the caller with ProgramEnded.
 class FakeProcessEnd : public ProcessEnd {
 public:
-    void endProgram() override;
+    void endProgram(int exitCode) override;
     int endCount = 0;
+    int lastExitCode = -1;
 };
 
 class MemorySettingsStore : public SettingsStore {

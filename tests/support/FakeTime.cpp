@@ -22,6 +22,7 @@ std::unique_ptr<Timer> FakeTime::createTimer() {
 
 void FakeTime::processEvents() {
     ++m_processEventsCalls;
+    runPosted();
     if (m_onProcessEvents) {
         m_onProcessEvents();
     }
@@ -34,11 +35,21 @@ void FakeTime::waitFor(int ms) {
 
 void FakeTime::advance(qint64 ms) {
     const qint64 until = m_now + ms;
+    runPosted();
     while (FakeTimer* timer = nextDue(until)) {
         m_now = std::max(m_now, timer->deadline());
         timer->fireNow();
+        runPosted();
     }
     m_now = std::max(m_now, until);
+}
+
+void FakeTime::runPosted() {
+    while (!m_posted.empty()) {
+        std::function<void()> task = std::move(m_posted.front());
+        m_posted.pop_front();
+        task();
+    }
 }
 
 void FakeTime::setTimeOfDay(QTime time) {

@@ -6,6 +6,7 @@
 
 #include <QTime>
 
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -13,7 +14,8 @@ class FakeTimer;
 
 // Time that only moves when a test (or code waiting through the event pump) moves it.
 // It is the clock, the timer factory and the event pump of a fake platform: waitFor(ms)
-// advances the clock by ms and fires the timers that fall due, in deadline order.
+// advances the clock by ms and fires the timers that fall due, in deadline order. Posted tasks
+// run, in order, at the next processEvents() and whenever time moves (before each timer fires).
 class FakeTime : public Clock, public TimerFactory, public EventPump {
 public:
     explicit FakeTime(QTime start = QTime(12, 0, 0));
@@ -23,6 +25,9 @@ public:
     std::unique_ptr<Timer> createTimer() override;
     void processEvents() override;
     void waitFor(int ms) override;
+    void post(std::function<void()> task) override { m_posted.push_back(std::move(task)); }
+    // Runs the tasks posted so far (and those they post).
+    void runPosted();
 
     // Moves the clock forward by ms, firing due timers on the way.
     void advance(qint64 ms);
@@ -42,6 +47,7 @@ private:
     std::vector<FakeTimer*> m_timers;
     int m_processEventsCalls = 0;
     std::function<void()> m_onProcessEvents;
+    std::deque<std::function<void()>> m_posted;
 };
 
 class FakeTimer : public Timer {

@@ -306,19 +306,51 @@ private slots:
         QCOMPARE(peer.requests().last().op, Operation::Bye);
     }
 
-    void aCallRunsNoTimerHandlers() {
-        Action slow;
-        slow.delayMs = 150;
-        slow.response = protocol::Response::success(0, QStringLiteral("done"));
-        ScriptedPeer peer(on(Operation::Call, slow));
-        TcpCacheFactory factory(ShortTimeouts);
+    // A call waits in the event loop: a timer 20 ms into the call runs at once, long before the
+    // reply or the timeout. Another call from there is refused without touching the socket; a
+    // disconnect from there cuts the waiting call off.
+    void windowEventsRunWhileACallWaits_data() {
+        QTest::addColumn<int>("replyDelayMs"); // -1: never
+        QTest::addColumn<bool>("disconnect");
+        QTest::addColumn<int>("expectedError");
+        QTest::newRow("slow answer") << 300 << false << 0;
+        QTest::newRow("no answer") << -1 << false << number(ErrorCode::Timeout);
+        QTest::newRow("disconnected") << -1 << true << number(ErrorCode::ConnectionLost);
+    }
+    void windowEventsRunWhileACallWaits() {
+        QFETCH(int, replyDelayMs);
+        QFETCH(bool, disconnect);
+        QFETCH(int, expectedError);
+        Action reply = silent();
+        if (replyDelayMs >= 0) {
+            reply = Action();
+            reply.delayMs = replyDelayMs;
+            reply.response = protocol::Response::success(0, QStringLiteral("done"));
+        }
+        ScriptedPeer peer(on(Operation::Call, reply));
+        TcpCacheFactory factory(TcpTimeouts{500, 1500, 300});
         QVERIFY(factory.connect(peer.connectString()));
-        CacheObjectPtr handle = factory.classAccess(QStringLiteral("Telemetrie.Zeiterfassung"));
-        bool fired = false;
-        QTimer::singleShot(0, [&] { fired = true; });
-        QCOMPARE(handle->call(QStringLiteral("Zaehlerstand")).toString(), QStringLiteral("done"));
-        QVERIFY(!fired);
-        QTRY_VERIFY(fired);
+        CacheObjectPtr handle = factory.classAccess(QStringLiteral("Telemetrie.Kassa"));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 handledAt = -1;
+        int nestedError = 0;
+        QTimer::singleShot(20, [&] {
+            handledAt = clock.elapsed();
+            if (disconnect) {
+                factory.disconnect();
+            } else {
+                nestedError = errorOf([&] { factory.classAccess(QStringLiteral("LX.Windows")); });
+            }
+        });
+        QCOMPARE(errorOf([&] { handle->call(QStringLiteral("NichtVerbuchtStatus")); }),
+                 expectedError);
+        // Handled before the answer came, or long before the timeout.
+        QVERIFY(handledAt >= 0 && handledAt < (replyDelayMs >= 0 ? replyDelayMs : 1000));
+        QVERIFY(clock.elapsed() < (disconnect ? 1000 : 2000));
+        QCOMPARE(factory.isConnected(), expectedError == 0);
+        QCOMPARE(nestedError, disconnect ? 0 : number(ErrorCode::Busy));
+        QCOMPARE(peer.requests(Operation::ClassAccess).size(), 1);
     }
 
     void tooManyArgumentsAreRefusedBeforeSending() {

@@ -92,6 +92,7 @@ private slots:
 
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, program.start());
         QCOMPARE(fake.processEnd.endCount, 1);
+        QCOMPARE(fake.processEnd.lastExitCode, ExitCode::Failure);
         QCOMPARE(fake.messages.unexpected, 0);
         QCOMPARE(fake.messages.shown.size(), 2);
         QCOMPARE(fake.messages.shown[0].icon, MsgIcon::Warning);

@@ -160,6 +160,13 @@ private slots:
         fake->launcher.startSucceeds = false;
         QTest::mouseClick(box->cmdSysInfo, Qt::LeftButton);
         QCOMPARE(fake->messages.shown.size(), 1);
+
+        // Enter on the focused button presses it and leaves the box open.
+        fake->messages.queueAnswer(MsgAnswer::Ok);
+        box->cmdSysInfo->setFocus();
+        QTest::keyClick(box->cmdSysInfo, Qt::Key_Return);
+        QCOMPARE(fake->messages.shown.size(), 2);
+        QVERIFY(box->isVisible());
         QCOMPARE(fake->messages.unexpected, 0);
     }
 

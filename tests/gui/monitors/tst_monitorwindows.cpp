@@ -182,13 +182,21 @@ private slots:
         window->Edit1->selectAll();
         QTest::keyClicks(window->Edit1, "2,5");
         QCOMPARE(window->Timer1().interval(), 2500);
+        // Done typing a refused text (Enter or leaving the field): the interval in effect shows.
+        QTest::keyClicks(window->Edit1, "x");
+        QTest::keyClick(window->Edit1, Qt::Key_Return);
+        QCOMPARE(window->Edit1->text(), QString("2,5"));
         QTest::keyClick(window->Edit1, Qt::Key_Backspace); // "2," still reads as 2
         QCOMPARE(window->Timer1().interval(), 2000);
         window->Edit1->setText("x");
         QCOMPARE(window->Timer1().interval(), 2000);
+        QVERIFY(window->lblAutoAus->isHidden());
         window->Edit1->setText("0");
+        QVERIFY(!window->lblAutoAus->isHidden()); // "(aus)" next to the field
         rig.desktop.time.advance(120000);
         QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 3);
+        QCOMPARE(window->lblStand->palette().color(QPalette::WindowText),
+                 window->palette().color(QPalette::WindowText)); // nothing is late
         window->cmdRefresh->click();
         QCOMPARE(rig.refreshes("frmKassa.Timer1_Timer"), 4);
         delete window;
@@ -209,11 +217,16 @@ private slots:
         QCOMPARE(window->lblStand->toolTip(), QString("Fehler 5001: Klasse nicht gefunden"));
         QCOMPARE(rig.desktop.messages.shown.size(), 0);
 
+        QCOMPARE(rig.desktop.messages.shown.size(), 0);
+        rig.desktop.time.advance(15000); // 25 s without an answer
+        QCOMPARE(window->lblStand->toolTip(),
+                 QString("Fehler 5001: Klasse nicht gefunden\nKeine Antwort seit 12:00:00"));
+
         rig.server.failures.clear();
         rig.kassaReply = "9|1|1|1";
-        rig.desktop.time.advance(10000);
+        rig.desktop.time.advance(5000);
         QCOMPARE(rowsOf(*window->lstKassa), QStringList{"9;1;1;1"});
-        QCOMPARE(window->lblStand->text(), QString("Stand 12:00:20"));
+        QCOMPARE(window->lblStand->text(), QString("Stand 12:00:30"));
         QCOMPARE(window->lblStand->palette().color(QPalette::WindowText), normal);
         QVERIFY(window->lblStand->toolTip().isEmpty());
         delete window;

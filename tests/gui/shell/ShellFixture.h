@@ -9,14 +9,16 @@
 
 #include <memory>
 
-// A program run over the fake desktop and a scripted object server with one user, signed in
-// from the command line "1 0 ABC geheim".
+// A program run over the fake desktop and a scripted object server with the user ABC (password
+// "geheim") and the user LESER ("lesen", rights group 5), signed in from the command line
+// "1 0 ABC geheim" unless another command line is given (an empty one: the dialog asks).
 struct ShellFixture {
     FakePlatform fake;
     FakeCacheServer server;
     std::unique_ptr<MonitorProgram> program;
 
-    explicit ShellFixture(const QString& rightsGroup = QStringLiteral("9")) {
+    explicit ShellFixture(const QString& rightsGroup = QStringLiteral("9"),
+                          const QString& commandLine = QStringLiteral("1 0 ABC geheim")) {
         server.addObject(QStringLiteral("LX.ParPersEdv"), QStringLiteral("1||ABC"),
                          {{QStringLiteral("Passwort"), QStringLiteral("geheim")},
                           {QStringLiteral("AKTIV"), QStringLiteral("J")},
@@ -32,8 +34,15 @@ struct ShellFixture {
         server.addObject(QStringLiteral("LX.PersBasis"), QStringLiteral("1||1001"),
                          {{QStringLiteral("fax"), QString()},
                           {QStringLiteral("EMAIL"), QStringLiteral("dora@lorvex.example")}});
-        program = std::make_unique<MonitorProgram>(fake.platform, server.creator(),
-                                                   QStringLiteral("1 0 ABC geheim"));
+        server.addObject(QStringLiteral("LX.ParPersEdv"), QStringLiteral("1||LESER"),
+                         {{QStringLiteral("Passwort"), QStringLiteral("lesen")},
+                          {QStringLiteral("AKTIV"), QStringLiteral("J")},
+                          {QStringLiteral("PNAME"), QStringLiteral("Leser,Lea")},
+                          {QStringLiteral("PNR"), QStringLiteral("1001")},
+                          {QStringLiteral("AbtNr"), QStringLiteral("10")},
+                          {QStringLiteral("DW"), QString()},
+                          {QStringLiteral("BERGRP"), QStringLiteral("5")}});
+        program = std::make_unique<MonitorProgram>(fake.platform, server.creator(), commandLine);
     }
 
     ~ShellFixture() {

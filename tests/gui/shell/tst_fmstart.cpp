@@ -7,8 +7,10 @@
 #include "shell/frmAbout.h"
 #include "shell/frmProgrammverlauf.h"
 #include "signin/FMPass.h"
+#include "signin/FMServer.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -117,6 +119,7 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, f.program->start());
         QCOMPARE(f.fake.processEnd.endCount, 1);
+        QCOMPARE(f.fake.processEnd.lastExitCode, ExitCode::Failure);
         // Dropped silently: no message, the main window never shown, the connection dropped.
         QCOMPARE(f.fake.messages.shown.size(), 0);
         const QList<QWidget*> left = f.program->windows().loadedWindows();
@@ -203,6 +206,7 @@ private slots:
 
         main.close();
         QCOMPARE(f.fake.processEnd.endCount, 1);
+        QCOMPARE(f.fake.processEnd.lastExitCode, ExitCode::Normal);
         QCOMPARE(f.fake.messages.shown.size(), 0);
         QVERIFY(f.server.calls.contains("disconnect"));
         for (const QPointer<QWidget>& window : windows) {
@@ -235,6 +239,75 @@ private slots:
         QCOMPARE(f.fake.processEnd.endCount, 1);
         ShellFixture::flushDeletes();
         QCOMPARE(unloadOrder, loadOrder);
+    }
+
+    // The real window registry driven through the sign-in dialog: a rejected password at
+    // start-up leads back into the dialog, the second try gets in; then a sign-in from the menu,
+    // and one by a user of rights group 5, who is dropped as at start-up.
+    void dialogSignInAtStartUpThenFromTheMenu() {
+        ShellFixture f(QStringLiteral("9"), QString());
+        WindowRegistry& windows = f.program->windows();
+        const QStringList typed{"falsch", "geheim"};
+        int shown = 0;
+        windows.setModalRunner([&](QWidget& dialog) {
+            auto& pass = dynamic_cast<FMPass&>(dialog);
+            pass.show();
+            pass.BUSER->setText("ABC");
+            pass.BPASSWORT->setText(typed.value(shown++));
+            QTest::keyClick(pass.BPASSWORT, Qt::Key_Return); // "Anmelden"
+        });
+        f.fake.messages.queueAnswer(MsgAnswer::Ok);
+        FMStart& main = f.program->start();
+        QCOMPARE(shown, 2);
+        QCOMPARE(f.fake.messages.shown.size(), 1); // "Passwort Falsch oder Benutzer nicht Aktiv."
+        QVERIFY(main.windowTitle().endsWith("Benutzer: ABC|Muster,Dora"));
+
+        main.mLogin_Click();
+        FMPass& pass = windows.signInDialog();
+        pass.BPASSWORT->setText("geheim");
+        pass.BUSpeich->click();
+        QVERIFY(!pass.isVisible());
+        QVERIFY(main.windowTitle().startsWith("LORVEX Korrespondenz"));
+
+        main.mLogin_Click();
+        pass.BUSER->setText("LESER");
+        pass.BPASSWORT->setText("lesen");
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, pass.BUSpeich->click());
+        QCOMPARE(f.fake.processEnd.lastExitCode, ExitCode::Failure);
+        QCOMPARE(f.fake.messages.shown.size(), 1);
+    }
+
+    // "Server" in the sign-in dialog has the server dialog open when a refresh runs out of
+    // tries: the refresh waits for the user instead of showing it a second time, and the port
+    // corrected there is the one the next tries use.
+    void serverDialogAlreadyOpenIsWaitedForAndItsPortUsed() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        main.cmdUnterprogramm_Click(1);
+        WindowRegistry& windows = f.program->windows();
+        int modalRuns = 0;
+        windows.setModalRunner([&](QWidget&) { ++modalRuns; });
+        FMServer& server = windows.serverDialog();
+        server.show();
+        f.program->api().connection().DisconnectCache();
+        f.server.connectResult = false;
+        f.fake.messages.queueAnswer(MsgAnswer::Ok);
+        int waits = 0;
+        f.fake.time.setOnProcessEvents([&] {
+            if (f.fake.messages.shown.size() == 1 && server.isVisible() && ++waits == 40) {
+                server.BPORT->setText("47711");
+                f.server.connectResult = true;
+                server.BUZurück->click();
+            }
+        });
+        f.fake.time.advance(10000); // Kassa's timer: the refresh and its tries
+        f.fake.time.setOnProcessEvents({});
+        QCOMPARE(waits, 40);
+        QCOMPARE(modalRuns, 0);
+        QCOMPARE(f.fake.messages.shown.size(), 1);
+        QCOMPARE(f.server.callsStartingWith("connect").last(),
+                 QStringLiteral("connect cn_iptcp:localhost[47711]:LORVEX"));
+        QVERIFY(!windows.cashRegisterMonitor().controller().isStale());
     }
 
     void beendenUnloadsMainWindowAndEnds() {

@@ -35,6 +35,18 @@ private slots:
         // 175 : 275 : 595 of the list's width.
         QVERIFY(qAbs(columns->sectionSize(1) * 175 - columns->sectionSize(0) * 275) < 275 * 2);
         QVERIFY(qAbs(columns->sectionSize(2) * 175 - columns->sectionSize(0) * 595) < 595 * 2);
+
+        // The list follows the window. A column the user widens past the edge keeps its width,
+        // though the list now scrolls sideways, and so does every column when the window changes.
+        log.resize(800, 400);
+        QCOMPARE(log.Verlauf->geometry(), QRect(0, 0, 799, 401));
+        QHeaderView* dragged = log.Verlauf->header();
+        dragged->resizeSection(0, 700);
+        const int second = dragged->sectionSize(1);
+        log.resize(700, 300);
+        QCoreApplication::processEvents();
+        QCOMPARE(dragged->sectionSize(0), 700);
+        QCOMPARE(dragged->sectionSize(1), second);
     }
 
     void keepsNewestHundredOnTop() {

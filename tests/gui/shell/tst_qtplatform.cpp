@@ -4,9 +4,11 @@
 #include "platform/QtTimer.h"
 #include "shell/ProgramCaption.h"
 #include "shell/ProgramOptions.h"
+#include "shell/QtTranslations.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,6 +86,14 @@ private slots:
         QCOMPARE(cursor.current(), MouseCursor::Arrow);
         cursor.set(MouseCursor::Default);
         QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void qtsOwnTextsAreGerman() {
+        QVERIFY(installGermanQtTranslations(*QCoreApplication::instance()));
+        QCOMPARE(QKeySequence(Qt::CTRL | Qt::Key_F1).toString(QKeySequence::NativeText),
+                 QStringLiteral("Strg+F1"));
+        // The text boxes' context menu.
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), QStringLiteral("Einf&ügen"));
     }
 
     void programCaptions() {

@@ -35,12 +35,14 @@ public:
 
     bool mainWindowVisible() override { return mainVisible; }
     void setMainWindowCaption(const QString& caption) override { mainCaption = caption; }
+    void enforceRightsGroup() override { ++rightsChecks; }
     FMPass& signInDialog() override;
     FMServer& serverDialog() override;
 
     bool mainVisible = false;
     QString mainCaption;
     int unloadCalls = 0;
+    int rightsChecks = 0;
 
 private:
     CacheApi* m_api = nullptr;

@@ -202,6 +202,24 @@ private slots:
         QVERIFY(!d.pass.isVisible());
     }
 
+    void anmeldenDuringAMonitorsAccessFollowsIt() {
+        Dialogs d;
+        d.host.mainVisible = true;
+        d.pass.BUSER->setText("ABC");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        {
+            // A refresh waits for the server; the clicks are let in by its wait.
+            const AccessGate::Scope refresh(d.api.connection().gate());
+            d.pass.BUSpeich->click();
+            d.pass.BUSpeich->click();
+            QVERIFY(d.server.calls.isEmpty());
+        }
+        d.fake.time.runPosted();
+        QCOMPARE(d.server.callsStartingWith("openId LX.ParPersEdv").size(), 1);
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+    }
+
     void abbruchEndsTheProgramWithoutStoring() {
         Dialogs d;
         d.state.gBenutzer = "ABC|Muster";
@@ -210,6 +228,47 @@ private slots:
         QCOMPARE(d.host.unloadCalls, 1);
         QCOMPARE(d.fake.processEnd.endCount, 1);
         QVERIFY(d.fake.settings.values.isEmpty());
+    }
+
+    // Enter presses the focused button ("Anmelden" from a text box); Escape and the close box
+    // do what "Abbruch" does and never sign in.
+    void keysOfTheSignInDialog_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Enter in the user box") << 0;
+        QTest::newRow("Enter on Abbruch") << 1;
+        QTest::newRow("Escape") << 2;
+        QTest::newRow("close box") << 3;
+    }
+    void keysOfTheSignInDialog() {
+        QFETCH(int, way);
+        Dialogs d;
+        d.host.mainVisible = true; // from the menu, so "Anmelden" talks to the server
+        d.pass.BUSER->setText("abc");
+        d.pass.BPASSWORT->setText("geheim");
+        d.pass.show();
+        QApplication::setActiveWindow(&d.pass);
+        QVERIFY(QTest::qWaitForWindowActive(&d.pass));
+        QWidget* focus = QList<QWidget*>{d.pass.BUSER, d.pass.BUAusst, d.pass.BPASSWORT}.value(
+            way, d.pass.BPASSWORT);
+        focus->setFocus();
+        QCloseEvent closeBox;
+        QSpontaneKeyEvent::setSpontaneous(&closeBox);
+        auto press = [&] {
+            if (way == 3) {
+                QCoreApplication::instance()->notify(&d.pass, &closeBox);
+            } else {
+                QTest::keyClick(focus, way == 2 ? Qt::Key_Escape : Qt::Key_Return);
+            }
+        };
+        if (way > 0) {
+            QVERIFY_THROWS_EXCEPTION(ProgramEnded, press());
+            QVERIFY(d.server.calls.isEmpty() && d.fake.settings.values.isEmpty());
+            return;
+        }
+        press();
+        QCOMPARE(d.stored("Name"), QString("ABC")); // upper case, as when the focus leaves
+        QCOMPARE(d.state.gBenutzer, QString("ABC|Muster"));
+        QCOMPARE(d.host.rightsChecks, 1);
     }
 
     void serverButtonShowsTheServerDialogOwnedByTheSignInDialog() {
@@ -242,7 +301,20 @@ private slots:
         QCOMPARE(d.srv.BUEdit->text(), QString("Ändern"));
         QCOMPARE(d.srv.BUZurück->text(), QString("Zurück"));
         QCOMPARE(d.srv.Label3->text(), QString("Namespace:"));
-        QCOMPARE(d.srv.BPORT->geometry(), px(3120, 120, 495, 285));
+        // The port box keeps its right edge and shows a five-digit port in full: moving the caret
+        // from the end to the start scrolls nothing.
+        QCOMPARE(d.srv.BPORT->geometry().right(), px(3120, 120, 495, 285).right());
+        QVERIFY(d.srv.BPORT->x() > d.srv.Label6->geometry().right());
+        d.srv.show();
+        d.srv.BPORT->setText("47711");
+        QList<int> caret;
+        for (int position : {5, 0}) {
+            d.srv.BPORT->setCursorPosition(position);
+            d.srv.BPORT->grab();
+            caret << d.srv.BPORT->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+        }
+        QCOMPARE(caret[0] - caret[1], d.srv.BPORT->fontMetrics().horizontalAdvance("47711"));
+        d.srv.hide();
         QCOMPARE(d.srv.BUZurück->geometry(), px(1920, 1320, 1695, 375));
         for (QLineEdit* box :
              {d.srv.BSERVERIP, d.srv.BPORT, d.srv.BFIRMA, d.srv.BFIL, d.srv.BNAMESPACE}) {
@@ -318,6 +390,10 @@ private slots:
         d.api.connection().BeginCacheAccess(false, false);
         d.api.connection().EndCacheAccess(false);
         QVERIFY(d.srv.Lock->isEnabled());
+        {
+            const AccessGate::Scope access(d.api.connection().gate()); // not idle: kept
+            d.srv.Lock_Timer();
+        }
         d.fake.time.advance(59999);
         QVERIFY(d.server.callsStartingWith("disconnect").isEmpty());
         d.fake.time.advance(1);

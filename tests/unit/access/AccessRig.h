@@ -33,13 +33,14 @@ struct AccessRig {
         return fake.settings.values.value(LoginSettings::App + '/' + LoginSettings::Section + '/' +
                                           key);
     }
-    // Connection data as a sign-in would have loaded them.
+    // Connection data as a sign-in would have loaded them, mirrored into the server dialog.
     void signInData(const QString& firma = "1", const QString& filiale = "0",
                     const QString& user = "ABC") {
         state.gFirma = firma;
         state.gFiliale = filiale;
         state.gPersonalcode = user;
         state.gConnectString = "cn_iptcp:srv[1972]:LORVEX";
+        forms.serverBoxes = {firma, filiale, "srv", "1972", "LORVEX"};
     }
     // The Xecute commands the server received, in order.
     QStringList xecutes() const { return server.callsStartingWith("call LX.Windows.Xecute"); }

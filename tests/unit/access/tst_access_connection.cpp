@@ -99,6 +99,7 @@ private slots:
                  QStringList({"showServerDialogModal", "hideServerDialog", "unloadAllWindows"}));
         QCOMPARE(rig.state.gBenutzer, QString());
         QCOMPARE(rig.fake.processEnd.endCount, 1);
+        QCOMPARE(rig.fake.processEnd.lastExitCode, ExitCode::Failure);
         QCOMPARE(rig.server.callsStartingWith("call").size(), 0);
     }
 
@@ -110,9 +111,17 @@ private slots:
         rig.forms.onServerDialog = [&] {
             rig.server.connectedAfterConnect = true;
             rig.state.gFirma = "2"; // stored in the dialog, taken over by LoadLoginSettings
+            // Corrected there, stored or not: the next tries go where the dialog says.
+            rig.forms.serverBoxes.server = "db2";
+            rig.forms.serverBoxes.port = "47711";
+            rig.forms.serverBoxes.nameSpace = "TEST";
         };
         rig.api.connection().BeginCacheAccess(false, false);
         QCOMPARE(rig.tryTimes.size(), 4);
+        QCOMPARE(
+            rig.server.callsStartingWith("connect"),
+            QStringList({"connect cn_iptcp:srv[1972]:LORVEX", "connect cn_iptcp:srv[1972]:LORVEX",
+                         "connect cn_iptcp:srv[1972]:LORVEX", "connect cn_iptcp:db2[47711]:TEST"}));
         QCOMPARE(rig.fake.processEnd.endCount, 0);
         QCOMPARE(rig.xecutes(),
                  QStringList({"call LX.Windows.Xecute(S FIRMA=2,FIL=0,PERSONAL=\"ABC\")",

@@ -82,10 +82,11 @@ struct Rig {
         return std::make_unique<MonitorController>(*api, MonitorKind::zeiterfassung(), list,
                                                    locale);
     }
+    // Refreshes started, by their log entries.
     int logEntries(const QString& part) const {
         int count = 0;
         for (const QString& row : forms.log.rows) {
-            count += row.startsWith(part + ';') ? 1 : 0;
+            count += row.startsWith(part + ";Status um ;") ? 1 : 0;
         }
         return count;
     }
@@ -222,24 +223,82 @@ private slots:
         QVERIFY(rig.forms.idleTimer().isEnabled());
     }
 
-    void tickDuringARefreshIsSkipped() {
+    void requestsDuringARefreshCollapseIntoOneRunAfterIt() {
         Rig rig;
         auto monitor = rig.kassa();
         int nestedTries = 0;
-        // CloseCacheObject lets pending events run: a click on "Refresh" arrives there.
+        // CloseCacheObject lets pending events run: ticks and "Refresh" clicks arrive there.
         rig.desktop.time.setOnProcessEvents([&] {
             ++nestedTries;
             QVERIFY(monitor->isRefreshing());
             monitor->Timer1_Timer();
+            monitor->refreshForUser();
+            QCOMPARE(rig.desktop.cursor.current(), MouseCursor::ArrowHourglass);
         });
         monitor->Timer1_Timer();
+        rig.desktop.time.setOnProcessEvents({});
         QVERIFY(nestedTries > 0);
         QCOMPARE(rig.server.callsStartingWith("classAccess").size(), 1);
-        QCOMPARE(rig.logEntries("frmKassa.Timer1_Timer"), 1);
-        QVERIFY(!monitor->isRefreshing());
+        QCOMPARE(rig.desktop.cursor.current(), MouseCursor::ArrowHourglass);
+        rig.desktop.time.runPosted();
+        QCOMPARE(rig.server.callsStartingWith("classAccess").size(), 2);
+        QCOMPARE(rig.desktop.cursor.current(), MouseCursor::Default);
+    }
+
+    void monitorOpenedDuringTheOthersRefreshFillsWhenItEnds() {
+        Rig rig;
+        auto kassa = rig.kassa();
+        std::unique_ptr<MonitorController> zeit;
+        rig.desktop.time.setOnProcessEvents([&] {
+            if (!zeit) {
+                zeit = rig.zeit();
+                zeit->refreshForUser(); // the window's opening
+            }
+        });
+        kassa->Timer1_Timer();
         rig.desktop.time.setOnProcessEvents({});
+        QCOMPARE(zeit->standText(), QString("Stand --:--:--"));
+        rig.desktop.time.advance(0); // the event loop, long before the 10 s timer
+        QCOMPARE(rig.list.rows.last(), QString("4;5;5;0;1;1;0"));
+        QCOMPARE(zeit->standText(), QString("Stand 12:00:00"));
+    }
+
+    void dataAgeStampLogAndRedLine() {
+        Rig rig;
+        rig.desktop.time.setTimeOfDay(QTime(12, 0, 9, 900));
+        // The reply takes 300 ms: the rows arrive in the next second.
+        rig.server.onCall = [&](const QString&, const QString&, const QList<CacheValue>&) {
+            rig.desktop.time.advance(300);
+            return CacheValue(rig.kassaReply);
+        };
+        auto monitor = rig.kassa();
         monitor->Timer1_Timer();
-        QCOMPARE(rig.logEntries("frmKassa.Timer1_Timer"), 2);
+        QCOMPARE(rig.forms.log.rows.first(), QString("frmKassa.Timer1_Timer;Status um ;12:00:09"));
+        QCOMPARE(monitor->standText(), QString("Stand 12:00:10"));
+        QVERIFY(!monitor->isStale());
+
+        // No refresh gets through (the timer is stopped): no error, but the rows grow old.
+        monitor->timer().setEnabled(false);
+        rig.desktop.time.advance(2 * 10000 + MonitorController::kAgeGraceMs - 1);
+        QVERIFY(!monitor->isStale());
+        rig.desktop.time.advance(1);
+        QCOMPARE(monitor->staleReason(), QString("Keine Antwort seit 12:00:10"));
+
+        // The outage is logged once when the rows turn old, failures once when they start, the
+        // recovery once.
+        rig.server.failures.insert("classAccess Telemetrie.Kassa", CacheError(9002, "still"));
+        monitor->Timer1_Timer();
+        monitor->Timer1_Timer();
+        rig.server.failures.clear();
+        monitor->Timer1_Timer();
+        QCOMPARE(rig.forms.log.rows,
+                 QStringList({"frmKassa.Timer1_Timer;Wieder erreichbar um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Fehler ;9002: still",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:35",
+                              "frmKassa.Timer1_Timer;Keine Antwort seit ;12:00:10",
+                              "frmKassa.Timer1_Timer;Status um ;12:00:09"}));
     }
 
     void unreachableServerEndsTheProgramThroughTheConnectionRules() {
@@ -250,7 +309,7 @@ private slots:
         rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
         rig.desktop.messages.queueAnswer(MsgAnswer::Ok);
         rig.server.calls.clear();
-        // The timer keeps firing during the pauses between tries; those ticks are skipped.
+        // The timer keeps firing during the pauses between tries; those ticks wait in line.
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, monitor->Timer1_Timer());
         QCOMPARE(rig.desktop.processEnd.endCount, 1);
         QCOMPARE(rig.server.callsStartingWith("connect").size(), 6);
@@ -273,10 +332,14 @@ private slots:
         QCOMPARE(rig.desktop.messages.shown.size(), 2);
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 0);
         QVERIFY(!kassa->isRefreshing());
+        // Both lines turned red during the tries, and the log says so.
+        QVERIFY(kassa->isStale() && zeit->isStale());
+        QVERIFY(rig.forms.log.rows.contains(
+            "frmZeiterfassung.Timer1_Timer;Keine Antwort seit ;12:00:00"));
 
-        // Once the refresh is over, the other monitor refreshes again.
+        // Its ticks waited in line: once the access is over, they run as one refresh.
         rig.server.connectResult = true;
-        zeit->Timer1_Timer();
+        rig.desktop.time.runPosted();
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
     }
 
