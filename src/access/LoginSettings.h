@@ -15,6 +15,9 @@ inline const QString KeyName = QStringLiteral("Name");
 inline const QString KeyServer = QStringLiteral("Server");
 inline const QString KeyPort = QStringLiteral("Port");
 inline const QString KeyNamespace = QStringLiteral("Namespace");
+// Encryption (TlsSettings.h); absent in older settings, which keep working unchanged.
+inline const QString KeyTls = QStringLiteral("TLS");
+inline const QString KeyTlsCertificate = QStringLiteral("TLSZertifikat");
 
 inline const QString DefaultServer = QStringLiteral("localhost");
 inline const QString DefaultNamespace = QStringLiteral("LORVEX");

@@ -8,8 +8,9 @@
 
 using protocol::ErrorCode;
 
-TcpCacheFactory::TcpCacheFactory(const TcpTimeouts& timeouts)
-    : m_timeouts(timeouts) {
+TcpCacheFactory::TcpCacheFactory(const TcpTimeouts& timeouts, const TcpSecurity& security)
+    : m_timeouts(timeouts)
+    , m_security(security) {
 }
 
 TcpCacheFactory::~TcpCacheFactory() {
@@ -20,7 +21,8 @@ bool TcpCacheFactory::connect(const QString& connectString) {
     const ConnectTarget target = parseConnectString(connectString);
     disconnect();
     // Held here too: window events run during the wait and may drop this factory.
-    const std::shared_ptr<TcpConnection> session = std::make_shared<TcpConnection>(m_timeouts);
+    const std::shared_ptr<TcpConnection> session =
+        std::make_shared<TcpConnection>(m_timeouts, m_security);
     m_connection = session;
     return session->open(target);
 }
@@ -83,8 +85,9 @@ std::shared_ptr<TcpConnection> TcpCacheFactory::connection() const {
     return m_connection;
 }
 
-CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts) {
-    return [timeouts]() -> std::unique_ptr<CacheFactory> {
-        return std::make_unique<TcpCacheFactory>(timeouts);
+CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts,
+                                           const TcpSecurity& security) {
+    return [timeouts, security]() -> std::unique_ptr<CacheFactory> {
+        return std::make_unique<TcpCacheFactory>(timeouts, security);
     };
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cache/CacheFactory.h"
+#include "cache/TcpSecurity.h"
 #include "cache/TcpTimeouts.h"
 
 #include <memory>
@@ -11,7 +12,7 @@ class TcpConnection;
 // earlier session stay safe to use (their calls fail) and to drop.
 class TcpCacheFactory : public CacheFactory {
 public:
-    explicit TcpCacheFactory(const TcpTimeouts& timeouts = {});
+    explicit TcpCacheFactory(const TcpTimeouts& timeouts = {}, const TcpSecurity& security = {});
     ~TcpCacheFactory() override;
     TcpCacheFactory(const TcpCacheFactory&) = delete;
     TcpCacheFactory& operator=(const TcpCacheFactory&) = delete;
@@ -33,8 +34,10 @@ private:
     std::shared_ptr<TcpConnection> connection() const;
 
     TcpTimeouts m_timeouts;
+    TcpSecurity m_security;
     std::shared_ptr<TcpConnection> m_connection;
 };
 
 // Makes TCP factories with these timeouts; the program's production creator.
-CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts = {});
+CacheFactoryCreator tcpCacheFactoryCreator(const TcpTimeouts& timeouts = {},
+                                           const TcpSecurity& security = {});

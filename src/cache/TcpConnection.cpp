@@ -7,6 +7,9 @@
 
 #include <QEventLoop>
 #include <QNetworkProxy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -41,8 +44,9 @@ private:
 
 } // namespace
 
-TcpConnection::TcpConnection(const TcpTimeouts& timeouts)
-    : m_timeouts(timeouts) {
+TcpConnection::TcpConnection(const TcpTimeouts& timeouts, const TcpSecurity& security)
+    : m_timeouts(timeouts)
+    , m_security(security) {
 }
 
 TcpConnection::~TcpConnection() {
@@ -57,14 +61,45 @@ bool TcpConnection::open(const ConnectTarget& target) {
     const std::shared_ptr<TcpConnection> keepAlive = weak_from_this().lock();
     const BusyMark busy(m_busy);
     drop();
-    m_socket = std::make_unique<QTcpSocket>();
-    m_socket->setProxy(QNetworkProxy::NoProxy);
+    m_lastFailure.clear();
     m_reader = protocol::FrameReader();
     const QDeadlineTimer deadline(m_timeouts.connectMs);
-    // Asynchronous, the name lookup included, so the deadline bounds all of it.
-    m_socket->connectToHost(target.host, target.port);
-    while (m_socket->state() != QAbstractSocket::ConnectedState) {
+    QSslSocket* secure = nullptr;
+    if (m_security.tls) {
+        auto socket = std::make_unique<QSslSocket>();
+        if (!configureTls(*socket)) {
+            return false;
+        }
+        secure = socket.get();
+        QObject::connect(secure, &QSslSocket::sslErrors, [this](const QList<QSslError>& errors) {
+            QStringList texts;
+            for (const QSslError& error : errors) {
+                texts.append(error.errorString());
+            }
+            m_lastFailure = QStringLiteral("Die verschlüsselte Verbindung wurde abgelehnt: %1")
+                                .arg(texts.join(QStringLiteral("; ")));
+        });
+        m_socket = std::move(socket);
+    } else {
+        m_socket = std::make_unique<QTcpSocket>();
+    }
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    // Asynchronous, the name lookup (and the TLS handshake) included, so the deadline bounds
+    // all of it. With TLS the server's certificate must match the host name and chain to a
+    // trusted certificate; anything else ends the attempt, never a clear-text one instead.
+    if (secure) {
+        secure->connectToHostEncrypted(target.host, target.port);
+    } else {
+        m_socket->connectToHost(target.host, target.port);
+    }
+    while (m_socket->state() != QAbstractSocket::ConnectedState ||
+           (secure && !secure->isEncrypted())) {
         if (m_socket->state() == QAbstractSocket::UnconnectedState || deadline.hasExpired()) {
+            if (secure && m_lastFailure.isEmpty() &&
+                m_socket->state() != QAbstractSocket::UnconnectedState) {
+                m_lastFailure =
+                    QStringLiteral("Keine verschlüsselte Verbindung zustande gekommen.");
+            }
             drop();
             return false;
         }
@@ -190,11 +225,38 @@ void TcpConnection::waitForSocket(const QDeadlineTimer& deadline) {
     QObject::connect(socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
     QObject::connect(socket, &QTcpSocket::stateChanged, &loop, &QEventLoop::quit);
     QObject::connect(socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    if (auto* secure = qobject_cast<QSslSocket*>(socket)) {
+        QObject::connect(secure, &QSslSocket::encrypted, &loop, &QEventLoop::quit);
+    }
     wakeUp.start(remainingMs(deadline));
     QEventLoop* const outer = m_waitLoop;
     m_waitLoop = &loop;
     loop.exec(QEventLoop::AllEvents);
     m_waitLoop = outer;
+}
+
+bool TcpConnection::configureTls(QSslSocket& socket) {
+    if (!QSslSocket::supportsSsl()) {
+        m_lastFailure = QStringLiteral("Verschlüsselung ist hier nicht verfügbar (keine "
+                                       "TLS-Bibliothek).");
+        return false;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!m_security.caFile.isEmpty()) {
+        const QList<QSslCertificate> trusted =
+            QSslCertificate::fromPath(m_security.caFile, QSsl::Pem);
+        if (trusted.isEmpty()) {
+            m_lastFailure = QStringLiteral("Die Zertifikatsdatei \"%1\" enthält kein "
+                                           "lesbares Zertifikat.")
+                                .arg(m_security.caFile);
+            return false;
+        }
+        configuration.setCaCertificates(trusted);
+    }
+    socket.setSslConfiguration(configuration);
+    return true;
 }
 
 void TcpConnection::fail(ErrorCode code, const QString& detail) {

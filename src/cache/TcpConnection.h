@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cache/ConnectString.h"
+#include "cache/TcpSecurity.h"
 #include "cache/TcpTimeouts.h"
 #include "protocol/FrameReader.h"
 #include "protocol/Request.h"
@@ -11,6 +12,7 @@
 #include <memory>
 
 class QEventLoop;
+class QSslSocket;
 class QTcpSocket;
 
 // One session with the object server. A call is synchronous for its caller but waits in a local
@@ -21,7 +23,7 @@ class QTcpSocket;
 // never be read as the answer to a later request.
 class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
 public:
-    explicit TcpConnection(const TcpTimeouts& timeouts);
+    explicit TcpConnection(const TcpTimeouts& timeouts, const TcpSecurity& security = {});
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
@@ -50,10 +52,14 @@ private:
     // Runs window events until the socket reports something, the deadline passes or the
     // connection is dropped.
     void waitForSocket(const QDeadlineTimer& deadline);
+    // Trust and protocol of an encrypted connection; false (with lastFailure) when the
+    // certificate file named in the settings cannot be used.
+    bool configureTls(QSslSocket& socket);
     [[noreturn]] void fail(protocol::ErrorCode code, const QString& detail);
     void drop();
 
     TcpTimeouts m_timeouts;
+    TcpSecurity m_security;
     std::unique_ptr<QTcpSocket> m_socket;
     protocol::FrameReader m_reader;
     qint64 m_nextSeq = 1;

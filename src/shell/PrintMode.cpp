@@ -1,6 +1,7 @@
 #include "shell/PrintMode.h"
 
 #include "access/CacheApi.h"
+#include "access/TlsSettings.h"
 #include "cache/CacheError.h"
 #include "cache/TcpCacheFactory.h"
 #include "monitors/MonitorRefresh.h"
@@ -120,6 +121,8 @@ int runPrintMode(const QStringList& arguments) {
     HeadlessDesktop desktop;
     QTextStream out(stdout);
     QTextStream err(stderr);
-    PrintMode mode(desktop.platform(), tcpCacheFactoryCreator(), out, err);
+    PrintMode mode(desktop.platform(),
+                   tcpCacheFactoryCreator({}, loadTcpSecurity(desktop.platform().settings)), out,
+                   err);
     return mode.run(arguments);
 }

@@ -1,3 +1,4 @@
+#include "access/TlsSettings.h"
 #include "cache/TcpCacheFactory.h"
 #include "platform/QtPlatform.h"
 #include "shell/MonitorProgram.h"
@@ -48,7 +49,9 @@ int main(int argc, char* argv[]) {
     const ProgramOptions options = ProgramOptions::parse(QApplication::arguments().mid(1));
 
     QtPlatform desktop;
-    MonitorProgram program(desktop.platform(), tcpCacheFactoryCreator(), options.commandLine);
+    MonitorProgram program(desktop.platform(),
+                           tcpCacheFactoryCreator({}, loadTcpSecurity(desktop.platform().settings)),
+                           options.commandLine);
     program.start();
     return QApplication::exec();
 }

@@ -11,9 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
 #include <QTcpSocket>
 #include <QtEndian>
 #include <QtTest>
@@ -321,26 +318,28 @@ private slots:
         QVERIFY(m_server.isRunning());
     }
 
-    void withTlsTheServerSpeaksNothingElse() {
+    void tlsEndToEndAndNeverClearText() {
         const QString tls = QStringLiteral(LORVEX_TLS_TEST_DATA);
         ServerProcess server({"--tls-cert", tls + "/server.pem", "--tls-key", tls + "/server.key"});
         QVERIFY2(server.start(), qPrintable(server.errorText()));
-        QSslSocket secure;
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setCaCertificates(QSslCertificate::fromPath(tls + "/ca.pem"));
-        secure.setSslConfiguration(configuration);
-        secure.connectToHostEncrypted("127.0.0.1", server.port(), "localhost");
-        QVERIFY2(secure.waitForEncrypted(10000), qPrintable(secure.errorString()));
-        secure.write(protocol::encodeFrame(
-            protocol::encodeRequest(protocol::Request::hello("LORVEX", protocol::Version))
-                .value()));
-        QVERIFY(QTest::qWaitFor([&] { return secure.bytesAvailable() > 4; }, 5000));
+        TcpCacheFactory secure({}, TcpSecurity{true, tls + "/ca.pem"});
+        QVERIFY2(secure.connect(server.connectString()), qPrintable(secure.connectFailure()));
+        QVERIFY(secure.signIn("1", "DEMO", "demo"));
+        QCOMPARE(text(secure.openId("LX.ParPersEdv", "1||DEMO")->property("AKTIV")), "J");
+        QVERIFY(server.log().contains("(TLS)"));
 
-        RawPeer plain; // clear text gets no answer, only the end of the connection
+        // A certificate that does not chain to what the client trusts: no connection.
+        TcpCacheFactory wary({}, TcpSecurity{true, tls + "/other-ca.pem"});
+        QVERIFY(!wary.connect(server.connectString()));
+        QVERIFY(wary.connectFailure().startsWith("Die verschlüsselte Verbindung wurde abgelehnt"));
+        // A clear-text client gets nothing from a TLS server, and a client that expects TLS
+        // never talks clear text to a server without it.
+        RawPeer plain;
         QVERIFY(plain.connect(server.port()));
         plain.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
         QVERIFY(plain.readFrame(2000).isEmpty());
-        QVERIFY(server.log().contains("(TLS)"));
+        TcpCacheFactory expectsTls({}, TcpSecurity{true, tls + "/ca.pem"});
+        QVERIFY(!expectsTls.connect(m_server.connectString()));
     }
 
     void aFullServerSaysSoInGerman() {
