@@ -6,7 +6,7 @@
 // unit and the server's resident memory; then Redis's GET on the same machine, when Debian's
 // redis-server and redis-benchmark are installed.
 //
-//     bench_server [--seconds 3] [--runs 3] [--connections 1,10,50] [--no-redis]
+//     bench_server [--seconds 3] [--runs 3] [--connections 1,10,50,200] [--no-redis]
 //                  [--kept-only]        (for a server without --no-kept-replies)
 //                  [--baseline PATH]    (another lorvex-server build, measured alongside)
 //
@@ -63,11 +63,19 @@ QByteArray frameOf(const Request& request) {
     return protocol::encodeFrame(protocol::encodeRequest(request).value());
 }
 
-// Everything a monitor's connection does before its first refresh: the handshake and the work
-// context (company, branch, user, terminal set-up). The one place to add a sign-in.
-void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale) {
+// Everything a monitor's connection does before its first refresh: the handshake, the sign-in
+// (not known to a baseline build from before it) and the work context (company, branch, user,
+// terminal set-up).
+void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale, bool signIn) {
     connection.exchange(
         Request::hello(QLatin1String(protocol::DefaultNamespace), protocol::Version));
+    if (signIn) {
+        const protocol::Response reply =
+            connection.exchange(Request::signIn(QString::number(firma), "DEMO", "demo"));
+        if (reply.value != QVariant(true)) {
+            throw std::runtime_error("the demo user's sign-in was refused");
+        }
+    }
     const qint64 windows = connection.exchange(Request::classAccess("LX.Windows")).handle;
     connection.exchange(Request::call(
         windows, "Xecute",
@@ -87,13 +95,13 @@ struct CaseResult {
 // One measured case on fresh connections; a "unit" is one request (round trip) or one refresh.
 class LoadCase {
 public:
-    LoadCase(const ServerProcess& server, Kind kind, int connections)
+    LoadCase(const ServerProcess& server, Kind kind, int connections, bool signIn)
         : m_server(server)
         , m_kind(kind) {
         const qint64 branch = kind == Kind::RefreshFull ? kFullBranch : kSmallBranch;
         for (int i = 0; i < connections; ++i) {
             auto connection = std::make_unique<LoadConnection>(server.port());
-            setUpSession(*connection, kFirma, branch);
+            setUpSession(*connection, kFirma, branch, signIn);
             if (kind == Kind::RoundTrip) {
                 connection->handle =
                     connection->exchange(Request::open("LX.ParPersEdv", "1||DEMO")).handle;
@@ -251,7 +259,7 @@ bool seedFullBranch(ServerProcess& server) {
 struct Options {
     double seconds = 3.0;
     int runs = 3;
-    QList<int> connections{1, 10, 50};
+    QList<int> connections{1, 10, 50, 200};
     bool redis = true;
     bool keptOnly = false;
     QString baseline;
@@ -386,10 +394,13 @@ int runAll(const Options& options) {
         std::unique_ptr<ServerProcess> process;
     };
     std::vector<ServerUnderTest> servers;
-    servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>()});
+    // All connections come from 127.0.0.1: the places of one address are raised to the total.
+    const QStringList places{"--max-sessions-per-address", "256"};
+    servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>(places)});
     if (!options.keptOnly) {
-        servers.push_back({QStringLiteral("fresh"),
-                           std::make_unique<ServerProcess>(QStringList{"--no-kept-replies"})});
+        servers.push_back(
+            {QStringLiteral("fresh"),
+             std::make_unique<ServerProcess>(places + QStringList{"--no-kept-replies"})});
     }
     if (!options.baseline.isEmpty()) {
         servers.push_back({QStringLiteral("baseline"),
@@ -435,8 +446,9 @@ int runAll(const Options& options) {
                     if (kind == Kind::RoundTrip && server.label == QLatin1String("fresh")) {
                         continue;
                     }
-                    rows[row++].runs.push_back(
-                        LoadCase(*server.process, kind, connections).run(options.seconds));
+                    rows[row++].runs.push_back(LoadCase(*server.process, kind, connections,
+                                                        server.label != QLatin1String("baseline"))
+                                                   .run(options.seconds));
                 }
                 if (withRedis) {
                     redisRow.runs.push_back(redis->measure(connections, options.seconds));
