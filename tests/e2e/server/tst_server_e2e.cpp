@@ -34,6 +34,13 @@ constexpr int number(protocol::ErrorCode code) {
     return protocol::errorNumber(code);
 }
 
+// AddressSanitizer keeps freed memory in quarantine: there the resident size proves nothing.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeTells = false;
+#else
+constexpr bool kResidentSizeTells = true;
+#endif
+
 // The server's own error for a variable read before it was set (FIRMA before "S FIRMA=").
 constexpr int kUndefinedVariable = 5050;
 
@@ -314,7 +321,9 @@ private slots:
         }
         QTest::qWait(1500);
         const qint64 grown = server.residentKiB() - before;
-        QVERIFY2(before > 0 && grown < 10 * 1024, qPrintable(QString::number(grown)));
+        if (kResidentSizeTells) {
+            QVERIFY2(before > 0 && grown < 10 * 1024, qPrintable(QString::number(grown)));
+        }
         QVERIFY(m_server.isRunning());
     }
 
