@@ -8,12 +8,14 @@
 //
 //     bench_server [--seconds 3] [--runs 3] [--connections 1,10,50,200] [--no-redis]
 //                  [--kept-only]        (for a server without --no-kept-replies)
+//                  [--tls]              (then the round trip over clear text against TLS)
 //                  [--baseline PATH]    (another lorvex-server build, measured alongside)
 //
 // Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
 #include "LoadConnection.h"
 #include "ProcessUsage.h"
 #include "ServerProcess.h"
+#include "TlsComparison.h"
 
 #include "protocol/Framing.h"
 #include "protocol/Limits.h"
@@ -262,6 +264,7 @@ struct Options {
     QList<int> connections{1, 10, 50, 200};
     bool redis = true;
     bool keptOnly = false;
+    bool tls = false;
     QString baseline;
 };
 
@@ -284,6 +287,8 @@ Options parseOptions(const QStringList& args) {
             ++i;
         } else if (arg == "--no-redis") {
             options.redis = false;
+        } else if (arg == "--tls") {
+            options.tls = true;
         } else if (arg == "--kept-only") {
             options.keptOnly = true;
         } else if (arg == "--baseline") {
@@ -461,6 +466,17 @@ int runAll(const Options& options) {
                 printRow(redisRow);
             }
         }
+    }
+    if (options.tls) {
+        const QString data = QStringLiteral(LORVEX_TLS_TEST_DATA);
+        ServerProcess tls(places + QStringList{"--tls-cert", data + "/server.pem", "--tls-key",
+                                               data + "/server.key"});
+        if (!tls.start()) {
+            std::fprintf(stderr, "cannot start the TLS server: %s\n", qPrintable(tls.errorText()));
+            return 1;
+        }
+        compareTls(*servers.front().process, tls, data + "/ca.pem", options.connections,
+                   options.seconds, options.runs);
     }
     for (const ServerUnderTest& server : servers) {
         const ProcessUsage usage = ProcessUsage::of(server.process->processId());

@@ -27,8 +27,7 @@ SignInThrottle::Entry& SignInThrottle::entry(const QString& key, qint64 nowMs) {
 
 qint64 SignInThrottle::reserveOne(const QString& key, int freeTries, qint64 nowMs) {
     Entry& e = entry(key, nowMs);
-    const qint64 delay = delayFor(e.failures + e.pending, freeTries);
-    e.pending = std::min(e.pending + 1, 1 << 20);
+    const qint64 delay = delayFor(e.failures, freeTries);
     if (delay == 0) {
         return nowMs;
     }
@@ -45,7 +44,6 @@ void SignInThrottle::recordFailure(const QString& userKey, const QString& addres
                                    qint64 nowMs) {
     for (const QString* key : {&userKey, &addressKey}) {
         Entry& e = entry(*key, nowMs);
-        e.pending = std::max(e.pending - 1, 0);
         e.failures = std::min(e.failures + 1, 1 << 20);
         e.lastFailureMs = nowMs;
     }
@@ -53,11 +51,8 @@ void SignInThrottle::recordFailure(const QString& userKey, const QString& addres
 
 void SignInThrottle::recordSuccess(const QString& userKey, const QString& addressKey,
                                    qint64 nowMs) {
-    Entry& user = entry(userKey, nowMs);
-    user.pending = std::max(user.pending - 1, 0);
-    user.failures = 0;
-    Entry& address = entry(addressKey, nowMs);
-    address.pending = std::max(address.pending - 1, 0);
+    Q_UNUSED(addressKey);
+    entry(userKey, nowMs).failures = 0;
 }
 
 int SignInThrottle::failures(const QString& key, qint64 nowMs) const {
@@ -74,8 +69,8 @@ void SignInThrottle::makeRoom(qint64 nowMs) {
     }
     // Forget what is quiet first; if everything is busy, the oldest failures go.
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        const bool quiet = nowMs - it->lastFailureMs > m_settings.forgetAfterMs &&
-                           it->nextSlotMs <= nowMs && it->pending == 0;
+        const bool quiet =
+            nowMs - it->lastFailureMs > m_settings.forgetAfterMs && it->nextSlotMs <= nowMs;
         it = quiet ? m_entries.erase(it) : std::next(it);
     }
     while (m_entries.size() >= m_settings.maxKeys) {

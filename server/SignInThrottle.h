@@ -24,9 +24,9 @@ public:
     explicit SignInThrottle(const Settings& settings);
 
     // Reserves the answer time of an attempt that arrives at nowMs and returns it: never earlier
-    // than nowMs, later by the current delay of the user's or the address's key. Until its
-    // outcome is recorded the attempt counts as a failure, so a burst of parallel tries is slowed
-    // like the same tries one after the other.
+    // than nowMs, later by the current delay of the user's or the address's key. Attempts still
+    // being checked do not count: many monitors signing in as one user at once (after a server
+    // restart) must not be slowed; the places per address bound a burst of parallel guesses.
     qint64 reserve(const QString& userKey, const QString& addressKey, qint64 nowMs);
     // The outcome of a reserved attempt. A success clears the user key's failures (not the
     // address's: one valid account must not reset the count of guesses at others).
@@ -39,7 +39,6 @@ public:
 private:
     struct Entry {
         int failures = 0;
-        int pending = 0; // attempts reserved and not yet recorded
         qint64 lastFailureMs = 0;
         qint64 nextSlotMs = 0; // the answer time reserved last
     };
