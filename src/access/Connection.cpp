@@ -89,7 +89,16 @@ void Connection::ConnectCache(bool unlimitedTries) {
             // Every new connection signs in again with the data held in memory, so that an
             // idle drop or a server restart goes unnoticed. A refused sign-in leaves the
             // connection without work context; the sign-in reports it, other calls fail.
-            if (signInWithState()) {
+            bool accepted = false;
+            try {
+                accepted = signInWithState();
+            } catch (...) {
+                // A connection that stayed up unsigned would answer every later call with
+                // "sign in first" and never be made anew; drop it so the next access retries.
+                dropConnection();
+                throw;
+            }
+            if (accepted) {
                 setWorkContext(contextCommand);
             }
             return;
@@ -221,11 +230,16 @@ void Connection::setWorkContext(const QString& contextCommand) {
     } catch (...) {
         // A connection whose server process does not know company, branch and user would
         // serve wrong data; drop it so the next access starts over.
-        try {
-            m_state.gFactory->disconnect();
-        } catch (const std::exception&) {
-        }
+        dropConnection();
         throw;
+    }
+}
+
+void Connection::dropConnection() {
+    try {
+        m_state.gFactory->disconnect();
+    } catch (const std::exception&) {
+        // It is being dropped because it failed; nothing more to say.
     }
 }
 

@@ -52,6 +52,7 @@ private:
     bool factoryConnected();
     bool tryConnect();
     void setWorkContext(const QString& contextCommand);
+    void dropConnection();
     bool signInWithState();
     void waitBeforeNextTry();
     [[noreturn]] void giveUp();

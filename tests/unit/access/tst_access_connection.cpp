@@ -284,6 +284,17 @@ private slots:
         rig.state.gPasswort = "anders"; // new data on the same connection: asked again
         QVERIFY(!rig.api.connection().SignInOnServer());
         QCOMPARE(asked, 2);
+        // A sign-in that fails on the way drops the connection: the next access makes it anew.
+        AccessRig broken;
+        broken.signInData();
+        broken.server.failures.insert("signIn", CacheError(5011, "busy"));
+        QVERIFY_THROWS_EXCEPTION(CacheError,
+                                 broken.api.connection().BeginCacheAccess(false, false));
+        QCOMPARE(broken.server.callsStartingWith("disconnect").size(), 1);
+        broken.server.failures.clear();
+        broken.api.connection().BeginCacheAccess(false, false);
+        QCOMPARE(broken.server.factoriesCreated, 2);
+        QCOMPARE(broken.xecutes().size(), 2);
         // A user code the server would cut at its bar never reaches it.
         rig.state.gPersonalcode = "A|B";
         QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().SignInOnServer());
