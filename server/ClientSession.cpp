@@ -60,12 +60,8 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
     // Room in a budget that was used up: whoever waited for it looks again.
     for (MemoryBudget* budget : {&m_services.frameBudget, &m_services.replyBudget}) {
         connect(budget, &MemoryBudget::freed, this, [this] {
-            if (!m_ending && !m_turnScheduled) {
-                m_turnScheduled = true;
-                QTimer::singleShot(0, this, [this] {
-                    m_turnScheduled = false;
-                    readAvailable();
-                });
+            if (!m_ending) {
+                scheduleTurn();
             }
         });
     }
@@ -172,13 +168,7 @@ void ClientSession::processFrames() {
     while (!m_ending && !m_signInPending && m_reader.hasFrame() && mayServe()) {
         if (served == kRequestsPerTurn) {
             // The others' turn first; this session goes on in the next pass of the event loop.
-            if (!m_turnScheduled) {
-                m_turnScheduled = true;
-                QTimer::singleShot(0, this, [this] {
-                    m_turnScheduled = false;
-                    readAvailable();
-                });
-            }
+            scheduleTurn();
             break;
         }
         ++served;
@@ -215,6 +205,17 @@ void ClientSession::processFrames() {
         end(QStringLiteral("error %1").arg(number));
     }
     syncBudgets();
+}
+
+void ClientSession::scheduleTurn() {
+    if (m_turnScheduled) {
+        return;
+    }
+    m_turnScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_turnScheduled = false;
+        readAvailable();
+    });
 }
 
 void ClientSession::syncBudgets() {

@@ -64,6 +64,8 @@ private:
     void logError(int number, const QString& text);
     void logSuppressedErrors(const QString& when);
     void syncBudgets();
+    // Serves this session again in the next pass of the event loop (once, however often asked).
+    void scheduleTurn();
     // After each read: waits for the next request (idle), for the rest of the handshake or frame
     // (stall), or for the peer to read its replies (drain); a new wait starts when the kind
     // changes or something moved.
