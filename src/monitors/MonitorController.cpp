@@ -2,10 +2,13 @@
 
 #include "access/CacheApi.h"
 #include "cache/CacheError.h"
+#include "monitors/MonitorSettings.h"
 #include "monitors/RefreshInterval.h"
 #include "platform/Platform.h"
 #include "platform/RowList.h"
 #include "platform/Timer.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -47,8 +50,10 @@ MonitorController::MonitorController(CacheApi& api, MonitorKind kind, RowList& l
     , m_refresh(std::make_shared<MonitorRefresh>(api, std::move(kind), locale))
     , m_timer(api.platform().timers.createTimer())
     , m_ageTimer(api.platform().timers.createTimer())
-    , m_locale(std::move(locale))
+    , m_locale(locale)
+    , m_attention(m_refresh->kind().attention, std::move(locale))
     , m_answerSince(api.platform().clock.timeOfDay()) {
+    m_attention.setLimits(MonitorSettings(api.platform().settings).attentionLimits());
     m_timer->setInterval(kDefaultIntervalMs);
     m_timer->setOnTimeout([this] { Timer1_Timer(); });
     m_timer->setEnabled(true);
@@ -124,6 +129,8 @@ void MonitorController::runRefresh() {
     }
     const QTime arrived = m_api.platform().clock.timeOfDay();
     refresh->showRows(m_list, rows);
+    m_rows = rows;
+    markRows(arrived);
     recordSuccess(arrived);
     if (servesWaitingUser) {
         endUserWait();
@@ -139,6 +146,20 @@ bool MonitorController::Edit1_Change(const QString& text) {
     checkAge();
     notifyStatus();
     return true;
+}
+
+bool MonitorController::restoreInterval(int ms) {
+    if (ms < 0 || ms > RefreshInterval::kMaxMillis) {
+        return false;
+    }
+    m_timer->setInterval(ms);
+    checkAge();
+    notifyStatus();
+    return true;
+}
+
+SettingsStore& MonitorController::settings() {
+    return m_api.platform().settings;
 }
 
 QString MonitorController::intervalText() const {
@@ -195,6 +216,21 @@ void MonitorController::recordSuccess(const QTime& arrived) {
     m_errorText.clear();
     checkAge();
     notifyStatus();
+}
+
+void MonitorController::setAttentionLimits(const AttentionLimits& limits) {
+    m_attention.setLimits(limits);
+    markRows(m_api.platform().clock.timeOfDay());
+    notifyStatus();
+}
+
+void MonitorController::markRows(const QTime& now) {
+    m_reasons = m_attention.assess(m_rows, now);
+    // The list shows the rows just given, one per row text.
+    const int shown = std::min(m_list.rowCount(), static_cast<int>(m_reasons.size()));
+    for (int row = 0; row < shown; ++row) {
+        m_list.markRow(row, m_reasons.at(row));
+    }
 }
 
 void MonitorController::log(const QString& text, QString parameter) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitors/MonitorRefresh.h"
+#include "monitors/RowAttention.h"
 
 #include <QLocale>
 #include <QString>
@@ -11,6 +12,7 @@
 
 class CacheApi;
 class RowList;
+class SettingsStore;
 class Timer;
 
 // The window mechanics both monitors share, without any widget: the refresh timer and its
@@ -42,6 +44,10 @@ public:
     bool Edit1_Change(const QString& text);
     // The interval in effect, in seconds as the interval field shows it.
     QString intervalText() const;
+    // An interval kept from before, in milliseconds: applied and true when it is one the
+    // interval field could have set.
+    bool restoreInterval(int ms);
+    SettingsStore& settings();
     bool autoRefreshOff() const;
 
     Timer& timer() { return *m_timer; }
@@ -54,6 +60,12 @@ public:
     bool isStale() const { return m_failing || m_tooOld; }
     QString staleReason() const;
     QString errorText() const { return m_errorText; }
+
+    // Why each listed row stands out (empty: it does not), as of the latest rows.
+    const QStringList& attentionReasons() const { return m_reasons; }
+    const AttentionLimits& attentionLimits() const { return m_attention.limits(); }
+    // New limits take effect on the rows on screen at once.
+    void setAttentionLimits(const AttentionLimits& limits);
     void setOnStatusChanged(std::function<void()> handler) {
         m_onStatusChanged = std::move(handler);
     }
@@ -69,6 +81,7 @@ private:
     // Marks the rows old now, or sets the age timer for the moment they become old.
     void checkAge();
     void notifyStatus();
+    void markRows(const QTime& now);
 
     CacheApi& m_api;
     RowList& m_list;
@@ -77,6 +90,9 @@ private:
     std::unique_ptr<Timer> m_timer;
     std::unique_ptr<Timer> m_ageTimer;
     QLocale m_locale;
+    RowAttention m_attention;
+    QStringList m_rows;
+    QStringList m_reasons;
     QTime m_dataTime;
     // Since when there is no newer answer: the last rows' arrival, or the window's opening.
     QTime m_answerSince;

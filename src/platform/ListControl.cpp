@@ -1,7 +1,9 @@
 #include "platform/ListControl.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QScopedValueRollback>
+#include <QStyle>
 
 #include <numeric>
 #include <stdexcept>
@@ -69,6 +71,65 @@ void ListControl::resetView() {
     clearSelection();
     setCurrentItem(nullptr);
     scrollToTop();
+}
+
+void ListControl::markRow(int position, const QString& reason) {
+    QTreeWidgetItem* item = topLevelItem(position);
+    if (!item) {
+        throw std::out_of_range("list position");
+    }
+    const bool marked = !reason.isEmpty();
+    // Light enough that the black text stays easy to read.
+    static const QColor attention(255, 226, 150);
+    item->setIcon(0, marked ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    for (int c = 0; c < columnCount(); ++c) {
+        item->setBackground(c, marked ? QBrush(attention) : QBrush());
+        item->setForeground(c, marked ? QBrush(Qt::black) : QBrush());
+        item->setToolTip(c, reason);
+    }
+}
+
+bool ListControl::isMarked(int position) const {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    return item && !item->toolTip(0).isEmpty();
+}
+
+QList<int> ListControl::columnWidths() const {
+    QList<int> widths;
+    for (int c = 0; c < columnCount(); ++c) {
+        widths << header()->sectionSize(c);
+    }
+    return widths;
+}
+
+void ListControl::setUserColumnWidths(const QList<int>& widths) {
+    m_userSized = true;
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
+    for (int c = 0; c < widths.size() && c < columnCount(); ++c) {
+        header()->resizeSection(c, widths.at(c));
+    }
+}
+
+QStringList ListControl::headers() const {
+    QStringList captions;
+    for (int c = 0; c < columnCount(); ++c) {
+        captions << headerItem()->text(c);
+    }
+    return captions;
+}
+
+QList<QStringList> ListControl::cells() const {
+    QList<QStringList> rows;
+    rows.reserve(topLevelItemCount());
+    for (int r = 0; r < topLevelItemCount(); ++r) {
+        const QTreeWidgetItem* item = topLevelItem(r);
+        QStringList row;
+        for (int c = 0; c < columnCount(); ++c) {
+            row << item->text(c);
+        }
+        rows << row;
+    }
+    return rows;
 }
 
 void ListControl::resizeEvent(QResizeEvent* event) {

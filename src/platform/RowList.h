@@ -16,4 +16,10 @@ public:
     virtual QString rowText(int position) const = 0;
     // After a refresh: nothing selected, scrolled to the top. Optional for a list.
     virtual void resetView() {}
+    // Marks the row as needing the user's attention, with the reason (empty: no mark). Optional
+    // for a list; the row's text stays as it is.
+    virtual void markRow(int position, const QString& reason) {
+        Q_UNUSED(position);
+        Q_UNUSED(reason);
+    }
 };

@@ -68,7 +68,7 @@ FMStart& WindowRegistry::mainWindow() {
 }
 
 frmProgrammverlauf& WindowRegistry::programLogWindow() {
-    return load(m_log, [] { return new frmProgrammverlauf; });
+    return load(m_log, [this] { return new frmProgrammverlauf(m_platform); });
 }
 
 frmKassa& WindowRegistry::cashRegisterMonitor() {

@@ -36,8 +36,10 @@ public:
     int rowCount() const override { return static_cast<int>(rows.size()); }
     QString rowText(int position) const override { return rows.at(position); }
     void resetView() override { m_log << "list resetView"; }
+    void markRow(int position, const QString& reason) override { marks[position] = reason; }
 
     QStringList rows;
+    QMap<int, QString> marks;
 
 private:
     QStringList& m_log;
@@ -341,6 +343,28 @@ private slots:
         rig.server.connectResult = true;
         rig.desktop.time.runPosted();
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
+    }
+
+    void rowsStandOutByTheStoredLimitsWithoutChangingThem() {
+        Rig rig;
+        rig.desktop.settings.values["Cache Login/Monitor/KassaAnzahlGrenze"] = "6";
+        rig.desktop.settings.values["Cache Login/Monitor/KassaStillstandMinuten"] = "x";
+        auto monitor = rig.kassa();
+        QCOMPARE(monitor->attentionLimits().count, 6.0);
+        QCOMPARE(monitor->attentionLimits().stillMinutes, AttentionLimits::kDefaultStillMinutes);
+        monitor->Timer1_Timer();
+        QCOMPARE(rig.list.rows, QStringList({"3;6;810;817", "5;1;020;020"}));
+        QCOMPARE(rig.list.marks.value(0), QString("6 nicht verbuchte Vorgänge (Grenze 6)"));
+        QCOMPARE(rig.list.marks.value(1), QString());
+        monitor->setAttentionLimits({7, 15});
+        QCOMPARE(rig.list.marks.value(0), QString());
+
+        auto zeit = rig.zeit();
+        zeit->Timer1_Timer();
+        QCOMPARE(zeit->attentionReasons(),
+                 QStringList({"Diff S Ist - S Soll ist -1, nicht 0",
+                              "Diff E Ist - E Soll ist 2, nicht 0", "", ""}));
+        QVERIFY(rig.desktop.settings.values.keys().filter("/Login/").isEmpty());
     }
 
     void controllerGoneDuringRefreshIsNotTouched() {

@@ -1,0 +1,51 @@
+#include "monitors/MonitorSettings.h"
+
+#include "access/LoginSettings.h"
+#include "platform/SettingsStore.h"
+
+const QString MonitorSettings::Section = QStringLiteral("Monitor");
+
+namespace {
+
+const QString KeyCountLimit = QStringLiteral("KassaAnzahlGrenze");
+const QString KeyStillMinutes = QStringLiteral("KassaStillstandMinuten");
+// Large enough for any real register, small enough to stay a plain number in the store.
+constexpr double kMaxCountLimit = 1e9;
+constexpr int kMaxStillMinutes = 24 * 60;
+
+} // namespace
+
+MonitorSettings::MonitorSettings(SettingsStore& store)
+    : m_store(store) {
+}
+
+AttentionLimits MonitorSettings::attentionLimits() const {
+    AttentionLimits limits;
+    bool ok = false;
+    // Stored in the C format, so the value reads the same whatever the user's locale.
+    const double count =
+        m_store.get(LoginSettings::App, Section, KeyCountLimit, QString()).toDouble(&ok);
+    if (ok && count >= 1 && count <= kMaxCountLimit) {
+        limits.count = count;
+    }
+    const int minutes =
+        m_store.get(LoginSettings::App, Section, KeyStillMinutes, QString()).toInt(&ok);
+    if (ok && minutes >= 0 && minutes <= kMaxStillMinutes) {
+        limits.stillMinutes = minutes;
+    }
+    return limits;
+}
+
+void MonitorSettings::saveAttentionLimits(const AttentionLimits& limits) {
+    m_store.save(LoginSettings::App, Section, KeyCountLimit, QString::number(limits.count));
+    m_store.save(LoginSettings::App, Section, KeyStillMinutes,
+                 QString::number(limits.stillMinutes));
+}
+
+QString MonitorSettings::value(const QString& owner, const QString& key) const {
+    return m_store.get(LoginSettings::App, Section, owner + key, QString());
+}
+
+void MonitorSettings::saveValue(const QString& owner, const QString& key, const QString& value) {
+    m_store.save(LoginSettings::App, Section, owner + key, value);
+}
