@@ -225,11 +225,15 @@ void MonitorController::setAttentionLimits(const AttentionLimits& limits) {
 }
 
 void MonitorController::markRows(const QTime& now) {
-    m_reasons = m_attention.assess(m_rows, now);
+    const QList<RowAttention::Mark> marks = m_attention.assess(m_rows, now);
+    m_reasons.clear();
+    for (const RowAttention::Mark& mark : marks) {
+        m_reasons << mark.reason;
+    }
     // The list shows the rows just given, one per row text.
-    const int shown = std::min(m_list.rowCount(), static_cast<int>(m_reasons.size()));
+    const int shown = std::min(m_list.rowCount(), static_cast<int>(marks.size()));
     for (int row = 0; row < shown; ++row) {
-        m_list.markRow(row, m_reasons.at(row));
+        m_list.markRow(row, marks.at(row).reason, marks.at(row).columns);
     }
 }
 

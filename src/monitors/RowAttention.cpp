@@ -25,7 +25,7 @@ RowAttention::RowAttention(Rule rule, QLocale locale)
     , m_locale(std::move(locale)) {
 }
 
-QStringList RowAttention::assess(const QStringList& rowTexts, const QTime& now) {
+QList<RowAttention::Mark> RowAttention::assess(const QStringList& rowTexts, const QTime& now) {
     qint64 elapsedMs = 0;
     if (m_lastAssessed.isValid() && now.isValid()) {
         elapsedMs = m_lastAssessed.msecsTo(now);
@@ -35,23 +35,23 @@ QStringList RowAttention::assess(const QStringList& rowTexts, const QTime& now) 
     }
     m_lastAssessed = now;
 
-    QStringList reasons;
-    reasons.reserve(rowTexts.size());
+    QList<Mark> marks;
+    marks.reserve(rowTexts.size());
     // Only the registers of this reply are remembered, so the memory stays as small as the list.
     QHash<QString, Still> seen;
     for (const QString& row : rowTexts) {
         const QStringList cells = row.split(QLatin1Char(';'));
-        reasons << (m_rule == Rule::Registers ? registerReason(cells, elapsedMs, seen)
-                                              : clockReason(cells));
+        marks << (m_rule == Rule::Registers ? registerMark(cells, elapsedMs, seen)
+                                            : clockMark(cells));
     }
     if (m_rule == Rule::Registers) {
         m_still = std::move(seen);
     }
-    return reasons;
+    return marks;
 }
 
-QString RowAttention::registerReason(const QStringList& cells, qint64 elapsedMs,
-                                     QHash<QString, Still>& seen) const {
+RowAttention::Mark RowAttention::registerMark(const QStringList& cells, qint64 elapsedMs,
+                                              QHash<QString, Still>& seen) const {
     const QString key = cells.value(0);
     const QString anzahl = cells.value(1);
     const QString lastCounter = cells.value(3);
@@ -65,28 +65,36 @@ QString RowAttention::registerReason(const QStringList& cells, qint64 elapsedMs,
     seen.insert(key, still);
 
     QStringList why;
+    Mark mark;
     if (count >= m_limits.count) {
+        mark.columns << 1;
         why << QStringLiteral("%1 nicht verbuchte Vorgänge (Grenze %2)")
                    .arg(anzahl.trimmed(), m_locale.toString(m_limits.count));
     }
     const qint64 limitMs = static_cast<qint64>(m_limits.stillMinutes) * 60 * 1000;
     if (count > 0 && m_limits.stillMinutes > 0 && still.stillMs >= limitMs) {
+        mark.columns << 3;
         why << QStringLiteral("LastCNT %1 seit %2 min unverändert, Vorgänge offen")
                    .arg(lastCounter)
                    .arg(still.stillMs / 60000);
     }
-    return why.join(QLatin1Char('\n'));
+    mark.reason = why.join(QLatin1Char('\n'));
+    return mark;
 }
 
-QString RowAttention::clockReason(const QStringList& cells) const {
+RowAttention::Mark RowAttention::clockMark(const QStringList& cells) const {
     QStringList why;
+    Mark mark;
     if (isNonZero(cells.value(3), m_locale)) {
+        mark.columns << 3;
         why << QStringLiteral("Diff E Ist - E Soll ist %1, nicht 0").arg(cells.value(3));
     }
     if (isNonZero(cells.value(6), m_locale)) {
+        mark.columns << 6;
         why << QStringLiteral("Diff S Ist - S Soll ist %1, nicht 0").arg(cells.value(6));
     }
-    return why.join(QLatin1Char('\n'));
+    mark.reason = why.join(QLatin1Char('\n'));
+    return mark;
 }
 
 double RowAttention::countOf(const QString& text) const {

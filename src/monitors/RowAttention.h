@@ -15,6 +15,11 @@
 class RowAttention {
 public:
     enum class Rule { Registers, Clocks };
+    // Why a row stands out (empty: it does not) and the columns whose values are the reason.
+    struct Mark {
+        QString reason;
+        QList<int> columns;
+    };
 
     explicit RowAttention(Rule rule, QLocale locale = QLocale::system());
 
@@ -24,7 +29,7 @@ public:
     // The reasons for the rows just listed (row texts with ";" between the cells), assessed at
     // the given time of day. Refreshes come at most about a minute apart, so the time between
     // two calls is taken across midnight.
-    QStringList assess(const QStringList& rowTexts, const QTime& now);
+    QList<Mark> assess(const QStringList& rowTexts, const QTime& now);
 
 private:
     struct Still {
@@ -32,9 +37,9 @@ private:
         qint64 stillMs = 0;
     };
 
-    QString registerReason(const QStringList& cells, qint64 elapsedMs,
-                           QHash<QString, Still>& seen) const;
-    QString clockReason(const QStringList& cells) const;
+    Mark registerMark(const QStringList& cells, qint64 elapsedMs,
+                      QHash<QString, Still>& seen) const;
+    Mark clockMark(const QStringList& cells) const;
     double countOf(const QString& text) const;
 
     Rule m_rule;

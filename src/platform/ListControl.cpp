@@ -73,7 +73,7 @@ void ListControl::resetView() {
     scrollToTop();
 }
 
-void ListControl::markRow(int position, const QString& reason) {
+void ListControl::markRow(int position, const QString& reason, const QList<int>& columns) {
     QTreeWidgetItem* item = topLevelItem(position);
     if (!item) {
         throw std::out_of_range("list position");
@@ -81,8 +81,9 @@ void ListControl::markRow(int position, const QString& reason) {
     const bool marked = !reason.isEmpty();
     // Light enough that the black text stays easy to read.
     static const QColor attention(255, 226, 150);
-    item->setIcon(0, marked ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    const QIcon sign = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (int c = 0; c < columnCount(); ++c) {
+        item->setIcon(c, marked && columns.contains(c) ? sign : QIcon());
         item->setBackground(c, marked ? QBrush(attention) : QBrush());
         item->setForeground(c, marked ? QBrush(Qt::black) : QBrush());
         item->setToolTip(c, reason);

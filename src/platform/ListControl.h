@@ -28,9 +28,9 @@ public:
     int rowCount() const override;
     QString rowText(int position) const override;
     void resetView() override;
-    // A marked row shows a warning sign in its first cell, a warm background and its reason as
-    // tooltip on every cell, so that it stands out without relying on colour alone.
-    void markRow(int position, const QString& reason) override;
+    // A marked row shows a warning sign in the cells that are the reason, a warm background and
+    // its reason as tooltip on every cell, so that it stands out without relying on colour alone.
+    void markRow(int position, const QString& reason, const QList<int>& columns) override;
     bool isMarked(int position) const;
 
     // The captions and every row's cells as shown, for export.

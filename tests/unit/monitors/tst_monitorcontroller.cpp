@@ -36,7 +36,9 @@ public:
     int rowCount() const override { return static_cast<int>(rows.size()); }
     QString rowText(int position) const override { return rows.at(position); }
     void resetView() override { m_log << "list resetView"; }
-    void markRow(int position, const QString& reason) override { marks[position] = reason; }
+    void markRow(int position, const QString& reason, const QList<int>&) override {
+        marks[position] = reason;
+    }
 
     QStringList rows;
     QMap<int, QString> marks;
