@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
+#include "shell/frmEinstellungen.h"
 #include "shell/frmProgrammverlauf.h"
 #include "signin/FMPass.h"
 #include "signin/FMServer.h"
@@ -83,6 +84,20 @@ frmAbout& WindowRegistry::aboutBox() {
     return load(m_about, [this] { return new frmAbout(m_platform); });
 }
 
+frmEinstellungen& WindowRegistry::settingsWindow() {
+    return load(m_settings, [this] {
+        return new frmEinstellungen(m_platform.settings, [this](const AttentionLimits& limits) {
+            // The open monitors mark their rows by the new limits at once.
+            if (m_kassa) {
+                m_kassa->controller().setAttentionLimits(limits);
+            }
+            if (m_zeit) {
+                m_zeit->controller().setAttentionLimits(limits);
+            }
+        });
+    });
+}
+
 FMPass& WindowRegistry::signInDialog() {
     return load(m_pass, [this] { return new FMPass(api(), signIn(), *this); });
 }
@@ -141,6 +156,14 @@ void WindowRegistry::showProgramLog(QWidget* owner) {
 
 void WindowRegistry::showAbout() {
     showOwned(aboutBox(), nullptr);
+}
+
+void WindowRegistry::showSettings(QWidget* owner) {
+    frmEinstellungen& window = settingsWindow();
+    if (!window.isVisible()) {
+        window.Form_Load();
+    }
+    showOwned(window, owner);
 }
 
 void WindowRegistry::runModal(QWidget& dialog) {

@@ -15,6 +15,7 @@ class FMPass;
 class FMServer;
 class FMStart;
 class frmAbout;
+class frmEinstellungen;
 class frmKassa;
 class frmProgrammverlauf;
 class frmZeiterfassung;
@@ -48,6 +49,7 @@ public:
     frmKassa& cashRegisterMonitor();
     frmZeiterfassung& timeClockMonitor();
     frmAbout& aboutBox();
+    frmEinstellungen& settingsWindow();
     FMPass& signInDialog() override;
     FMServer& serverDialog() override;
 
@@ -61,6 +63,8 @@ public:
     void showSignInDialog(QWidget* owner);
     void showProgramLog(QWidget* owner);
     void showAbout();
+    // Shows the stored settings afresh unless the window is open already.
+    void showSettings(QWidget* owner);
 
     // Unloads one window: runs its unload handler, hides it and deletes it soon after.
     void unloadWindow(QWidget* window);
@@ -108,6 +112,7 @@ private:
     QPointer<frmKassa> m_kassa;
     QPointer<frmZeiterfassung> m_zeit;
     QPointer<frmAbout> m_about;
+    QPointer<frmEinstellungen> m_settings;
     QPointer<FMPass> m_pass;
     QPointer<FMServer> m_server;
 

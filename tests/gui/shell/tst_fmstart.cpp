@@ -5,6 +5,7 @@
 #include "platform/RowList.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
+#include "shell/frmEinstellungen.h"
 #include "shell/frmProgrammverlauf.h"
 #include "signin/FMPass.h"
 #include "signin/FMServer.h"
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 class TestFMStart : public QObject {
@@ -67,6 +69,40 @@ private slots:
         QCOMPARE(main.HilfeUeber->shortcut(), QKeySequence(Qt::Key_F1));
         QCOMPARE(main.mProgrammverlauf->text(), QStringLiteral("Programmverlauf"));
         QCOMPARE(main.mProgrammverlauf->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
+    }
+
+    void settingsPageIsTheLastProgramEntryAndReachesTheOpenMonitor() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QCOMPARE(main.HProgramme->actions().last(), main.mEinstellungen);
+        QCOMPARE(main.mEinstellungen->text(), QStringLiteral("&Einstellungen ..."));
+        main.cmdUnterprogramm_Click(1);
+        frmKassa& kassa = f.program->windows().cashRegisterMonitor();
+        const QMap<QString, QString> loginBefore = f.fake.settings.values;
+
+        main.mEinstellungen->trigger();
+        frmEinstellungen& page = f.program->windows().settingsWindow();
+        QVERIFY(page.isVisible());
+        QCOMPARE(page.windowTitle(), QStringLiteral("Einstellungen"));
+        QCOMPARE(page.txtAnzahl->value(), 10);
+        QCOMPARE(page.txtStillstand->value(), 15);
+        page.txtAnzahl->setValue(6);
+        page.CancelButton->click();
+        QCOMPARE(kassa.controller().attentionLimits().count, 10.0);
+        QCOMPARE(f.fake.settings.values, loginBefore);
+
+        main.mEinstellungen->trigger();
+        QCOMPARE(page.txtAnzahl->value(), 10); // filled afresh
+        page.txtAnzahl->setValue(6);
+        page.txtStillstand->setValue(0);
+        page.OKButton->click();
+        QVERIFY(!page.isVisible());
+        QCOMPARE(kassa.controller().attentionLimits().count, 6.0);
+        QCOMPARE(kassa.controller().attentionLimits().stillMinutes, 0);
+        QCOMPARE(f.fake.settings.values.value("Cache Login/Monitor/KassaAnzahlGrenze"), "6");
+        for (auto it = loginBefore.begin(); it != loginBefore.end(); ++it) {
+            QCOMPARE(f.fake.settings.values.value(it.key()), it.value());
+        }
     }
 
     void shortcutsOpenAboutBoxAndProgramLog() {

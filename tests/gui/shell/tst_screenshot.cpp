@@ -4,6 +4,7 @@
 #include "monitors/frmZeiterfassung.h"
 #include "platform/ListControl.h"
 #include "shell/FMStart.h"
+#include "shell/frmEinstellungen.h"
 #include "shell/frmProgrammverlauf.h"
 
 #include <QDir>
@@ -42,13 +43,15 @@ private slots:
         main.cmdUnterprogramm_Click(1);
         main.cmdUnterprogramm_Click(0);
         main.mProgrammverlauf_Click();
+        main.mEinstellungen_Click();
         frmKassa& kassa = f.program->windows().cashRegisterMonitor();
         frmZeiterfassung& zeit = f.program->windows().timeClockMonitor();
         QVERIFY(QTest::qWaitForWindowExposed(&kassa));
         QVERIFY(kassa.lstKassa->isMarked(0) && !kassa.lstKassa->isMarked(1));
         QVERIFY(zeit.lstZeit->isMarked(0) && zeit.lstZeit->isMarked(1));
         for (QWidget* window :
-             QList<QWidget*>{&kassa, &zeit, &f.program->windows().programLogWindow()}) {
+             QList<QWidget*>{&kassa, &zeit, &f.program->windows().settingsWindow(),
+                             &f.program->windows().programLogWindow()}) {
             const QString path = pictureOf(*window, window->objectName() + ".png");
             QVERIFY(!path.isEmpty());
             qInfo("%s drawn to %s", qPrintable(window->objectName()), qPrintable(path));

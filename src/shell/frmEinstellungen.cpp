@@ -1,0 +1,69 @@
+#include "shell/frmEinstellungen.h"
+
+#include "monitors/MonitorSettings.h"
+#include "platform/LabelFit.h"
+#include "platform/Twips.h"
+#include "shell/AppIcons.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint)
+    , m_store(store)
+    , m_apply(std::move(apply)) {
+    setObjectName(QStringLiteral("frmEinstellungen"));
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setWindowIcon(AppIcons::mainWindow());
+    setFixedSize(twipsSize(6000, 1560));
+
+    lblAnzahl = new QLabel(QStringLiteral("Kassa hervorheben ab &Anzahl:"), this);
+    lblAnzahl->setGeometry(twipsRect(120, 165, 3000, 255));
+    txtAnzahl = new QSpinBox(this);
+    txtAnzahl->setRange(1, 1000000);
+    txtAnzahl->setGeometry(twipsRect(3240, 120, 1095, 315));
+    lblAnzahl->setBuddy(txtAnzahl);
+
+    lblStillstand = new QLabel(QStringLiteral("... oder LastCNT &unverändert seit:"), this);
+    lblStillstand->setGeometry(twipsRect(120, 585, 3000, 255));
+    txtStillstand = new QSpinBox(this);
+    txtStillstand->setRange(0, 24 * 60);
+    txtStillstand->setGeometry(twipsRect(3240, 540, 1095, 315));
+    txtStillstand->setToolTip(QStringLiteral("Bei offenen Vorgängen; 0 schaltet das aus."));
+    lblStillstand->setBuddy(txtStillstand);
+    lblMinuten = new QLabel(QStringLiteral("min (0 = aus)"), this);
+    lblMinuten->setGeometry(twipsRect(4440, 585, 1455, 255));
+    fitLabelToText(lblAnzahl, 3240 - 30);
+    fitLabelToText(lblStillstand, 3240 - 30);
+
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setGeometry(twipsRect(3240, 1080, 1215, 375));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CancelButton->setGeometry(twipsRect(4560, 1080, 1335, 375));
+    setTabOrder(txtAnzahl, txtStillstand);
+    setTabOrder(txtStillstand, OKButton);
+    setTabOrder(OKButton, CancelButton);
+
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmEinstellungen::Form_Load() {
+    const AttentionLimits limits = MonitorSettings(m_store).attentionLimits();
+    txtAnzahl->setValue(static_cast<int>(limits.count));
+    txtStillstand->setValue(limits.stillMinutes);
+    txtAnzahl->setFocus();
+}
+
+void frmEinstellungen::OKButton_Click() {
+    const AttentionLimits limits{static_cast<double>(txtAnzahl->value()), txtStillstand->value()};
+    MonitorSettings(m_store).saveAttentionLimits(limits);
+    if (m_apply) {
+        m_apply(limits);
+    }
+    accept();
+}
