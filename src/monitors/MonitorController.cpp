@@ -51,9 +51,12 @@ MonitorController::MonitorController(CacheApi& api, MonitorKind kind, RowList& l
     , m_timer(api.platform().timers.createTimer())
     , m_ageTimer(api.platform().timers.createTimer())
     , m_locale(locale)
-    , m_attention(m_refresh->kind().attention, std::move(locale))
+    , m_attention(m_refresh->kind().attention, locale)
+    , m_history(m_refresh->kind().trendColumns, std::move(locale))
     , m_answerSince(api.platform().clock.timeOfDay()) {
-    m_attention.setLimits(MonitorSettings(api.platform().settings).attentionLimits());
+    const MonitorSettings settings(api.platform().settings);
+    m_attention.setLimits(settings.attentionLimits());
+    m_history.setLength(settings.trendLength());
     m_timer->setInterval(kDefaultIntervalMs);
     m_timer->setOnTimeout([this] { Timer1_Timer(); });
     m_timer->setEnabled(true);
@@ -131,6 +134,8 @@ void MonitorController::runRefresh() {
     refresh->showRows(m_list, rows);
     m_rows = rows;
     markRows(arrived);
+    m_history.record(m_rows);
+    showTrends();
     recordSuccess(arrived);
     if (servesWaitingUser) {
         endUserWait();
@@ -222,6 +227,22 @@ void MonitorController::setAttentionLimits(const AttentionLimits& limits) {
     m_attention.setLimits(limits);
     markRows(m_api.platform().clock.timeOfDay());
     notifyStatus();
+}
+
+void MonitorController::setTrendLength(int length) {
+    m_history.setLength(length);
+    showTrends();
+}
+
+void MonitorController::showTrends() {
+    const QList<int>& columns = m_refresh->kind().trendColumns;
+    const int shown = std::min(m_list.rowCount(), static_cast<int>(m_rows.size()));
+    for (int row = 0; row < shown; ++row) {
+        const QString key = m_rows.at(row).section(QLatin1Char(';'), 0, 0);
+        for (int s = 0; s < columns.size(); ++s) {
+            m_list.showTrend(row, columns.at(s), m_history.values(key, s));
+        }
+    }
 }
 
 void MonitorController::markRows(const QTime& now) {

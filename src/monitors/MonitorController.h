@@ -2,6 +2,7 @@
 
 #include "monitors/MonitorRefresh.h"
 #include "monitors/RowAttention.h"
+#include "monitors/RowHistory.h"
 
 #include <QLocale>
 #include <QString>
@@ -66,6 +67,9 @@ public:
     const AttentionLimits& attentionLimits() const { return m_attention.limits(); }
     // New limits take effect on the rows on screen at once.
     void setAttentionLimits(const AttentionLimits& limits);
+    // The values kept per row for the trend lines since the window opened.
+    const RowHistory& history() const { return m_history; }
+    void setTrendLength(int length);
     void setOnStatusChanged(std::function<void()> handler) {
         m_onStatusChanged = std::move(handler);
     }
@@ -82,6 +86,7 @@ private:
     void checkAge();
     void notifyStatus();
     void markRows(const QTime& now);
+    void showTrends();
 
     CacheApi& m_api;
     RowList& m_list;
@@ -91,6 +96,7 @@ private:
     std::unique_ptr<Timer> m_ageTimer;
     QLocale m_locale;
     RowAttention m_attention;
+    RowHistory m_history;
     QStringList m_rows;
     QStringList m_reasons;
     QTime m_dataTime;

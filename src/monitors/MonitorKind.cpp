@@ -16,6 +16,7 @@ MonitorKind MonitorKind::kassa() {
          QStringLiteral("LastCNT")},
         RowAttention::Rule::Registers,
         QStringLiteral("Kassa"),
+        {1},
     };
 }
 
@@ -31,5 +32,6 @@ MonitorKind MonitorKind::zeiterfassung() {
          QStringLiteral("Diff")},
         RowAttention::Rule::Clocks,
         QStringLiteral("Zeiterfassung"),
+        {3, 6},
     };
 }

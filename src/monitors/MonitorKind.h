@@ -21,6 +21,8 @@ struct MonitorKind {
     QStringList columns;
     RowAttention::Rule attention = RowAttention::Rule::Registers;
     QString settingsName;
+    // The columns whose values are followed as trend lines.
+    QList<int> trendColumns;
 
     static MonitorKind kassa();
     static MonitorKind zeiterfassung();

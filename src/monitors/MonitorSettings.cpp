@@ -1,6 +1,7 @@
 #include "monitors/MonitorSettings.h"
 
 #include "access/LoginSettings.h"
+#include "monitors/RowHistory.h"
 #include "platform/SettingsStore.h"
 
 const QString MonitorSettings::Section = QStringLiteral("Monitor");
@@ -9,6 +10,7 @@ namespace {
 
 const QString KeyCountLimit = QStringLiteral("KassaAnzahlGrenze");
 const QString KeyStillMinutes = QStringLiteral("KassaStillstandMinuten");
+const QString KeyTrendLength = QStringLiteral("TrendWerte");
 // Large enough for any real register, small enough to stay a plain number in the store.
 constexpr double kMaxCountLimit = 1e9;
 constexpr int kMaxStillMinutes = 24 * 60;
@@ -40,6 +42,19 @@ void MonitorSettings::saveAttentionLimits(const AttentionLimits& limits) {
     m_store.save(LoginSettings::App, Section, KeyCountLimit, QString::number(limits.count));
     m_store.save(LoginSettings::App, Section, KeyStillMinutes,
                  QString::number(limits.stillMinutes));
+}
+
+int MonitorSettings::trendLength() const {
+    bool ok = false;
+    const int length =
+        m_store.get(LoginSettings::App, Section, KeyTrendLength, QString()).toInt(&ok);
+    return ok && length >= RowHistory::kMinLength && length <= RowHistory::kMaxLength
+               ? length
+               : RowHistory::kDefaultLength;
+}
+
+void MonitorSettings::saveTrendLength(int length) {
+    m_store.save(LoginSettings::App, Section, KeyTrendLength, QString::number(length));
 }
 
 QString MonitorSettings::value(const QString& owner, const QString& key) const {

@@ -17,6 +17,9 @@ public:
 
     AttentionLimits attentionLimits() const;
     void saveAttentionLimits(const AttentionLimits& limits);
+    // Values kept per row for the trend lines.
+    int trendLength() const;
+    void saveTrendLength(int length);
 
     // Any text, under a monitor's or window's name ("Kassa", "Programmverlauf") and a key.
     QString value(const QString& owner, const QString& key) const;

@@ -5,6 +5,8 @@
 #include <QScopedValueRollback>
 #include <QStyle>
 
+#include "platform/TrendDelegate.h"
+
 #include <numeric>
 #include <stdexcept>
 
@@ -14,6 +16,7 @@ ListControl::ListControl(QWidget* parent)
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new TrendDelegate(this));
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     connect(header(), &QHeaderView::sectionResized, this, [this] {
@@ -88,6 +91,20 @@ void ListControl::markRow(int position, const QString& reason, const QList<int>&
         item->setForeground(c, marked ? QBrush(Qt::black) : QBrush());
         item->setToolTip(c, reason);
     }
+}
+
+void ListControl::showTrend(int position, int column, const QList<double>& values) {
+    QTreeWidgetItem* item = topLevelItem(position);
+    if (!item) {
+        throw std::out_of_range("list position");
+    }
+    item->setData(column, TrendDelegate::TrendRole, QVariant::fromValue(values));
+}
+
+QList<double> ListControl::trend(int position, int column) const {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    return item ? item->data(column, TrendDelegate::TrendRole).value<QList<double>>()
+                : QList<double>();
 }
 
 bool ListControl::isMarked(int position) const {

@@ -32,6 +32,8 @@ public:
     // its reason as tooltip on every cell, so that it stands out without relying on colour alone.
     void markRow(int position, const QString& reason, const QList<int>& columns) override;
     bool isMarked(int position) const;
+    void showTrend(int position, int column, const QList<double>& values) override;
+    QList<double> trend(int position, int column) const;
 
     // The captions and every row's cells as shown, for export.
     QStringList headers() const;

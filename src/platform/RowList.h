@@ -24,4 +24,11 @@ public:
         Q_UNUSED(reason);
         Q_UNUSED(columns);
     }
+    // The values of a cell over the latest refreshes, oldest first, drawn as a small line in
+    // the cell. Optional for a list.
+    virtual void showTrend(int position, int column, const QList<double>& values) {
+        Q_UNUSED(position);
+        Q_UNUSED(column);
+        Q_UNUSED(values);
+    }
 };

@@ -86,15 +86,17 @@ frmAbout& WindowRegistry::aboutBox() {
 
 frmEinstellungen& WindowRegistry::settingsWindow() {
     return load(m_settings, [this] {
-        return new frmEinstellungen(m_platform.settings, [this](const AttentionLimits& limits) {
-            // The open monitors mark their rows by the new limits at once.
-            if (m_kassa) {
-                m_kassa->controller().setAttentionLimits(limits);
-            }
-            if (m_zeit) {
-                m_zeit->controller().setAttentionLimits(limits);
-            }
-        });
+        return new frmEinstellungen(
+            m_platform.settings, [this](const AttentionLimits& limits, int trendLength) {
+                // The open monitors take the new values at once.
+                for (MonitorWindow* monitor : {static_cast<MonitorWindow*>(m_kassa.data()),
+                                               static_cast<MonitorWindow*>(m_zeit.data())}) {
+                    if (monitor) {
+                        monitor->controller().setAttentionLimits(limits);
+                        monitor->controller().setTrendLength(trendLength);
+                    }
+                }
+            });
     });
 }
 

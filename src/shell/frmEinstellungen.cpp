@@ -1,6 +1,7 @@
 #include "shell/frmEinstellungen.h"
 
 #include "monitors/MonitorSettings.h"
+#include "monitors/RowHistory.h"
 #include "platform/LabelFit.h"
 #include "platform/Twips.h"
 #include "shell/AppIcons.h"
@@ -18,7 +19,7 @@ frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* o
     setObjectName(QStringLiteral("frmEinstellungen"));
     setWindowTitle(QStringLiteral("Einstellungen"));
     setWindowIcon(AppIcons::mainWindow());
-    setFixedSize(twipsSize(6000, 1560));
+    setFixedSize(twipsSize(6000, 1980));
 
     lblAnzahl = new QLabel(QStringLiteral("Kassa hervorheben ab &Anzahl:"), this);
     lblAnzahl->setGeometry(twipsRect(120, 165, 3000, 255));
@@ -36,16 +37,28 @@ frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* o
     lblStillstand->setBuddy(txtStillstand);
     lblMinuten = new QLabel(QStringLiteral("min (0 = aus)"), this);
     lblMinuten->setGeometry(twipsRect(4440, 585, 1455, 255));
+    lblTrend = new QLabel(QStringLiteral("&Trend: Werte je Zeile:"), this);
+    lblTrend->setGeometry(twipsRect(120, 1005, 3000, 255));
+    txtTrend = new QSpinBox(this);
+    txtTrend->setRange(RowHistory::kMinLength, RowHistory::kMaxLength);
+    txtTrend->setGeometry(twipsRect(3240, 960, 1095, 315));
+    txtTrend->setToolTip(QStringLiteral("Je Aktualisierung ein Wert; 360 sind bei 10 sec eine "
+                                        "Stunde."));
+    lblTrend->setBuddy(txtTrend);
+    lblTrendHinweis = new QLabel(QStringLiteral("Werte"), this);
+    lblTrendHinweis->setGeometry(twipsRect(4440, 1005, 1455, 255));
+    fitLabelToText(lblTrend, 3240 - 30);
     fitLabelToText(lblAnzahl, 3240 - 30);
     fitLabelToText(lblStillstand, 3240 - 30);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setGeometry(twipsRect(3240, 1080, 1215, 375));
+    OKButton->setGeometry(twipsRect(3240, 1500, 1215, 375));
     OKButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Abbrechen"), this);
-    CancelButton->setGeometry(twipsRect(4560, 1080, 1335, 375));
+    CancelButton->setGeometry(twipsRect(4560, 1500, 1335, 375));
     setTabOrder(txtAnzahl, txtStillstand);
-    setTabOrder(txtStillstand, OKButton);
+    setTabOrder(txtStillstand, txtTrend);
+    setTabOrder(txtTrend, OKButton);
     setTabOrder(OKButton, CancelButton);
 
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
@@ -53,7 +66,9 @@ frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* o
 }
 
 void frmEinstellungen::Form_Load() {
-    const AttentionLimits limits = MonitorSettings(m_store).attentionLimits();
+    const MonitorSettings settings(m_store);
+    const AttentionLimits limits = settings.attentionLimits();
+    txtTrend->setValue(settings.trendLength());
     txtAnzahl->setValue(static_cast<int>(limits.count));
     txtStillstand->setValue(limits.stillMinutes);
     txtAnzahl->setFocus();
@@ -61,9 +76,11 @@ void frmEinstellungen::Form_Load() {
 
 void frmEinstellungen::OKButton_Click() {
     const AttentionLimits limits{static_cast<double>(txtAnzahl->value()), txtStillstand->value()};
-    MonitorSettings(m_store).saveAttentionLimits(limits);
+    MonitorSettings settings(m_store);
+    settings.saveAttentionLimits(limits);
+    settings.saveTrendLength(txtTrend->value());
     if (m_apply) {
-        m_apply(limits);
+        m_apply(limits, txtTrend->value());
     }
     accept();
 }

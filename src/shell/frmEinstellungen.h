@@ -11,13 +11,14 @@ class QPushButton;
 class QSpinBox;
 class SettingsStore;
 
-// The settings of the additions to the monitors: when a cash register stands out. Shows what
+// The settings of the additions to the monitors: when a cash register stands out and how many
+// values each row keeps for its trend line. Shows what
 // is stored; "OK" stores the values and hands them to the open monitors, "Abbrechen" and the
 // close box leave everything as it was.
 class frmEinstellungen : public QDialog {
     Q_OBJECT
 public:
-    using Apply = std::function<void(const AttentionLimits&)>;
+    using Apply = std::function<void(const AttentionLimits&, int trendLength)>;
 
     frmEinstellungen(SettingsStore& store, Apply apply, QWidget* owner = nullptr);
 
@@ -30,6 +31,9 @@ public:
     QLabel* lblStillstand = nullptr;
     QSpinBox* txtStillstand = nullptr;
     QLabel* lblMinuten = nullptr;
+    QLabel* lblTrend = nullptr;
+    QSpinBox* txtTrend = nullptr;
+    QLabel* lblTrendHinweis = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 

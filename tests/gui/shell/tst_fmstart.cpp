@@ -95,11 +95,13 @@ private slots:
         QCOMPARE(page.txtAnzahl->value(), 10); // filled afresh
         page.txtAnzahl->setValue(6);
         page.txtStillstand->setValue(0);
+        page.txtTrend->setValue(720);
         page.OKButton->click();
         QVERIFY(!page.isVisible());
         QCOMPARE(kassa.controller().attentionLimits().count, 6.0);
         QCOMPARE(kassa.controller().attentionLimits().stillMinutes, 0);
         QCOMPARE(f.fake.settings.values.value("Cache Login/Monitor/KassaAnzahlGrenze"), "6");
+        QCOMPARE(kassa.controller().history().length(), 720);
         for (auto it = loginBefore.begin(); it != loginBefore.end(); ++it) {
             QCOMPARE(f.fake.settings.values.value(it.key()), it.value());
         }

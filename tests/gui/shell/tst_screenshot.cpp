@@ -29,13 +29,19 @@ private slots:
     // The monitors with rows that need attention, and the log, drawn for a look by eye.
     void grabMonitorsAndLog() {
         ShellFixture f;
-        f.server.onCall = [](const QString& cls, const QString&,
-                             const QList<CacheValue>& args) -> CacheValue {
+        int calls = 0;
+        f.server.onCall = [&calls](const QString& cls, const QString&,
+                                   const QList<CacheValue>& args) -> CacheValue {
+            // Values that move from refresh to refresh, so the trend lines have a shape.
+            const int step = calls++ / 2;
             if (cls == "Telemetrie.Kassa") {
-                return QString("3|12|815|827|5|1|020|020|7|0|1200|1200|");
+                return QString("3|%1|815|%2|5|%3|020|020|7|0|1200|1200|")
+                    .arg(10 + step % 4)
+                    .arg(827 + step)
+                    .arg(1 + step % 2);
             }
             if (cls == "Telemetrie.Zeiterfassung") {
-                return QString("1|10|10|5|6|2|20|18|7|7|3|0|0|0|0|4|5|5|1|1");
+                return QString("1|10|10|5|%1|2|20|18|7|7|3|0|0|0|0|4|5|5|1|1").arg(6 + step % 3);
             }
             return args.isEmpty() ? CacheValue(QString()) : args.first();
         };
@@ -44,6 +50,9 @@ private slots:
         main.cmdUnterprogramm_Click(0);
         main.mProgrammverlauf_Click();
         main.mEinstellungen_Click();
+        for (int refresh = 0; refresh < 8; ++refresh) {
+            f.fake.time.advance(10000);
+        }
         frmKassa& kassa = f.program->windows().cashRegisterMonitor();
         frmZeiterfassung& zeit = f.program->windows().timeClockMonitor();
         QVERIFY(QTest::qWaitForWindowExposed(&kassa));
