@@ -2,6 +2,7 @@
 
 #include "access/CacheApi.h"
 #include "cache/CacheError.h"
+#include "monitors/AlarmNotifier.h"
 #include "monitors/MonitorSettings.h"
 #include "monitors/RefreshInterval.h"
 #include "platform/Platform.h"
@@ -73,6 +74,9 @@ MonitorController::~MonitorController() {
     m_ageTimer->setEnabled(false);
     m_api.connection().gate().cancel(this);
     endUserWait();
+    if (m_alarms) {
+        m_alarms->forget(m_refresh->kind().settingsName);
+    }
 }
 
 void MonitorController::Timer1_Timer() {
@@ -256,6 +260,33 @@ void MonitorController::markRows(const QTime& now) {
     for (int row = 0; row < shown; ++row) {
         m_list.markRow(row, marks.at(row).reason, marks.at(row).columns);
     }
+    if (m_alarms) {
+        m_alarms->rowsAssessed(m_refresh->kind().settingsName, rowKeys(), m_reasons, now);
+    }
+}
+
+QStringList MonitorController::rowKeys() const {
+    QStringList keys;
+    keys.reserve(m_rows.size());
+    for (const QString& row : m_rows) {
+        keys << row.section(QLatin1Char(';'), 0, 0);
+    }
+    return keys;
+}
+
+void MonitorController::setAlarms(AlarmNotifier* alarms) {
+    m_alarms = alarms;
+}
+
+bool MonitorController::canSnooze(int row) const {
+    return m_alarms && row >= 0 && row < m_reasons.size() && !m_reasons.at(row).isEmpty();
+}
+
+void MonitorController::snooze(int row) {
+    if (canSnooze(row)) {
+        m_alarms->snooze(m_refresh->kind().settingsName, rowKeys().at(row),
+                         m_api.platform().clock.timeOfDay());
+    }
 }
 
 void MonitorController::log(const QString& text, QString parameter) {
@@ -293,6 +324,10 @@ void MonitorController::checkAge() {
 }
 
 void MonitorController::notifyStatus() {
+    if (m_alarms && isStale() != m_toldLost) {
+        m_toldLost = isStale();
+        m_alarms->connectionChanged(m_refresh->kind().settingsName, m_toldLost);
+    }
     if (m_onStatusChanged) {
         m_onStatusChanged();
     }

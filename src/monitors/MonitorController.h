@@ -15,6 +15,7 @@ class CacheApi;
 class RowList;
 class SettingsStore;
 class Timer;
+class AlarmNotifier;
 
 // The window mechanics both monitors share, without any widget: the refresh timer and its
 // interval, the refresh itself, and what the user is told about the age of the rows on screen.
@@ -70,6 +71,12 @@ public:
     // The values kept per row for the trend lines since the window opened.
     const RowHistory& history() const { return m_history; }
     void setTrendLength(int length);
+    // Where the desktop is told about rows that start to stand out and lost connections.
+    void setAlarms(AlarmNotifier* alarms);
+    // Whether the row's alarm can be snoozed (it stands out and the desktop is told), and
+    // snoozing it for an hour.
+    bool canSnooze(int row) const;
+    void snooze(int row);
     void setOnStatusChanged(std::function<void()> handler) {
         m_onStatusChanged = std::move(handler);
     }
@@ -87,6 +94,7 @@ private:
     void notifyStatus();
     void markRows(const QTime& now);
     void showTrends();
+    QStringList rowKeys() const;
 
     CacheApi& m_api;
     RowList& m_list;
@@ -111,4 +119,6 @@ private:
     // was unloaded underneath it touches nothing of it.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::function<void()> m_onStatusChanged;
+    AlarmNotifier* m_alarms = nullptr;
+    bool m_toldLost = false;
 };

@@ -11,6 +11,7 @@ namespace {
 const QString KeyCountLimit = QStringLiteral("KassaAnzahlGrenze");
 const QString KeyStillMinutes = QStringLiteral("KassaStillstandMinuten");
 const QString KeyTrendLength = QStringLiteral("TrendWerte");
+const QString KeyNotifications = QStringLiteral("Benachrichtigungen");
 // Large enough for any real register, small enough to stay a plain number in the store.
 constexpr double kMaxCountLimit = 1e9;
 constexpr int kMaxStillMinutes = 24 * 60;
@@ -55,6 +56,16 @@ int MonitorSettings::trendLength() const {
 
 void MonitorSettings::saveTrendLength(int length) {
     m_store.save(LoginSettings::App, Section, KeyTrendLength, QString::number(length));
+}
+
+bool MonitorSettings::notificationsOn() const {
+    return m_store.get(LoginSettings::App, Section, KeyNotifications, QStringLiteral("1")) !=
+           QLatin1String("0");
+}
+
+void MonitorSettings::saveNotificationsOn(bool on) {
+    m_store.save(LoginSettings::App, Section, KeyNotifications,
+                 on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 QString MonitorSettings::value(const QString& owner, const QString& key) const {

@@ -20,6 +20,9 @@ public:
     // Values kept per row for the trend lines.
     int trendLength() const;
     void saveTrendLength(int length);
+    // Desktop notifications about the monitors; on unless switched off.
+    bool notificationsOn() const;
+    void saveNotificationsOn(bool on);
 
     // Any text, under a monitor's or window's name ("Kassa", "Programmverlauf") and a key.
     QString value(const QString& owner, const QString& key) const;

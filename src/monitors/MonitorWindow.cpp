@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -75,6 +76,14 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
 
     m_controller = std::make_unique<MonitorController>(api, std::move(kind), *m_list, locale);
     m_controller->setOnStatusChanged([this] { showStand(); });
+    m_exporter->setMenuExtender([this](QMenu& menu, int row) {
+        if (!m_controller->canSnooze(row)) {
+            return;
+        }
+        menu.addSeparator();
+        QAction* snooze = menu.addAction(QStringLiteral("Alarm 1 Stunde stummschalten"));
+        connect(snooze, &QAction::triggered, this, [this, row] { m_controller->snooze(row); });
+    });
     showStand();
 
     connect(cmdRefresh, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class CacheApi;
 class FMPass;
@@ -19,6 +20,8 @@ class frmEinstellungen;
 class frmKassa;
 class frmProgrammverlauf;
 class frmZeiterfassung;
+class AlarmNotifier;
+class DesktopNotifications;
 class SignIn;
 struct Platform;
 
@@ -42,6 +45,10 @@ public:
     void setMainWindowMaker(MainWindowMaker maker) { m_makeMain = std::move(maker); }
     void setSignIn(SignIn& signIn) { m_signIn = &signIn; }
     void setModalRunner(ModalRunner runner) { m_runModal = std::move(runner); }
+    // The tray and its notifications for the monitors opened from now on; a click on a
+    // notification brings up the monitor it was about.
+    void setNotifications(DesktopNotifications& desktop);
+    AlarmNotifier* alarms() { return m_alarms.get(); }
 
     // The one instance of each window, loaded (invisibly) if it is not loaded yet.
     FMStart& mainWindow();
@@ -106,6 +113,7 @@ private:
     MainWindowMaker m_makeMain;
     SignIn* m_signIn = nullptr;
     ModalRunner m_runModal;
+    std::unique_ptr<AlarmNotifier> m_alarms;
 
     QPointer<FMStart> m_main;
     QPointer<frmProgrammverlauf> m_log;

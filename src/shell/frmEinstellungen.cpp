@@ -6,6 +6,7 @@
 #include "platform/Twips.h"
 #include "shell/AppIcons.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -19,7 +20,7 @@ frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* o
     setObjectName(QStringLiteral("frmEinstellungen"));
     setWindowTitle(QStringLiteral("Einstellungen"));
     setWindowIcon(AppIcons::mainWindow());
-    setFixedSize(twipsSize(6000, 1980));
+    setFixedSize(twipsSize(6000, 2400));
 
     lblAnzahl = new QLabel(QStringLiteral("Kassa hervorheben ab &Anzahl:"), this);
     lblAnzahl->setGeometry(twipsRect(120, 165, 3000, 255));
@@ -48,17 +49,21 @@ frmEinstellungen::frmEinstellungen(SettingsStore& store, Apply apply, QWidget* o
     lblTrendHinweis = new QLabel(QStringLiteral("Werte"), this);
     lblTrendHinweis->setGeometry(twipsRect(4440, 1005, 1455, 255));
     fitLabelToText(lblTrend, 3240 - 30);
+    chkBenachrichtigungen =
+        new QCheckBox(QStringLiteral("&Desktop-Benachrichtigungen bei Alarmen"), this);
+    chkBenachrichtigungen->setGeometry(twipsRect(120, 1380, 5775, 315));
     fitLabelToText(lblAnzahl, 3240 - 30);
     fitLabelToText(lblStillstand, 3240 - 30);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setGeometry(twipsRect(3240, 1500, 1215, 375));
+    OKButton->setGeometry(twipsRect(3240, 1920, 1215, 375));
     OKButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Abbrechen"), this);
-    CancelButton->setGeometry(twipsRect(4560, 1500, 1335, 375));
+    CancelButton->setGeometry(twipsRect(4560, 1920, 1335, 375));
     setTabOrder(txtAnzahl, txtStillstand);
     setTabOrder(txtStillstand, txtTrend);
-    setTabOrder(txtTrend, OKButton);
+    setTabOrder(txtTrend, chkBenachrichtigungen);
+    setTabOrder(chkBenachrichtigungen, OKButton);
     setTabOrder(OKButton, CancelButton);
 
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
@@ -69,6 +74,7 @@ void frmEinstellungen::Form_Load() {
     const MonitorSettings settings(m_store);
     const AttentionLimits limits = settings.attentionLimits();
     txtTrend->setValue(settings.trendLength());
+    chkBenachrichtigungen->setChecked(settings.notificationsOn());
     txtAnzahl->setValue(static_cast<int>(limits.count));
     txtStillstand->setValue(limits.stillMinutes);
     txtAnzahl->setFocus();
@@ -79,8 +85,9 @@ void frmEinstellungen::OKButton_Click() {
     MonitorSettings settings(m_store);
     settings.saveAttentionLimits(limits);
     settings.saveTrendLength(txtTrend->value());
+    settings.saveNotificationsOn(chkBenachrichtigungen->isChecked());
     if (m_apply) {
-        m_apply(limits, txtTrend->value());
+        m_apply(limits, txtTrend->value(), chkBenachrichtigungen->isChecked());
     }
     accept();
 }

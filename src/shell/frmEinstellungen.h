@@ -6,19 +6,21 @@
 
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
 class SettingsStore;
 
 // The settings of the additions to the monitors: when a cash register stands out and how many
-// values each row keeps for its trend line. Shows what
+// values each row keeps for its trend line, and whether the desktop is notified. Shows what
 // is stored; "OK" stores the values and hands them to the open monitors, "Abbrechen" and the
 // close box leave everything as it was.
 class frmEinstellungen : public QDialog {
     Q_OBJECT
 public:
-    using Apply = std::function<void(const AttentionLimits&, int trendLength)>;
+    using Apply =
+        std::function<void(const AttentionLimits&, int trendLength, bool notificationsOn)>;
 
     frmEinstellungen(SettingsStore& store, Apply apply, QWidget* owner = nullptr);
 
@@ -34,6 +36,7 @@ public:
     QLabel* lblTrend = nullptr;
     QSpinBox* txtTrend = nullptr;
     QLabel* lblTrendHinweis = nullptr;
+    QCheckBox* chkBenachrichtigungen = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 

@@ -1,5 +1,6 @@
 #include "cache/TcpCacheFactory.h"
 #include "platform/QtPlatform.h"
+#include "platform/QtTrayNotifications.h"
 #include "shell/MonitorProgram.h"
 #include "shell/PrintMode.h"
 #include "shell/ProgramOptions.h"
@@ -48,7 +49,9 @@ int main(int argc, char* argv[]) {
     const ProgramOptions options = ProgramOptions::parse(QApplication::arguments().mid(1));
 
     QtPlatform desktop;
+    QtTrayNotifications tray;
     MonitorProgram program(desktop.platform(), tcpCacheFactoryCreator(), options.commandLine);
+    program.windows().setNotifications(tray);
     program.start();
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/RowList.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
@@ -105,6 +106,40 @@ private slots:
         for (auto it = loginBefore.begin(); it != loginBefore.end(); ++it) {
             QCOMPARE(f.fake.settings.values.value(it.key()), it.value());
         }
+    }
+
+    void trayIsToldAboutTheOpenMonitorsAndAClickBringsThemUp() {
+        struct Tray : DesktopNotifications {
+            void showState(State shown, const QString&) override { state = shown; }
+            void notify(const QString&, const QString& text) override { told << text; }
+            void setOnActivated(std::function<void()> handler) override {
+                click = std::move(handler);
+            }
+            State state = State::Good;
+            QStringList told;
+            std::function<void()> click;
+        } tray;
+        ShellFixture f;
+        f.server.onCall = [](const QString& cls, const QString&,
+                             const QList<CacheValue>& args) -> CacheValue {
+            if (cls == "Telemetrie.Kassa") {
+                return QString("3|12|815|827|5|1|020|020|");
+            }
+            return args.isEmpty() ? CacheValue(QString()) : args.first();
+        };
+        f.program->windows().setNotifications(tray);
+        FMStart& main = f.program->start();
+        main.cmdUnterprogramm_Click(1);
+        frmKassa& kassa = f.program->windows().cashRegisterMonitor();
+        QCOMPARE(tray.told, QStringList{"Nr 3: 12 nicht verbuchte Vorgänge (Grenze 10)"});
+        QCOMPARE(tray.state, DesktopNotifications::State::Attention);
+        QVERIFY(kassa.controller().canSnooze(0) && !kassa.controller().canSnooze(1));
+        kassa.hide();
+        tray.click();
+        QVERIFY(kassa.isVisible());
+        kassa.OKButton_Click();
+        ShellFixture::flushDeletes();
+        QCOMPARE(tray.state, DesktopNotifications::State::Good);
     }
 
     void shortcutsOpenAboutBoxAndProgramLog() {
