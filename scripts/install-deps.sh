@@ -8,7 +8,7 @@ packages=(
     libsodium-dev
     clang libclang-rt-14-dev clang-format
     libbenchmark-dev libsqlite3-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core python3
     lintian systemd desktop-file-utils appstream file man-db adduser
 )
 

@@ -2,10 +2,14 @@
 
 #include "access/CacheApi.h"
 #include "cache/CacheError.h"
+#include "monitors/AlarmNotifier.h"
+#include "monitors/MonitorSettings.h"
 #include "monitors/RefreshInterval.h"
 #include "platform/Platform.h"
 #include "platform/RowList.h"
 #include "platform/Timer.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -47,8 +51,13 @@ MonitorController::MonitorController(CacheApi& api, MonitorKind kind, RowList& l
     , m_refresh(std::make_shared<MonitorRefresh>(api, std::move(kind), locale))
     , m_timer(api.platform().timers.createTimer())
     , m_ageTimer(api.platform().timers.createTimer())
-    , m_locale(std::move(locale))
+    , m_locale(locale)
+    , m_attention(m_refresh->kind().attention, locale)
+    , m_history(m_refresh->kind().trendColumns, std::move(locale))
     , m_answerSince(api.platform().clock.timeOfDay()) {
+    const MonitorSettings settings(api.platform().settings);
+    m_attention.setLimits(settings.attentionLimits());
+    m_history.setLength(settings.trendLength());
     m_timer->setInterval(kDefaultIntervalMs);
     m_timer->setOnTimeout([this] { Timer1_Timer(); });
     m_timer->setEnabled(true);
@@ -65,6 +74,9 @@ MonitorController::~MonitorController() {
     m_ageTimer->setEnabled(false);
     m_api.connection().gate().cancel(this);
     endUserWait();
+    if (m_alarms) {
+        m_alarms->forget(m_refresh->kind().settingsName);
+    }
 }
 
 void MonitorController::Timer1_Timer() {
@@ -124,6 +136,10 @@ void MonitorController::runRefresh() {
     }
     const QTime arrived = m_api.platform().clock.timeOfDay();
     refresh->showRows(m_list, rows);
+    m_rows = rows;
+    markRows(arrived);
+    m_history.record(m_rows);
+    showTrends();
     recordSuccess(arrived);
     if (servesWaitingUser) {
         endUserWait();
@@ -139,6 +155,20 @@ bool MonitorController::Edit1_Change(const QString& text) {
     checkAge();
     notifyStatus();
     return true;
+}
+
+bool MonitorController::restoreInterval(int ms) {
+    if (ms < 0 || ms > RefreshInterval::kMaxMillis) {
+        return false;
+    }
+    m_timer->setInterval(ms);
+    checkAge();
+    notifyStatus();
+    return true;
+}
+
+SettingsStore& MonitorController::settings() {
+    return m_api.platform().settings;
 }
 
 QString MonitorController::intervalText() const {
@@ -197,6 +227,68 @@ void MonitorController::recordSuccess(const QTime& arrived) {
     notifyStatus();
 }
 
+void MonitorController::setAttentionLimits(const AttentionLimits& limits) {
+    m_attention.setLimits(limits);
+    markRows(m_api.platform().clock.timeOfDay());
+    notifyStatus();
+}
+
+void MonitorController::setTrendLength(int length) {
+    m_history.setLength(length);
+    showTrends();
+}
+
+void MonitorController::showTrends() {
+    const QList<int>& columns = m_refresh->kind().trendColumns;
+    const int shown = std::min(m_list.rowCount(), static_cast<int>(m_rows.size()));
+    for (int row = 0; row < shown; ++row) {
+        const QString key = m_rows.at(row).section(QLatin1Char(';'), 0, 0);
+        for (int s = 0; s < columns.size(); ++s) {
+            m_list.showTrend(row, columns.at(s), m_history.values(key, s));
+        }
+    }
+}
+
+void MonitorController::markRows(const QTime& now) {
+    const QList<RowAttention::Mark> marks = m_attention.assess(m_rows, now);
+    m_reasons.clear();
+    for (const RowAttention::Mark& mark : marks) {
+        m_reasons << mark.reason;
+    }
+    // The list shows the rows just given, one per row text.
+    const int shown = std::min(m_list.rowCount(), static_cast<int>(marks.size()));
+    for (int row = 0; row < shown; ++row) {
+        m_list.markRow(row, marks.at(row).reason, marks.at(row).columns);
+    }
+    if (m_alarms) {
+        m_alarms->rowsAssessed(m_refresh->kind().settingsName, rowKeys(), m_reasons, now);
+    }
+}
+
+QStringList MonitorController::rowKeys() const {
+    QStringList keys;
+    keys.reserve(m_rows.size());
+    for (const QString& row : m_rows) {
+        keys << row.section(QLatin1Char(';'), 0, 0);
+    }
+    return keys;
+}
+
+void MonitorController::setAlarms(AlarmNotifier* alarms) {
+    m_alarms = alarms;
+}
+
+bool MonitorController::canSnooze(int row) const {
+    return m_alarms && row >= 0 && row < m_reasons.size() && !m_reasons.at(row).isEmpty();
+}
+
+void MonitorController::snooze(int row) {
+    if (canSnooze(row)) {
+        m_alarms->snooze(m_refresh->kind().settingsName, rowKeys().at(row),
+                         m_api.platform().clock.timeOfDay());
+    }
+}
+
 void MonitorController::log(const QString& text, QString parameter) {
     // A ";" would split the log row into more columns than it has.
     parameter.replace(QLatin1Char(';'), QLatin1Char(','));
@@ -232,6 +324,10 @@ void MonitorController::checkAge() {
 }
 
 void MonitorController::notifyStatus() {
+    if (m_alarms && isStale() != m_toldLost) {
+        m_toldLost = isStale();
+        m_alarms->connectionChanged(m_refresh->kind().settingsName, m_toldLost);
+    }
     if (m_onStatusChanged) {
         m_onStatusChanged();
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "monitors/MonitorRefresh.h"
+#include "monitors/RowAttention.h"
+#include "monitors/RowHistory.h"
 
 #include <QLocale>
 #include <QString>
@@ -11,7 +13,9 @@
 
 class CacheApi;
 class RowList;
+class SettingsStore;
 class Timer;
+class AlarmNotifier;
 
 // The window mechanics both monitors share, without any widget: the refresh timer and its
 // interval, the refresh itself, and what the user is told about the age of the rows on screen.
@@ -42,6 +46,10 @@ public:
     bool Edit1_Change(const QString& text);
     // The interval in effect, in seconds as the interval field shows it.
     QString intervalText() const;
+    // An interval kept from before, in milliseconds: applied and true when it is one the
+    // interval field could have set.
+    bool restoreInterval(int ms);
+    SettingsStore& settings();
     bool autoRefreshOff() const;
 
     Timer& timer() { return *m_timer; }
@@ -54,6 +62,21 @@ public:
     bool isStale() const { return m_failing || m_tooOld; }
     QString staleReason() const;
     QString errorText() const { return m_errorText; }
+
+    // Why each listed row stands out (empty: it does not), as of the latest rows.
+    const QStringList& attentionReasons() const { return m_reasons; }
+    const AttentionLimits& attentionLimits() const { return m_attention.limits(); }
+    // New limits take effect on the rows on screen at once.
+    void setAttentionLimits(const AttentionLimits& limits);
+    // The values kept per row for the trend lines since the window opened.
+    const RowHistory& history() const { return m_history; }
+    void setTrendLength(int length);
+    // Where the desktop is told about rows that start to stand out and lost connections.
+    void setAlarms(AlarmNotifier* alarms);
+    // Whether the row's alarm can be snoozed (it stands out and the desktop is told), and
+    // snoozing it for an hour.
+    bool canSnooze(int row) const;
+    void snooze(int row);
     void setOnStatusChanged(std::function<void()> handler) {
         m_onStatusChanged = std::move(handler);
     }
@@ -69,6 +92,9 @@ private:
     // Marks the rows old now, or sets the age timer for the moment they become old.
     void checkAge();
     void notifyStatus();
+    void markRows(const QTime& now);
+    void showTrends();
+    QStringList rowKeys() const;
 
     CacheApi& m_api;
     RowList& m_list;
@@ -77,6 +103,10 @@ private:
     std::unique_ptr<Timer> m_timer;
     std::unique_ptr<Timer> m_ageTimer;
     QLocale m_locale;
+    RowAttention m_attention;
+    RowHistory m_history;
+    QStringList m_rows;
+    QStringList m_reasons;
     QTime m_dataTime;
     // Since when there is no newer answer: the last rows' arrival, or the window's opening.
     QTime m_answerSince;
@@ -89,4 +119,6 @@ private:
     // was unloaded underneath it touches nothing of it.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::function<void()> m_onStatusChanged;
+    AlarmNotifier* m_alarms = nullptr;
+    bool m_toldLost = false;
 };

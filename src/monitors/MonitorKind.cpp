@@ -12,6 +12,11 @@ MonitorKind MonitorKind::kassa() {
             return RegisterFold(locale).rows(reply);
         },
         true,
+        {QStringLiteral("Nr"), QStringLiteral("Anzahl"), QStringLiteral("FirstCNT"),
+         QStringLiteral("LastCNT")},
+        RowAttention::Rule::Registers,
+        QStringLiteral("Kassa"),
+        {1},
     };
 }
 
@@ -22,5 +27,11 @@ MonitorKind MonitorKind::zeiterfassung() {
         QStringLiteral("Zaehlerstand"),
         [](const QString& reply, const QLocale& locale) { return ClockRows(locale).rows(reply); },
         false,
+        {QStringLiteral("Nr"), QStringLiteral("E Ist"), QStringLiteral("E Soll"),
+         QStringLiteral("Diff"), QStringLiteral("S Ist"), QStringLiteral("S Soll"),
+         QStringLiteral("Diff")},
+        RowAttention::Rule::Clocks,
+        QStringLiteral("Zeiterfassung"),
+        {3, 6},
     };
 }

@@ -1,12 +1,20 @@
 #include "monitors/MonitorWindow.h"
 
+#include "access/CacheApi.h"
+#include "access/LoginSettings.h"
+#include "monitors/MonitorSettings.h"
 #include "platform/LabelFit.h"
 #include "platform/ListControl.h"
+#include "platform/ListExporter.h"
+#include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/WindowMemory.h"
 
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -31,6 +39,11 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     m_list = new ListControl(this);
     m_list->setColumns(layout.headers, layout.columnWidths);
     place(m_list, 120, 120, 7215, 2055);
+    m_exporter = new ListExporter(*m_list, *this, api.platform().messages, layout.caption);
+    m_settingsName = kind.settingsName;
+    m_memory = std::make_unique<WindowMemory>(api.platform().settings, LoginSettings::App,
+                                              MonitorSettings::Section, m_settingsName);
+    m_memory->restoreColumns(*m_list);
 
     Label1 = new QLabel(QStringLiteral("Auto Refresh"), this);
     place(Label1, 120, 2280, 1215, 255);
@@ -63,12 +76,47 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
 
     m_controller = std::make_unique<MonitorController>(api, std::move(kind), *m_list, locale);
     m_controller->setOnStatusChanged([this] { showStand(); });
+    m_exporter->setMenuExtender([this](QMenu& menu, int row) {
+        if (!m_controller->canSnooze(row)) {
+            return;
+        }
+        menu.addSeparator();
+        QAction* snooze = menu.addAction(QStringLiteral("Alarm 1 Stunde stummschalten"));
+        connect(snooze, &QAction::triggered, this, [this, row] { m_controller->snooze(row); });
+    });
     showStand();
 
     connect(cmdRefresh, &QPushButton::clicked, this, [this] { cmdRefresh_Click(); });
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1_Change(); });
     connect(Edit1, &QLineEdit::editingFinished, this, [this] { showIntervalInEffect(); });
+    restoreInterval();
+}
+
+void MonitorWindow::restoreInterval() {
+    MonitorSettings settings(m_controller->settings());
+    bool ok = false;
+    const int ms = settings.value(m_settingsName, QStringLiteral("IntervallMs")).toInt(&ok);
+    if (ok && m_controller->restoreInterval(ms)) {
+        const QSignalBlocker quiet(Edit1);
+        Edit1->setText(m_controller->intervalText());
+    }
+}
+
+void MonitorWindow::showEvent(QShowEvent* event) {
+    m_shown = true;
+    QDialog::showEvent(event);
+}
+
+void MonitorWindow::closeEvent(QCloseEvent* event) {
+    // Kept for the next opening, also in the next run of the program.
+    if (m_shown) {
+        m_memory->save(*this, *m_list);
+    }
+    MonitorSettings(m_controller->settings())
+        .saveValue(m_settingsName, QStringLiteral("IntervallMs"),
+                   QString::number(m_controller->timer().interval()));
+    QDialog::closeEvent(event);
 }
 
 MonitorWindow::~MonitorWindow() = default;

@@ -10,6 +10,8 @@
 
 class CacheApi;
 class ListControl;
+class ListExporter;
+class WindowMemory;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -42,6 +44,8 @@ public:
 
     Timer& Timer1() { return m_controller->timer(); }
     MonitorController& controller() { return *m_controller; }
+    // Context menu and Strg+S: the list as a CSV file or on the clipboard.
+    ListExporter& exporter() { return *m_exporter; }
 
 protected:
     struct Layout {
@@ -55,14 +59,23 @@ protected:
                   const QLocale& locale);
 
     ListControl* list() const { return m_list; }
+    // Where the window was when it was last closed; the window decides when to use it.
+    const WindowMemory& memory() const { return *m_memory; }
     // The control that has the focus when the window opens.
     virtual QWidget* firstFocus() const = 0;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void showStand();
+    void restoreInterval();
 
     ListControl* m_list = nullptr;
+    ListExporter* m_exporter = nullptr;
+    std::unique_ptr<WindowMemory> m_memory;
+    QString m_settingsName;
+    bool m_shown = false;
     std::unique_ptr<MonitorController> m_controller;
     bool m_intervalRefused = false;
 };

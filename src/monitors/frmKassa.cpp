@@ -2,6 +2,7 @@
 
 #include "platform/ListControl.h"
 #include "platform/Twips.h"
+#include "platform/WindowMemory.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +17,9 @@ frmKassa::frmKassa(CacheApi& api, QWidget* owner, const QLocale& locale)
                     locale)
     , lstKassa(list()) {
     setObjectName(QStringLiteral("frmKassa"));
-    move(twipsToPixels(2760), twipsToPixels(3750));
+    if (!memory().restorePlace(*this, false)) {
+        move(twipsToPixels(2760), twipsToPixels(3750));
+    }
     // Tab indexes: cmdRefresh 0, lstKassa 1, OKButton 2, Edit1 5.
     setTabOrder(cmdRefresh, lstKassa);
     setTabOrder(lstKassa, OKButton);

@@ -1,6 +1,7 @@
 #include "monitors/frmZeiterfassung.h"
 
 #include "platform/ListControl.h"
+#include "platform/WindowMemory.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -31,6 +32,10 @@ QWidget* frmZeiterfassung::firstFocus() const {
 void frmZeiterfassung::showEvent(QShowEvent* event) {
     if (!m_placed) {
         m_placed = true;
+        if (memory().restorePlace(*this, false)) {
+            MonitorWindow::showEvent(event);
+            return;
+        }
         const QWidget* owner = parentWidget();
         QRect area = owner ? owner->window()->frameGeometry() : QRect();
         if (!area.isValid() && QGuiApplication::primaryScreen()) {

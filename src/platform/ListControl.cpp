@@ -1,7 +1,11 @@
 #include "platform/ListControl.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QScopedValueRollback>
+#include <QStyle>
+
+#include "platform/TrendDelegate.h"
 
 #include <numeric>
 #include <stdexcept>
@@ -12,6 +16,7 @@ ListControl::ListControl(QWidget* parent)
     setUniformRowHeights(true);
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new TrendDelegate(this));
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     connect(header(), &QHeaderView::sectionResized, this, [this] {
@@ -69,6 +74,80 @@ void ListControl::resetView() {
     clearSelection();
     setCurrentItem(nullptr);
     scrollToTop();
+}
+
+void ListControl::markRow(int position, const QString& reason, const QList<int>& columns) {
+    QTreeWidgetItem* item = topLevelItem(position);
+    if (!item) {
+        throw std::out_of_range("list position");
+    }
+    const bool marked = !reason.isEmpty();
+    // Light enough that the black text stays easy to read.
+    static const QColor attention(255, 226, 150);
+    const QIcon sign = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int c = 0; c < columnCount(); ++c) {
+        item->setIcon(c, marked && columns.contains(c) ? sign : QIcon());
+        item->setBackground(c, marked ? QBrush(attention) : QBrush());
+        item->setForeground(c, marked ? QBrush(Qt::black) : QBrush());
+        item->setToolTip(c, reason);
+    }
+}
+
+void ListControl::showTrend(int position, int column, const QList<double>& values) {
+    QTreeWidgetItem* item = topLevelItem(position);
+    if (!item) {
+        throw std::out_of_range("list position");
+    }
+    item->setData(column, TrendDelegate::TrendRole, QVariant::fromValue(values));
+}
+
+QList<double> ListControl::trend(int position, int column) const {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    return item ? item->data(column, TrendDelegate::TrendRole).value<QList<double>>()
+                : QList<double>();
+}
+
+bool ListControl::isMarked(int position) const {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    return item && !item->toolTip(0).isEmpty();
+}
+
+QList<int> ListControl::columnWidths() const {
+    QList<int> widths;
+    for (int c = 0; c < columnCount(); ++c) {
+        widths << header()->sectionSize(c);
+    }
+    return widths;
+}
+
+void ListControl::setUserColumnWidths(const QList<int>& widths) {
+    m_userSized = true;
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
+    for (int c = 0; c < widths.size() && c < columnCount(); ++c) {
+        header()->resizeSection(c, widths.at(c));
+    }
+}
+
+QStringList ListControl::headers() const {
+    QStringList captions;
+    for (int c = 0; c < columnCount(); ++c) {
+        captions << headerItem()->text(c);
+    }
+    return captions;
+}
+
+QList<QStringList> ListControl::cells() const {
+    QList<QStringList> rows;
+    rows.reserve(topLevelItemCount());
+    for (int r = 0; r < topLevelItemCount(); ++r) {
+        const QTreeWidgetItem* item = topLevelItem(r);
+        QStringList row;
+        for (int c = 0; c < columnCount(); ++c) {
+            row << item->text(c);
+        }
+        rows << row;
+    }
+    return rows;
 }
 
 void ListControl::resizeEvent(QResizeEvent* event) {

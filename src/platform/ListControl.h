@@ -17,6 +17,9 @@ public:
     // Headers and their widths in the list's own units (scaled to the control's width).
     void setColumns(const QStringList& headers, const QList<int>& widths);
     bool userSizedColumns() const { return m_userSized; }
+    QList<int> columnWidths() const;
+    // Widths in pixels, kept from now on as if the user had dragged them.
+    void setUserColumnWidths(const QList<int>& widths);
 
     void insertAt(const QString& rowText, int position) override;
     void removeAt(int position) override;
@@ -25,6 +28,16 @@ public:
     int rowCount() const override;
     QString rowText(int position) const override;
     void resetView() override;
+    // A marked row shows a warning sign in the cells that are the reason, a warm background and
+    // its reason as tooltip on every cell, so that it stands out without relying on colour alone.
+    void markRow(int position, const QString& reason, const QList<int>& columns) override;
+    bool isMarked(int position) const;
+    void showTrend(int position, int column, const QList<double>& values) override;
+    QList<double> trend(int position, int column) const;
+
+    // The captions and every row's cells as shown, for export.
+    QStringList headers() const;
+    QList<QStringList> cells() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

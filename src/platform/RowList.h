@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The multi-column list as the program uses it: each row one text, its cells joined by ";".
@@ -16,4 +17,18 @@ public:
     virtual QString rowText(int position) const = 0;
     // After a refresh: nothing selected, scrolled to the top. Optional for a list.
     virtual void resetView() {}
+    // Marks the row as needing the user's attention, with the reason (empty: no mark) and the
+    // columns whose values are the reason. Optional for a list; the row's text stays as it is.
+    virtual void markRow(int position, const QString& reason, const QList<int>& columns) {
+        Q_UNUSED(position);
+        Q_UNUSED(reason);
+        Q_UNUSED(columns);
+    }
+    // The values of a cell over the latest refreshes, oldest first, drawn as a small line in
+    // the cell. Optional for a list.
+    virtual void showTrend(int position, int column, const QList<double>& values) {
+        Q_UNUSED(position);
+        Q_UNUSED(column);
+        Q_UNUSED(values);
+    }
 };

@@ -57,6 +57,10 @@ void FMStart::buildMenus() {
         });
         mProgramme.at(index) = item;
     }
+    HProgramme->addSeparator();
+    mEinstellungen = HProgramme->addAction(QStringLiteral("&Einstellungen ..."));
+    connect(mEinstellungen, &QAction::triggered, this,
+            [this] { guarded([this] { mEinstellungen_Click(); }); });
 
     Hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     HilfeUeber = Hilfe->addAction(QStringLiteral("Hilfe &über ..."));
@@ -142,6 +146,10 @@ void FMStart::mProgrammverlauf_Click() {
 
 void FMStart::HilfeUeber_Click() {
     m_services.windows.showAbout();
+}
+
+void FMStart::mEinstellungen_Click() {
+    m_services.windows.showSettings(this);
 }
 
 void FMStart::Beenden_Click() {

@@ -42,6 +42,7 @@ public:
     void mLogin_Click();
     void mProgrammverlauf_Click();
     void HilfeUeber_Click();
+    void mEinstellungen_Click();
     void Beenden_Click();
 
     // The caption of a signed-in user, with its exact blank runs.
@@ -55,6 +56,8 @@ public:
     QAction* Beenden = nullptr;
     QMenu* HProgramme = nullptr;
     std::array<QAction*, 2> mProgramme{};
+    // Last in "Programme": the settings of the monitors' additions.
+    QAction* mEinstellungen = nullptr;
     QMenu* Hilfe = nullptr;
     QAction* HilfeUeber = nullptr;
     QAction* mProgrammverlauf = nullptr;

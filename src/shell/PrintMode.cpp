@@ -5,6 +5,7 @@
 #include "cache/CacheError.h"
 #include "cache/TcpCacheFactory.h"
 #include "monitors/MonitorRefresh.h"
+#include "platform/ListExport.h"
 #include "shell/HeadlessAbort.h"
 #include "shell/HeadlessDesktop.h"
 #include "shell/HeadlessFormHost.h"
@@ -15,12 +16,43 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 bool isPlainNumber(const QString& text) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
     return digits.match(text).hasMatch();
+}
+
+const QStringList Formats{QStringLiteral("text"), QStringLiteral("csv"), QStringLiteral("json")};
+
+// Takes "--format X" or "--format=X" out of the arguments; empty when a format is missing or
+// given twice.
+std::optional<QString> takeFormat(QStringList& arguments) {
+    QString format;
+    for (qsizetype i = 0; i < arguments.size();) {
+        const QString& argument = arguments.at(i);
+        QString value;
+        if (argument == QLatin1String("--format")) {
+            if (i + 1 >= arguments.size()) {
+                return std::nullopt;
+            }
+            value = arguments.at(i + 1);
+            arguments.remove(i, 2);
+        } else if (argument.startsWith(QLatin1String("--format="))) {
+            value = argument.mid(9);
+            arguments.remove(i);
+        } else {
+            ++i;
+            continue;
+        }
+        if (!format.isEmpty()) {
+            return std::nullopt;
+        }
+        format = value.toLower();
+    }
+    return format.isEmpty() ? QStringLiteral("text") : format;
 }
 
 } // namespace
@@ -36,10 +68,19 @@ PrintMode::PrintMode(Platform& platform, CacheFactoryCreator createFactory, QTex
 
 QString PrintMode::usage() {
     return QStringLiteral("Aufruf: lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT "
-                          "[SERVER [PORT [NAMESPACE]]]");
+                          "[SERVER [PORT [NAMESPACE]]] [--format text|csv|json]\n"
+                          "PASSWORT \"-\" liest das Passwort aus der ersten Zeile der "
+                          "Standardeingabe.");
 }
 
-int PrintMode::run(const QStringList& arguments) {
+int PrintMode::run(const QStringList& givenArguments) {
+    QStringList arguments = givenArguments;
+    const std::optional<QString> format = takeFormat(arguments);
+    if (!format || !Formats.contains(*format)) {
+        return fail(ExitUsage,
+                    QStringLiteral("Unbekanntes oder doppeltes --format (text, csv oder json).\n") +
+                        usage());
+    }
     // The monitor, then the program's usual sign-in fields (the namespace is taken but, as in
     // the window program, does not enter the connection).
     if (arguments.size() < 5 || arguments.size() > 8) {
@@ -51,7 +92,15 @@ int PrintMode::run(const QStringList& arguments) {
                                        .arg(arguments.first()) +
                                    usage());
     }
-    const QStringList signInFields = arguments.mid(1);
+    QStringList signInFields = arguments.mid(1);
+    if (signInFields.at(3) == QLatin1String("-")) {
+        const QString password = m_in ? m_in->readLine() : QString();
+        if (password.isEmpty()) {
+            return fail(ExitUsage,
+                        QStringLiteral("Kein Passwort auf der Standardeingabe.\n") + usage());
+        }
+        signInFields[3] = password;
+    }
     for (const QString& field : signInFields) {
         // The sign-in data travel as one blank-separated command line.
         if (field.isEmpty() || field.contains(QLatin1Char(' '))) {
@@ -98,11 +147,30 @@ int PrintMode::run(const QStringList& arguments) {
         return fail(ExitFailed, QStringLiteral("Die Anmeldung wurde abgebrochen."));
     }
 
-    for (const QString& row : rows) {
-        m_out << row << '\n';
+    print(kind.columns, rows, *format);
+    return ExitOk;
+}
+
+void PrintMode::print(const QStringList& columns, const QStringList& rows, const QString& format) {
+    if (format == QLatin1String("text")) {
+        for (const QString& row : rows) {
+            m_out << row << '\n';
+        }
+    } else {
+        ListExport::Rows cells;
+        cells.reserve(rows.size());
+        for (const QString& row : rows) {
+            cells << ListExport::cellsOf(row, static_cast<int>(columns.size()));
+        }
+        if (format == QLatin1String("csv")) {
+            // The stream writes the byte-order mark itself, before the text without it.
+            m_out.setGenerateByteOrderMark(true);
+            m_out << QString::fromUtf8(ListExport::csv(columns, cells).mid(3));
+        } else {
+            m_out << QString::fromUtf8(ListExport::json(columns, cells));
+        }
     }
     m_out.flush();
-    return ExitOk;
 }
 
 int PrintMode::fail(int exitCode, const QString& message) {
@@ -121,8 +189,10 @@ int runPrintMode(const QStringList& arguments) {
     HeadlessDesktop desktop;
     QTextStream out(stdout);
     QTextStream err(stderr);
+    QTextStream in(stdin);
     PrintMode mode(desktop.platform(),
                    tcpCacheFactoryCreator({}, loadTcpSecurity(desktop.platform().settings)), out,
                    err);
+    mode.setPasswordInput(in);
     return mode.run(arguments);
 }

@@ -20,18 +20,23 @@ public:
     PrintMode(Platform& platform, CacheFactoryCreator createFactory, QTextStream& out,
               QTextStream& err, QLocale locale = QLocale::system());
 
-    // arguments: kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT [NAMESPACE]]]
+    // arguments: kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT [NAMESPACE]]], and
+    // anywhere among them "--format text|csv|json". PASSWORT "-" reads the password as the
+    // first line of the password input, so that it does not show in the process list.
     int run(const QStringList& arguments);
+    void setPasswordInput(QTextStream& in) { m_in = &in; }
 
     static QString usage();
 
 private:
     int fail(int exitCode, const QString& message);
+    void print(const QStringList& columns, const QStringList& rows, const QString& format);
 
     Platform& m_platform;
     CacheFactoryCreator m_createFactory;
     QTextStream& m_out;
     QTextStream& m_err;
+    QTextStream* m_in = nullptr;
     QLocale m_locale;
 };
 

@@ -24,12 +24,15 @@ QString ProgramOptions::usage() {
         "  lorvex-monitor [FIRMA FILIALE USER PASSWORT [SERVER [PORT [NAMESPACE]]]]\n"
         "  lorvex-monitor --print kassa|zeit FIRMA FILIALE USER PASSWORT [SERVER [PORT "
         "[NAMESPACE]]]\n"
+        "                 [--format text|csv|json]\n"
         "  lorvex-monitor --version | --help\n"
         "\n"
         "Ohne Anmeldedaten (oder wenn das erste Feld keine Zahl ist) fragt der\n"
         "Anmeldedialog, vorbelegt mit den gespeicherten Einstellungen (\"Cache Login\").\n"
         "--print meldet sich ohne Fenster an, liest den Monitor einmal und gibt seine\n"
-        "Zeilen auf der Standardausgabe aus.\n");
+        "Zeilen auf der Standardausgabe aus (--format csv: wie der Export der Fenster,\n"
+        "--format json: {\"columns\": [...], \"rows\": [[...], ...]}). PASSWORT \"-\" liest\n"
+        "das Passwort aus der ersten Zeile der Standardeingabe.\n");
 }
 
 QString ProgramOptions::versionLine() {

@@ -1,12 +1,15 @@
 #include "shell/WindowRegistry.h"
 
 #include "access/CacheApi.h"
+#include "monitors/AlarmNotifier.h"
+#include "monitors/MonitorSettings.h"
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
 #include "platform/ListControl.h"
 #include "platform/Platform.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
+#include "shell/frmEinstellungen.h"
 #include "shell/frmProgrammverlauf.h"
 #include "signin/FMPass.h"
 #include "signin/FMServer.h"
@@ -24,6 +27,21 @@ WindowRegistry::WindowRegistry(Platform& platform)
 
 WindowRegistry::~WindowRegistry() {
     destroyAllWindows();
+}
+
+void WindowRegistry::setNotifications(DesktopNotifications& desktop) {
+    m_alarms = std::make_unique<AlarmNotifier>(desktop);
+    m_alarms->setEnabled(MonitorSettings(m_platform.settings).notificationsOn());
+    desktop.setOnActivated([this] {
+        const QString about = m_alarms->lastTold();
+        if (about.endsWith(QLatin1String("Kassa")) && m_kassa) {
+            showCashRegisterMonitor(m_main.data());
+        } else if (about.endsWith(QLatin1String("Zeiterfassung")) && m_zeit) {
+            showTimeClockMonitor(m_main.data());
+        } else if (m_main) {
+            showOwned(*m_main, nullptr);
+        }
+    });
 }
 
 template <typename W, typename Make> W& WindowRegistry::load(QPointer<W>& slot, Make make) {
@@ -68,19 +86,47 @@ FMStart& WindowRegistry::mainWindow() {
 }
 
 frmProgrammverlauf& WindowRegistry::programLogWindow() {
-    return load(m_log, [] { return new frmProgrammverlauf; });
+    return load(m_log, [this] { return new frmProgrammverlauf(m_platform); });
 }
 
 frmKassa& WindowRegistry::cashRegisterMonitor() {
-    return load(m_kassa, [this] { return new frmKassa(api(), m_main.data()); });
+    return load(m_kassa, [this] {
+        auto* window = new frmKassa(api(), m_main.data());
+        window->controller().setAlarms(m_alarms.get());
+        return window;
+    });
 }
 
 frmZeiterfassung& WindowRegistry::timeClockMonitor() {
-    return load(m_zeit, [this] { return new frmZeiterfassung(api(), m_main.data()); });
+    return load(m_zeit, [this] {
+        auto* window = new frmZeiterfassung(api(), m_main.data());
+        window->controller().setAlarms(m_alarms.get());
+        return window;
+    });
 }
 
 frmAbout& WindowRegistry::aboutBox() {
     return load(m_about, [this] { return new frmAbout(m_platform); });
+}
+
+frmEinstellungen& WindowRegistry::settingsWindow() {
+    return load(m_settings, [this] {
+        return new frmEinstellungen(
+            m_platform.settings,
+            [this](const AttentionLimits& limits, int trendLength, bool notificationsOn) {
+                if (m_alarms) {
+                    m_alarms->setEnabled(notificationsOn);
+                }
+                // The open monitors take the new values at once.
+                for (MonitorWindow* monitor : {static_cast<MonitorWindow*>(m_kassa.data()),
+                                               static_cast<MonitorWindow*>(m_zeit.data())}) {
+                    if (monitor) {
+                        monitor->controller().setAttentionLimits(limits);
+                        monitor->controller().setTrendLength(trendLength);
+                    }
+                }
+            });
+    });
 }
 
 FMPass& WindowRegistry::signInDialog() {
@@ -141,6 +187,14 @@ void WindowRegistry::showProgramLog(QWidget* owner) {
 
 void WindowRegistry::showAbout() {
     showOwned(aboutBox(), nullptr);
+}
+
+void WindowRegistry::showSettings(QWidget* owner) {
+    frmEinstellungen& window = settingsWindow();
+    if (!window.isVisible()) {
+        window.Form_Load();
+    }
+    showOwned(window, owner);
 }
 
 void WindowRegistry::runModal(QWidget& dialog) {

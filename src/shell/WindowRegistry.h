@@ -9,15 +9,19 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class CacheApi;
 class FMPass;
 class FMServer;
 class FMStart;
 class frmAbout;
+class frmEinstellungen;
 class frmKassa;
 class frmProgrammverlauf;
 class frmZeiterfassung;
+class AlarmNotifier;
+class DesktopNotifications;
 class SignIn;
 struct Platform;
 
@@ -41,6 +45,10 @@ public:
     void setMainWindowMaker(MainWindowMaker maker) { m_makeMain = std::move(maker); }
     void setSignIn(SignIn& signIn) { m_signIn = &signIn; }
     void setModalRunner(ModalRunner runner) { m_runModal = std::move(runner); }
+    // The tray and its notifications for the monitors opened from now on; a click on a
+    // notification brings up the monitor it was about.
+    void setNotifications(DesktopNotifications& desktop);
+    AlarmNotifier* alarms() { return m_alarms.get(); }
 
     // The one instance of each window, loaded (invisibly) if it is not loaded yet.
     FMStart& mainWindow();
@@ -48,6 +56,7 @@ public:
     frmKassa& cashRegisterMonitor();
     frmZeiterfassung& timeClockMonitor();
     frmAbout& aboutBox();
+    frmEinstellungen& settingsWindow();
     FMPass& signInDialog() override;
     FMServer& serverDialog() override;
 
@@ -61,6 +70,8 @@ public:
     void showSignInDialog(QWidget* owner);
     void showProgramLog(QWidget* owner);
     void showAbout();
+    // Shows the stored settings afresh unless the window is open already.
+    void showSettings(QWidget* owner);
 
     // Unloads one window: runs its unload handler, hides it and deletes it soon after.
     void unloadWindow(QWidget* window);
@@ -102,12 +113,14 @@ private:
     MainWindowMaker m_makeMain;
     SignIn* m_signIn = nullptr;
     ModalRunner m_runModal;
+    std::unique_ptr<AlarmNotifier> m_alarms;
 
     QPointer<FMStart> m_main;
     QPointer<frmProgrammverlauf> m_log;
     QPointer<frmKassa> m_kassa;
     QPointer<frmZeiterfassung> m_zeit;
     QPointer<frmAbout> m_about;
+    QPointer<frmEinstellungen> m_settings;
     QPointer<FMPass> m_pass;
     QPointer<FMServer> m_server;
 

@@ -1,14 +1,19 @@
 #include "shell/frmProgrammverlauf.h"
 
+#include "access/LoginSettings.h"
+#include "monitors/MonitorSettings.h"
 #include "platform/ListControl.h"
+#include "platform/ListExporter.h"
+#include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/WindowMemory.h"
 #include "shell/AppIcons.h"
 
 #include <QCloseEvent>
 
 #include <stdexcept>
 
-frmProgrammverlauf::frmProgrammverlauf(QWidget* parent)
+frmProgrammverlauf::frmProgrammverlauf(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , Verlauf(new ListControl(this)) {
@@ -22,6 +27,20 @@ frmProgrammverlauf::frmProgrammverlauf(QWidget* parent)
     Verlauf->setColumns(
         {QStringLiteral("Programmteil"), QStringLiteral("Text"), QStringLiteral("Parameter")},
         {175, 275, 595});
+    exporter =
+        new ListExporter(*Verlauf, *this, platform.messages, QStringLiteral("Programmverlauf"));
+    m_memory =
+        std::make_unique<WindowMemory>(platform.settings, LoginSettings::App,
+                                       MonitorSettings::Section, QStringLiteral("Programmverlauf"));
+    m_memory->restoreColumns(*Verlauf);
+    m_memory->restorePlace(*this, true);
+}
+
+frmProgrammverlauf::~frmProgrammverlauf() = default;
+
+void frmProgrammverlauf::showEvent(QShowEvent* event) {
+    m_shown = true;
+    QWidget::showEvent(event);
 }
 
 void frmProgrammverlauf::Form_Load() {
@@ -45,6 +64,9 @@ void frmProgrammverlauf::resizeEvent(QResizeEvent* event) {
 }
 
 void frmProgrammverlauf::closeEvent(QCloseEvent* event) {
+    if (m_shown) {
+        m_memory->save(*this, *Verlauf);
+    }
     // The user's close box only hides the window; closing from code unloads it.
     if (event->spontaneous()) {
         event->ignore();

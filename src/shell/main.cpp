@@ -1,6 +1,7 @@
 #include "access/TlsSettings.h"
 #include "cache/TcpCacheFactory.h"
 #include "platform/QtPlatform.h"
+#include "platform/QtTrayNotifications.h"
 #include "shell/MonitorProgram.h"
 #include "shell/PrintMode.h"
 #include "shell/ProgramOptions.h"
@@ -49,9 +50,11 @@ int main(int argc, char* argv[]) {
     const ProgramOptions options = ProgramOptions::parse(QApplication::arguments().mid(1));
 
     QtPlatform desktop;
+    QtTrayNotifications tray;
     MonitorProgram program(desktop.platform(),
                            tcpCacheFactoryCreator({}, loadTcpSecurity(desktop.platform().settings)),
                            options.commandLine);
+    program.windows().setNotifications(tray);
     program.start();
     return QApplication::exec();
 }

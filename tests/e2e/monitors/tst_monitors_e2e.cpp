@@ -9,6 +9,9 @@
 #include "signin/SignIn.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
@@ -49,13 +52,16 @@ struct PrintResult {
     QStringList lines;
     QString error;
     qint64 ms = 0;
+    QByteArray output;
 };
 
-PrintResult runPrint(const QStringList& arguments) {
+PrintResult runPrint(const QStringList& arguments, const QByteArray& input = {}) {
     QProcess process;
     QElapsedTimer clock;
     clock.start();
     process.start(QStringLiteral(LORVEX_MONITOR_EXECUTABLE), QStringList{"--print"} + arguments);
+    process.write(input);
+    process.closeWriteChannel();
     PrintResult result;
     if (!process.waitForFinished(30000)) {
         process.kill();
@@ -65,8 +71,8 @@ PrintResult runPrint(const QStringList& arguments) {
     }
     result.ms = clock.elapsed();
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.lines =
-        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    result.output = process.readAllStandardOutput();
+    result.lines = QString::fromUtf8(result.output).split('\n', Qt::SkipEmptyParts);
     result.error = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
@@ -158,6 +164,28 @@ private slots:
         window->Form_Load();
         QCOMPARE(rowsOf(*window->lstKassa), kassa.lines);
         delete window;
+
+        // The same rows for scripts, the password read from standard input.
+        const PrintResult json = runPrint(
+            {"zeit", "1", "0", "DEMO", "-", "127.0.0.1", port, "--format", "json"}, "demo\n");
+        QCOMPARE(json.exitCode, 0);
+        QJsonParseError parseError{};
+        const QJsonObject document = QJsonDocument::fromJson(json.output, &parseError).object();
+        QCOMPARE(parseError.error, QJsonParseError::NoError);
+        QCOMPARE(document.value("columns").toVariant().toStringList(),
+                 QStringList({"Nr", "E Ist", "E Soll", "Diff", "S Ist", "S Soll", "Diff"}));
+        QStringList jsonRows;
+        for (const QJsonValue& row : document.value("rows").toArray()) {
+            jsonRows << row.toVariant().toStringList().join(';');
+        }
+        QCOMPARE(jsonRows, kDemoZeit);
+
+        const PrintResult csv =
+            runPrint({"kassa", "--format=csv", "1", "0", "DEMO", "-", "127.0.0.1", port}, "demo");
+        QCOMPARE(csv.exitCode, 0);
+        QCOMPARE(csv.output, "\xEF\xBB\xBFNr;Anzahl;FirstCNT;LastCNT\r\n" +
+                                 kDemoKassa.join("\r\n").toUtf8() + "\r\n");
+        QCOMPARE(runPrint({"kassa", "1", "0", "DEMO", "-", "127.0.0.1", port}).exitCode, 2);
     }
 
     void printModeFailsAtOnceWithAMessage_data() {

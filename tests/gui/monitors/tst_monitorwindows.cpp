@@ -6,6 +6,7 @@
 #include "monitors/frmZeiterfassung.h"
 #include "platform/ListControl.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -127,6 +128,39 @@ private slots:
         QCOMPARE(nextTabStop(window->OKButton), window->Edit1);
         window->close();
         QTRY_VERIFY(window.isNull());
+    }
+
+    void remembersPlaceColumnsAndIntervalAcrossOpenings() {
+        Rig rig;
+        QMap<QString, QString>& stored = rig.desktop.settings.values;
+        QPointer<frmKassa> window = rig.load<frmKassa>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->move(100, 80);
+        window->lstKassa->header()->resizeSection(0, 60);
+        window->Edit1->setText("5");
+        window->close();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(stored.value("Cache Login/Monitor/KassaIntervallMs"), QString("5000"));
+        QVERIFY(stored.value("Cache Login/Monitor/KassaSpalten").startsWith("60,"));
+        QVERIFY(stored.keys().filter("/Login/").isEmpty());
+
+        window = rig.load<frmKassa>();
+        QCOMPARE(window->pos(), QPoint(100, 80));
+        QCOMPARE(window->lstKassa->header()->sectionSize(0), 60);
+        QCOMPARE(window->Edit1->text(), QString("5"));
+        QCOMPARE(window->Timer1().interval(), 5000);
+        delete window;
+
+        // A place on a screen that is gone, and values that make no sense, are not used.
+        stored["Cache Login/Monitor/KassaPosition"] = "5000,4000,496,184";
+        stored["Cache Login/Monitor/KassaSpalten"] = "60,0,75";
+        stored["Cache Login/Monitor/KassaIntervallMs"] = "70000";
+        window = rig.load<frmKassa>();
+        QCOMPARE(window->pos(), QPoint(2760 / 15, 3750 / 15));
+        QVERIFY(!window->lstKassa->userSizedColumns());
+        QCOMPARE(window->Edit1->text(), QString("10"));
+        delete window;
     }
 
     void zeitLayoutFocusAndCentring() {

@@ -2,9 +2,11 @@
 
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/RowList.h"
 #include "shell/FMStart.h"
 #include "shell/frmAbout.h"
+#include "shell/frmEinstellungen.h"
 #include "shell/frmProgrammverlauf.h"
 #include "signin/FMPass.h"
 #include "signin/FMServer.h"
@@ -15,6 +17,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 class TestFMStart : public QObject {
@@ -67,6 +70,76 @@ private slots:
         QCOMPARE(main.HilfeUeber->shortcut(), QKeySequence(Qt::Key_F1));
         QCOMPARE(main.mProgrammverlauf->text(), QStringLiteral("Programmverlauf"));
         QCOMPARE(main.mProgrammverlauf->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F1));
+    }
+
+    void settingsPageIsTheLastProgramEntryAndReachesTheOpenMonitor() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        QCOMPARE(main.HProgramme->actions().last(), main.mEinstellungen);
+        QCOMPARE(main.mEinstellungen->text(), QStringLiteral("&Einstellungen ..."));
+        main.cmdUnterprogramm_Click(1);
+        frmKassa& kassa = f.program->windows().cashRegisterMonitor();
+        const QMap<QString, QString> loginBefore = f.fake.settings.values;
+
+        main.mEinstellungen->trigger();
+        frmEinstellungen& page = f.program->windows().settingsWindow();
+        QVERIFY(page.isVisible());
+        QCOMPARE(page.windowTitle(), QStringLiteral("Einstellungen"));
+        QCOMPARE(page.txtAnzahl->value(), 10);
+        QCOMPARE(page.txtStillstand->value(), 15);
+        page.txtAnzahl->setValue(6);
+        page.CancelButton->click();
+        QCOMPARE(kassa.controller().attentionLimits().count, 10.0);
+        QCOMPARE(f.fake.settings.values, loginBefore);
+
+        main.mEinstellungen->trigger();
+        QCOMPARE(page.txtAnzahl->value(), 10); // filled afresh
+        page.txtAnzahl->setValue(6);
+        page.txtStillstand->setValue(0);
+        page.txtTrend->setValue(720);
+        page.OKButton->click();
+        QVERIFY(!page.isVisible());
+        QCOMPARE(kassa.controller().attentionLimits().count, 6.0);
+        QCOMPARE(kassa.controller().attentionLimits().stillMinutes, 0);
+        QCOMPARE(f.fake.settings.values.value("Cache Login/Monitor/KassaAnzahlGrenze"), "6");
+        QCOMPARE(kassa.controller().history().length(), 720);
+        for (auto it = loginBefore.begin(); it != loginBefore.end(); ++it) {
+            QCOMPARE(f.fake.settings.values.value(it.key()), it.value());
+        }
+    }
+
+    void trayIsToldAboutTheOpenMonitorsAndAClickBringsThemUp() {
+        struct Tray : DesktopNotifications {
+            void showState(State shown, const QString&) override { state = shown; }
+            void notify(const QString&, const QString& text) override { told << text; }
+            void setOnActivated(std::function<void()> handler) override {
+                click = std::move(handler);
+            }
+            State state = State::Good;
+            QStringList told;
+            std::function<void()> click;
+        } tray;
+        ShellFixture f;
+        f.server.onCall = [](const QString& cls, const QString&,
+                             const QList<CacheValue>& args) -> CacheValue {
+            if (cls == "Telemetrie.Kassa") {
+                return QString("3|12|815|827|5|1|020|020|");
+            }
+            return args.isEmpty() ? CacheValue(QString()) : args.first();
+        };
+        f.program->windows().setNotifications(tray);
+        FMStart& main = f.program->start();
+        main.cmdUnterprogramm_Click(1);
+        frmKassa& kassa = f.program->windows().cashRegisterMonitor();
+        QCOMPARE(tray.told, QStringList{"Nr 3: 12 nicht verbuchte Vorgänge (Grenze 10)"});
+        QCOMPARE(tray.state, DesktopNotifications::State::Attention);
+        QVERIFY(kassa.controller().canSnooze(0) && !kassa.controller().canSnooze(1));
+        kassa.hide();
+        tray.click();
+        QVERIFY(kassa.isVisible());
+        kassa.OKButton_Click();
+        ShellFixture::flushDeletes();
+        QCOMPARE(tray.state, DesktopNotifications::State::Good);
     }
 
     void shortcutsOpenAboutBoxAndProgramLog() {

@@ -1,20 +1,51 @@
 #include "ShellFixture.h"
 
 #include "platform/ListControl.h"
+#include "platform/ListExport.h"
+#include "platform/ListExporter.h"
 #include "shell/FMStart.h"
 #include "shell/frmProgrammverlauf.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <qtestspontaneevent.h>
+
+namespace {
+
+// The rows of a CSV file as a German spreadsheet program reads it: Python's csv module with
+// ";" between the cells and the byte-order mark taken off, handed back as JSON.
+QList<QStringList> readAsGermanCsv(const QString& path) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, json, sys\n"
+                             "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                             "    print(json.dumps(list(csv.reader(f, delimiter=';'))))",
+                             path});
+    if (!python.waitForFinished(20000) || python.exitCode() != 0) {
+        return {{"python3 failed", QString::fromUtf8(python.readAllStandardError())}};
+    }
+    QList<QStringList> rows;
+    for (const QVariant& row :
+         QJsonDocument::fromJson(python.readAllStandardOutput()).toVariant().toList()) {
+        rows << row.toStringList();
+    }
+    return rows;
+}
+
+} // namespace
 
 class TestProgramLog : public QObject {
     Q_OBJECT
 
 private slots:
     void windowLayout() {
-        frmProgrammverlauf log;
+        FakePlatform desktop;
+        frmProgrammverlauf log(desktop.platform);
         log.Form_Load();
         QCOMPARE(log.windowTitle(), QStringLiteral("Programmverlauf"));
         QCOMPARE(log.size(), QSize(570, 288));
@@ -49,8 +80,55 @@ private slots:
         QCOMPARE(dragged->sectionSize(1), second);
     }
 
+    void exportsAsGermanCsvAndToTheClipboard() {
+        FakePlatform desktop;
+        frmProgrammverlauf log(desktop.platform);
+        log.StatusText("frmKassa.Timer1_Timer", "Status um ", "14:05:09");
+        log.StatusText("Prüfung \"Größe\"", "Text, mit Komma", "");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("verlauf.csv");
+        QString suggested;
+        log.exporter->setFileNameAsker([&](const QString& name) {
+            suggested = name;
+            return path;
+        });
+        log.show();
+        log.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&log));
+        QTest::keyClick(log.Verlauf, Qt::Key_S, Qt::ControlModifier); // Strg+S
+        QCOMPARE(suggested, QString("Programmverlauf.csv"));
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().startsWith("\xEF\xBB\xBFProgrammteil;Text;Parameter\r\n"));
+        const QList<QStringList> expected{{"Programmteil", "Text", "Parameter"},
+                                          {"Prüfung \"Größe\"", "Text, mit Komma", ""},
+                                          {"frmKassa.Timer1_Timer", "Status um ", "14:05:09"}};
+        QCOMPARE(readAsGermanCsv(path), expected);
+
+        // Cells the log cannot hold (";" and line breaks) survive the round trip as well.
+        const QList<QStringList> awkward{{"a;b", "\"x\";\"y\"", "Zeile 1\r\nZeile 2", "ÄÖÜß €"}};
+        QFile raw(dir.filePath("roh.csv"));
+        QVERIFY(raw.open(QIODevice::WriteOnly));
+        raw.write(ListExport::csv({"1", "2", "3", "4"}, awkward));
+        raw.close();
+        const QList<QStringList> header{{"1", "2", "3", "4"}};
+        QCOMPARE(readAsGermanCsv(raw.fileName()), header + awkward);
+
+        log.exporter->copyToClipboard();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QString("Programmteil\tText\tParameter\n"
+                         "Prüfung \"Größe\"\tText, mit Komma\t\n"
+                         "frmKassa.Timer1_Timer\tStatus um \t14:05:09\n"));
+
+        // A file that cannot be written is reported, not taken for saved.
+        desktop.messages.queueAnswer(MsgAnswer::Ok);
+        QVERIFY(!log.exporter->saveCsv(dir.filePath("fehlt/verlauf.csv")));
+        QCOMPARE(desktop.messages.shown.size(), 1);
+    }
+
     void keepsNewestHundredOnTop() {
-        frmProgrammverlauf log;
+        FakePlatform desktop;
+        frmProgrammverlauf log(desktop.platform);
         for (int entry = 1; entry <= 150; ++entry) {
             log.StatusText("Teil", "Eintrag ", QString::number(entry));
         }
@@ -107,7 +185,8 @@ private slots:
     }
 
     void closingFromCodeUnloads() {
-        frmProgrammverlauf log;
+        FakePlatform desktop;
+        frmProgrammverlauf log(desktop.platform);
         log.show();
         QVERIFY(log.close());
         QVERIFY(!log.isVisible());

@@ -36,8 +36,16 @@ public:
     int rowCount() const override { return static_cast<int>(rows.size()); }
     QString rowText(int position) const override { return rows.at(position); }
     void resetView() override { m_log << "list resetView"; }
+    void markRow(int position, const QString& reason, const QList<int>&) override {
+        marks[position] = reason;
+    }
+    void showTrend(int position, int column, const QList<double>& values) override {
+        trends[QString("%1/%2").arg(position).arg(column)] = values;
+    }
 
     QStringList rows;
+    QMap<int, QString> marks;
+    QMap<QString, QList<double>> trends;
 
 private:
     QStringList& m_log;
@@ -341,6 +349,68 @@ private slots:
         rig.server.connectResult = true;
         rig.desktop.time.runPosted();
         QCOMPARE(rig.logEntries("frmZeiterfassung.Timer1_Timer"), 1);
+    }
+
+    void rowsStandOutByTheStoredLimitsWithoutChangingThem() {
+        Rig rig;
+        rig.desktop.settings.values["Cache Login/Monitor/KassaAnzahlGrenze"] = "6";
+        rig.desktop.settings.values["Cache Login/Monitor/KassaStillstandMinuten"] = "x";
+        auto monitor = rig.kassa();
+        QCOMPARE(monitor->attentionLimits().count, 6.0);
+        QCOMPARE(monitor->attentionLimits().stillMinutes, AttentionLimits::kDefaultStillMinutes);
+        monitor->Timer1_Timer();
+        QCOMPARE(rig.list.rows, QStringList({"3;6;810;817", "5;1;020;020"}));
+        QCOMPARE(rig.list.marks.value(0), QString("6 nicht verbuchte Vorgänge (Grenze 6)"));
+        QCOMPARE(rig.list.marks.value(1), QString());
+        monitor->setAttentionLimits({7, 15});
+        QCOMPARE(rig.list.marks.value(0), QString());
+
+        auto zeit = rig.zeit();
+        zeit->Timer1_Timer();
+        QCOMPARE(zeit->attentionReasons(),
+                 QStringList({"Diff S Ist - S Soll ist -1, nicht 0",
+                              "Diff E Ist - E Soll ist 2, nicht 0", "", ""}));
+        QVERIFY(rig.desktop.settings.values.keys().filter("/Login/").isEmpty());
+    }
+
+    void trendHistoryIsBoundedAndKeepsAnAbsentRegister() {
+        Rig rig;
+        rig.desktop.settings.values["Cache Login/Monitor/TrendWerte"] = "10";
+        auto monitor = rig.kassa();
+        for (int i = 0; i < 12; ++i) {
+            rig.kassaReply = QString("3|%1|1|%2|").arg(i).arg(i);
+            monitor->Timer1_Timer();
+        }
+        const QList<double> lastTen{2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+        QCOMPARE(monitor->history().values("3", 0), lastTen);
+        QCOMPARE(rig.list.trends.value("0/1"), lastTen);
+
+        rig.kassaReply = "5|1|1|1|"; // register 3 is away for a refresh
+        monitor->Timer1_Timer();
+        QCOMPARE(monitor->history().values("3", 0), lastTen);
+        QCOMPARE(rig.list.trends.value("0/1"), QList<double>{1});
+        rig.kassaReply = "5|2|1|1|3|20|1|30|";
+        monitor->Timer1_Timer();
+        QCOMPARE(monitor->history().values("3", 0), lastTen.mid(1) + QList<double>{20});
+        QCOMPARE(rig.list.trends.value("1/1"), lastTen.mid(1) + QList<double>{20});
+        monitor->setTrendLength(2); // below the least length
+        QCOMPARE(monitor->history().length(), RowHistory::kMinLength);
+
+        // A window opened anew starts without history; the clocks follow both differences.
+        monitor = rig.zeit();
+        QCOMPARE(monitor->history().rowCount(), 0);
+        monitor->Timer1_Timer();
+        QCOMPARE(rig.list.trends.value("0/3"), QList<double>{0});
+        QCOMPARE(rig.list.trends.value("0/6"), QList<double>{-1});
+
+        // At most 8,192 rows: the one seen longest ago goes.
+        RowHistory history({1}, QLocale::c());
+        for (int key = 0; key <= RowHistory::kMaxRows; ++key) {
+            history.record({QString("%1;1").arg(key)});
+        }
+        QCOMPARE(history.rowCount(), RowHistory::kMaxRows);
+        QVERIFY(history.values("0", 0).isEmpty());
+        QCOMPARE(history.values("1", 0), QList<double>{1});
     }
 
     void controllerGoneDuringRefreshIsNotTouched() {

@@ -25,6 +25,15 @@ private slots:
             << QStringList{"kassa", "A", "0", "U", "P"} << "FIRMA und FILIALE müssen Zahlen sein";
         QTest::newRow("branch with a command")
             << QStringList{"kassa", "1", "0,X=1", "U", "P"} << "FIRMA und FILIALE";
+        QTest::newRow("unknown format")
+            << QStringList{"kassa", "1", "0", "U", "P", "--format", "xml"} << "--format";
+        QTest::newRow("format without value")
+            << QStringList{"kassa", "1", "0", "U", "P", "--format"} << "--format";
+        QTest::newRow("format twice")
+            << QStringList{"kassa", "--format=csv", "1", "0", "U", "P", "--format", "json"}
+            << "--format";
+        QTest::newRow("password from empty input")
+            << QStringList{"kassa", "1", "0", "U", "-"} << "Kein Passwort";
     }
     void wrongCallsAreRefusedWithoutServerAccess() {
         QFETCH(QStringList, arguments);

@@ -1,0 +1,122 @@
+#include "monitors/AlarmNotifier.h"
+
+namespace {
+
+constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
+
+QString snoozeKey(const QString& monitor, const QString& key) {
+    return monitor + QLatin1Char('\n') + key;
+}
+
+qint64 msSince(const QTime& then, const QTime& now) {
+    const qint64 elapsed = then.msecsTo(now);
+    return elapsed < 0 ? elapsed + kDayMs : elapsed;
+}
+
+} // namespace
+
+AlarmNotifier::AlarmNotifier(DesktopNotifications& desktop)
+    : m_desktop(desktop) {
+    showWorstState();
+}
+
+void AlarmNotifier::rowsAssessed(const QString& monitor, const QStringList& keys,
+                                 const QStringList& reasons, const QTime& now) {
+    MonitorState& state = m_monitors[monitor];
+    QSet<QString> standingOut;
+    QStringList started;
+    QStringList startedReasons;
+    for (qsizetype row = 0; row < keys.size() && row < reasons.size(); ++row) {
+        if (reasons.at(row).isEmpty()) {
+            continue;
+        }
+        const QString& key = keys.at(row);
+        standingOut.insert(key);
+        const auto snoozed = m_snoozed.constFind(snoozeKey(monitor, key));
+        bool snoozeEnded = false;
+        if (snoozed != m_snoozed.constEnd() && msSince(*snoozed, now) >= kSnoozeMs) {
+            m_snoozed.erase(snoozed);
+            snoozeEnded = true;
+        }
+        if ((!state.standingOut.contains(key) || snoozeEnded) && !isSnoozed(monitor, key, now)) {
+            started << key;
+            startedReasons << reasons.at(row);
+        }
+    }
+    // A row that is fine again needs no snooze any more.
+    for (const QString& key : state.standingOut) {
+        if (!standingOut.contains(key)) {
+            m_snoozed.remove(snoozeKey(monitor, key));
+        }
+    }
+    state.standingOut = standingOut;
+
+    if (started.size() > kStormRows) {
+        tell(monitor, QStringLiteral("%1 Zeilen brauchen Aufmerksamkeit: Nr %2")
+                          .arg(started.size())
+                          .arg(started.join(QStringLiteral(", "))));
+    } else {
+        for (qsizetype i = 0; i < started.size(); ++i) {
+            tell(monitor, QStringLiteral("Nr %1: %2").arg(started.at(i), startedReasons.at(i)));
+        }
+    }
+    showWorstState();
+}
+
+void AlarmNotifier::connectionChanged(const QString& monitor, bool lost) {
+    MonitorState& state = m_monitors[monitor];
+    if (state.lost == lost) {
+        return;
+    }
+    state.lost = lost;
+    tell(monitor, lost ? QStringLiteral("Keine Verbindung zum Server")
+                       : QStringLiteral("Wieder erreichbar"));
+    showWorstState();
+}
+
+void AlarmNotifier::snooze(const QString& monitor, const QString& key, const QTime& now) {
+    m_snoozed.insert(snoozeKey(monitor, key), now);
+}
+
+bool AlarmNotifier::isSnoozed(const QString& monitor, const QString& key, const QTime& now) const {
+    const auto found = m_snoozed.constFind(snoozeKey(monitor, key));
+    return found != m_snoozed.constEnd() && msSince(*found, now) < kSnoozeMs;
+}
+
+void AlarmNotifier::forget(const QString& monitor) {
+    m_monitors.remove(monitor);
+    const QString prefix = monitor + QLatin1Char('\n');
+    m_snoozed.removeIf([&](const auto& entry) { return entry.key().startsWith(prefix); });
+    showWorstState();
+}
+
+void AlarmNotifier::showWorstState() {
+    QStringList lost;
+    QStringList attention;
+    for (auto it = m_monitors.constBegin(); it != m_monitors.constEnd(); ++it) {
+        if (it->lost) {
+            lost << it.key();
+        } else if (!it->standingOut.isEmpty()) {
+            attention << QStringLiteral("%1: %2").arg(it.key()).arg(it->standingOut.size());
+        }
+    }
+    if (!lost.isEmpty()) {
+        m_desktop.showState(DesktopNotifications::State::NoConnection,
+                            QStringLiteral("LORVEX Monitor: keine Verbindung (%1)")
+                                .arg(lost.join(QStringLiteral(", "))));
+    } else if (!attention.isEmpty()) {
+        m_desktop.showState(DesktopNotifications::State::Attention,
+                            QStringLiteral("LORVEX Monitor: Aufmerksamkeit nötig (%1)")
+                                .arg(attention.join(QStringLiteral(", "))));
+    } else {
+        m_desktop.showState(DesktopNotifications::State::Good,
+                            QStringLiteral("LORVEX Monitor: alles in Ordnung"));
+    }
+}
+
+void AlarmNotifier::tell(const QString& title, const QString& text) {
+    if (m_enabled) {
+        m_lastTold = title;
+        m_desktop.notify(QStringLiteral("LORVEX Monitor - ") + title, text);
+    }
+}
