@@ -94,7 +94,7 @@ void SignInService::answer(const QString& userKey, const QString& peer, int sess
     }
     const qint64 now = m_clock.elapsed();
     if (identity) {
-        m_throttle.recordSuccess(userKey, peer, now);
+        m_throttle.recordSuccess(userKey, now);
         m_log.write(QStringLiteral("session %1: signed in as %2 of company %3")
                         .arg(sessionNumber)
                         .arg(loggable(identity->code))

@@ -49,9 +49,7 @@ void SignInThrottle::recordFailure(const QString& userKey, const QString& addres
     }
 }
 
-void SignInThrottle::recordSuccess(const QString& userKey, const QString& addressKey,
-                                   qint64 nowMs) {
-    Q_UNUSED(addressKey);
+void SignInThrottle::recordSuccess(const QString& userKey, qint64 nowMs) {
     entry(userKey, nowMs).failures = 0;
 }
 

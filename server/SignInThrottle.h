@@ -31,7 +31,7 @@ public:
     // The outcome of a reserved attempt. A success clears the user key's failures (not the
     // address's: one valid account must not reset the count of guesses at others).
     void recordFailure(const QString& userKey, const QString& addressKey, qint64 nowMs);
-    void recordSuccess(const QString& userKey, const QString& addressKey, qint64 nowMs);
+    void recordSuccess(const QString& userKey, qint64 nowMs);
 
     int failures(const QString& key, qint64 nowMs) const;
     int keyCount() const { return static_cast<int>(m_entries.size()); }
