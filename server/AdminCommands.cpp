@@ -3,6 +3,7 @@
 #include "DemoData.h"
 #include "PasswordHash.h"
 #include "Store.h"
+#include "StoreCopy.h"
 #include "ValueText.h"
 
 #include "protocol/Limits.h"
@@ -17,6 +18,9 @@ namespace {
 
 // The most register records the monitor folds for one branch.
 constexpr qsizetype kMaxRegisterRecords = 8192;
+
+// A copy that differs names this many differences at most: enough to see what went wrong.
+constexpr int kShownDifferences = 10;
 
 // Bad input from the admin: reported, nothing changed.
 struct InputError {
@@ -81,8 +85,10 @@ void checkRegisterReply(const QList<RegisterRecord>& records) {
 
 } // namespace
 
-AdminCommands::AdminCommands(Store& store, QTextStream& out, QTextStream& err, QTextStream& input)
+AdminCommands::AdminCommands(Store& store, const QString& database, QTextStream& out,
+                             QTextStream& err, QTextStream& input)
     : m_store(store)
+    , m_database(database)
     , m_out(out)
     , m_err(err)
     , m_input(input) {
@@ -124,6 +130,9 @@ int AdminCommands::run(const QString& command, const QMap<QString, QString>& opt
         }
         if (command == QLatin1String("import-clocks")) {
             return importClocks(files.value(0));
+        }
+        if (command == QLatin1String("copy")) {
+            return copyDatabase();
         }
         throw InputError{QStringLiteral("unknown command \"%1\"").arg(command)};
     } catch (const InputError& error) {
@@ -383,5 +392,41 @@ int AdminCommands::importClocks(const QString& file) {
         }
     });
     m_out << clocks.size() << " clocks imported\n";
+    return 0;
+}
+
+int AdminCommands::copyDatabase() {
+    const QString target = m_options.value(QStringLiteral("to"));
+    if (target.isEmpty()) {
+        throw InputError{QStringLiteral("--to is required")};
+    }
+    const QString shown = StoreCopy::shownName(target);
+    if (StoreCopy::sameDatabase(m_database, target)) {
+        throw InputError{QStringLiteral("%1 is the database to copy from").arg(shown)};
+    }
+    {
+        Store targetStore(target, Store::kAdminBusyTimeoutMs);
+        if (!StoreCopy(m_store, targetStore).copy(m_options.contains(QStringLiteral("replace")))) {
+            throw InputError{
+                QStringLiteral("%1 already holds rows; nothing copied (--replace empties it first)")
+                    .arg(shown)};
+        }
+    }
+    // Read back through a connection of its own: what is compared is what was committed.
+    Store copied(target, Store::kAdminBusyTimeoutMs);
+    const QStringList differences = StoreCopy(m_store, copied).differences(kShownDifferences);
+    if (!differences.isEmpty()) {
+        m_err << "copy: " << shown << " differs from the database copied:\n";
+        for (const QString& difference : differences) {
+            m_err << "  " << difference << "\n";
+        }
+        m_err.flush();
+        return 1;
+    }
+    m_out << "copied to " << shown << ":\n";
+    for (const auto& [table, rows] : copied.rowCounts()) {
+        m_out << "  " << table.leftJustified(14) << rows << " rows\n";
+    }
+    m_out << "identical\n";
     return 0;
 }

@@ -13,9 +13,10 @@ class QTextStream;
 // ServerError.
 class AdminCommands {
 public:
-    // out and err: what the command reports; input: the standard input (--password-stdin,
-    // FILE "-").
-    AdminCommands(Store& store, QTextStream& out, QTextStream& err, QTextStream& input);
+    // database: what store was opened from (--db), so that a copy never goes into it; out and
+    // err: what the command reports; input: the standard input (--password-stdin, FILE "-").
+    AdminCommands(Store& store, const QString& database, QTextStream& out, QTextStream& err,
+                  QTextStream& input);
 
     int run(const QString& command, const QMap<QString, QString>& options,
             const QStringList& files);
@@ -29,6 +30,7 @@ private:
     int setClock();
     int importRegisters(const QString& file);
     int importClocks(const QString& file);
+    int copyDatabase();
 
     // Reading options; each throws InputError on a bad value.
     qint64 wholeNumberOption(const QString& name) const;
@@ -39,6 +41,7 @@ private:
     QStringList fileLines(const QString& file) const;
 
     Store& m_store;
+    QString m_database;
     QTextStream& m_out;
     QTextStream& m_err;
     QTextStream& m_input;

@@ -37,6 +37,7 @@ const ValueOption kAdminOptions[] = {
     {"e-soll", "counter", "first counter, expected"},
     {"s-ist", "counter", "second counter, actual"},
     {"s-soll", "counter", "second counter, expected"},
+    {"to", "database", "database to copy into: an SQLite file or a postgresql:// URL"},
 };
 
 const char kCommandsHelp[] =
@@ -53,6 +54,8 @@ const char kCommandsHelp[] =
     "  import-registers   --firma --branch FILE   (replaces; a line: register|count|first|last)\n"
     "  import-clocks      --firma --branch FILE   (replaces; a line: "
     "nr|e-ist|e-soll|s-ist|s-soll)\n"
+    "  copy               --to DATABASE [--replace]   (every row into another database, which\n"
+    "                     must be empty unless --replace; then both are compared)\n"
     "A FILE of \"-\" is read from standard input.\n";
 
 ServerCommandLine failed(ServerCommandLine result, const QString& text) {
@@ -77,6 +80,7 @@ const QMap<QString, QStringList>& ServerCommandLine::adminCommands() {
         {"set-clock", {"firma", "branch", "slot", "number", "e-ist", "e-soll", "s-ist", "s-soll"}},
         {"import-registers", {"firma", "branch"}},
         {"import-clocks", {"firma", "branch"}},
+        {"copy", {"to", "replace"}},
     };
     return commands;
 }
@@ -116,6 +120,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "Build every telemetry reply afresh instead of keeping it until the data "
                       "changes (to measure the difference)."});
     parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
+    parser.addOption(
+        {"replace", "copy: empty the target's tables first, in the same transaction."});
     for (const ValueOption& option : kAdminOptions) {
         parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
                           QString::fromUtf8(option.valueName)});
@@ -143,7 +149,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     }
     const QStringList positional = parser.positionalArguments();
     const QStringList adminOptionNames = [] {
-        QStringList names{QStringLiteral("password-stdin")};
+        QStringList names{QStringLiteral("password-stdin"), QStringLiteral("replace")};
         for (const ValueOption& option : kAdminOptions) {
             names.append(QString::fromLatin1(option.name));
         }

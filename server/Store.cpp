@@ -443,3 +443,88 @@ void Store::clearClocks(qint64 firma, qint64 filiale) {
     query.addBindValue(filiale);
     exec(query);
 }
+
+namespace {
+
+// The tables that hold data, in the order a copy fills them.
+const char* const kDataTables[] = {"lx_user", "lx_department", "lx_base_data", "tm_register",
+                                   "tm_clock"};
+
+} // namespace
+
+QList<UserRecord> Store::allUsers() const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT firma, code, password_hash, aktiv, pname, pnr, abtnr, dw,"
+                               " bergrp FROM lx_user ORDER BY firma, code"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<UserRecord> users;
+    while (query.next()) {
+        users.append(UserRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
+                                text(query, 3), text(query, 4), text(query, 5), text(query, 6),
+                                text(query, 7), text(query, 8)});
+    }
+    return users;
+}
+
+QList<DepartmentRecord> Store::allDepartments() const {
+    QSqlQuery& query = prepare(QStringLiteral(
+        "SELECT firma, abtnr, abtbez, habtnr FROM lx_department ORDER BY firma, abtnr"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<DepartmentRecord> departments;
+    while (query.next()) {
+        departments.append(DepartmentRecord{query.value(0).toLongLong(), text(query, 1),
+                                            text(query, 2), text(query, 3)});
+    }
+    return departments;
+}
+
+QList<BaseDataRecord> Store::allBaseData() const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT firma, pnr, fax, email FROM lx_base_data ORDER BY firma, pnr"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<BaseDataRecord> rows;
+    while (query.next()) {
+        rows.append(BaseDataRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
+                                   text(query, 3)});
+    }
+    return rows;
+}
+
+QList<ClockRecord> Store::allClocks() const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT firma, filiale, slot, nr, e_ist, e_soll, s_ist, s_soll"
+                               " FROM tm_clock ORDER BY firma, filiale, slot"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<ClockRecord> clocks;
+    while (query.next()) {
+        clocks.append(ClockRecord{query.value(0).toLongLong(), query.value(1).toLongLong(),
+                                  query.value(2).toInt(), text(query, 3), text(query, 4),
+                                  text(query, 5), text(query, 6), text(query, 7)});
+    }
+    return clocks;
+}
+
+QList<QPair<QString, qint64>> Store::rowCounts() const {
+    QList<QPair<QString, qint64>> counts;
+    for (const char* table : kDataTables) {
+        const QString name = QString::fromLatin1(table);
+        QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM %1").arg(name));
+        const ResetWhenDone done(query);
+        exec(query);
+        counts.append({name, query.next() ? query.value(0).toLongLong() : 0});
+    }
+    return counts;
+}
+
+void Store::clearAllTables() {
+    for (const char* table : kDataTables) {
+        QSqlQuery& query =
+            prepare(QStringLiteral("DELETE FROM %1").arg(QString::fromLatin1(table)));
+        const ResetWhenDone done(query);
+        exec(query);
+    }
+}

@@ -79,6 +79,19 @@ public:
     };
     ChangeStamp changeStamp() const;
 
+    // For moving a whole database: each table ordered by its primary key (texts in the engine's
+    // collation), read table by table; register records a branch at a time, through branches()
+    // and registers().
+    QList<UserRecord> allUsers() const;
+    QList<DepartmentRecord> allDepartments() const;
+    QList<BaseDataRecord> allBaseData() const;
+    // Every slot, not only 1 to 4.
+    QList<ClockRecord> allClocks() const;
+    // The rows of each table that holds data (the schema's own table not among them).
+    QList<QPair<QString, qint64>> rowCounts() const;
+    // Deletes every row of the tables rowCounts() counts.
+    void clearAllTables();
+
 private:
     // The statement prepared once for this connection and kept; it is reset when used again.
     QSqlQuery& prepare(const QString& sql) const;

@@ -174,7 +174,7 @@ int main(int argc, char* argv[]) {
         }
         if (commandLine.mode == ServerCommandLine::Mode::Admin) {
             QTextStream input(stdin);
-            return AdminCommands(store, out, err, input)
+            return AdminCommands(store, commandLine.dbPath, out, err, input)
                 .run(commandLine.command, commandLine.options, commandLine.files);
         }
         return serve(commandLine, store, log);

@@ -39,7 +39,8 @@ class TestServerAdmin : public QObject {
         QTextStream out(&m_out);
         QTextStream err(&m_err);
         QTextStream in(&input);
-        return AdminCommands(*m_store, out, err, in).run(line.command, line.options, line.files);
+        return AdminCommands(*m_store, dbPath(), out, err, in)
+            .run(line.command, line.options, line.files);
     }
 
 private slots:
