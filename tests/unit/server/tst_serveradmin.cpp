@@ -5,6 +5,7 @@
 #include "ServerCommandLine.h"
 #include "ServerError.h"
 #include "Store.h"
+#include "StoreCopy.h"
 #include "TelemetrySimulator.h"
 
 #include <QSqlDatabase>
@@ -28,8 +29,12 @@ class TestServerAdmin : public QObject {
     QString dbPath() const { return m_dir.filePath("admin.db"); }
 
     int admin(const QStringList& arguments, QString input = {}) {
+        return adminOn(*m_store, dbPath(), arguments, input);
+    }
+    int adminOn(Store& store, const QString& path, const QStringList& arguments,
+                QString input = {}) {
         const ServerCommandLine line =
-            ServerCommandLine::parse(QStringList{"lorvex-server", "--db", dbPath()} + arguments);
+            ServerCommandLine::parse(QStringList{"lorvex-server", "--db", path} + arguments);
         if (line.mode != ServerCommandLine::Mode::Admin) {
             m_err = line.errorText;
             return -1;
@@ -39,8 +44,7 @@ class TestServerAdmin : public QObject {
         QTextStream out(&m_out);
         QTextStream err(&m_err);
         QTextStream in(&input);
-        return AdminCommands(*m_store, dbPath(), out, err, in)
-            .run(line.command, line.options, line.files);
+        return AdminCommands(store, path, out, err, in).run(line.command, line.options, line.files);
     }
 
 private slots:
@@ -220,6 +224,87 @@ private slots:
         QVERIFY(m_store->clocks(1, 0).isEmpty());
         QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "-"}, "1|1|1|1|1\n"), 0);
         QCOMPARE(m_store->clocks(1, 0).size(), 1);
+    }
+
+    void copyThereAndBackKeepsEveryRowAndItsBytes() {
+        QCOMPARE(admin({"set-user", "--firma", "1", "--code", "O'Brien \"Ä\"", "--password-stdin",
+                        "--name", "Müller,Jürgen", "--pnr", "007", "--email", " a@B.AT "},
+                       "Grüße-4711\n"),
+                 0);
+        m_store->putUser({2, "LEER", "$argon2id$x", "N", "", "", "", "", ""});
+        m_store->putDepartment({1, "010", "Straße^Süd'", ""});
+        m_store->putClock({1, 0, 3, "ß", "020", "019", "", "0"});
+        m_store->inTransaction([this] {
+            for (int seq = 1; seq <= 8192; ++seq) {
+                m_store->putRegister({1, 7, seq, QString::number(seq % 13), "1", "020", "Ü"});
+            }
+        });
+        const QString there = m_dir.filePath("there.db");
+        const QString back = m_dir.filePath("back.db");
+        QFile::remove(there);
+        QFile::remove(back);
+        QCOMPARE(admin({"copy", "--to", there}), 0);
+        QVERIFY(m_out.contains("tm_register   8192 rows") && m_out.endsWith("identical\n"));
+        {
+            Store thereStore(there);
+            QCOMPARE(adminOn(thereStore, there, {"copy", "--to", back}), 0);
+        }
+        Store copied(back);
+        const UserRecord user = *copied.user(1, "O'Brien \"Ä\"");
+        QCOMPARE(user.passwordHash, m_store->user(1, "O'Brien \"Ä\"")->passwordHash);
+        QVERIFY(PasswordHash::verify(user.passwordHash.toLatin1(), "Grüße-4711"));
+        QCOMPARE(copied.baseData(1, "007")->email, " a@B.AT ");
+        QCOMPARE(copied.user(2, "LEER")->berGrp, "");
+        QCOMPARE(copied.department(1, "010")->abtbez, "Straße^Süd'");
+        QCOMPARE(copied.branches(), m_store->branches());
+        for (const auto& [firma, filiale] : m_store->branches()) { // the replies, byte for byte
+            QCOMPARE(copied.registerReply(firma, filiale), m_store->registerReply(firma, filiale));
+            QCOMPARE(copied.clockReply(firma, filiale), m_store->clockReply(firma, filiale));
+        }
+        QCOMPARE(copied.registers(1, 7).last().seq, 8192);
+
+        // The comparison names what differs, and stops after the number asked for.
+        copied.putUser({2, "LEER", "$argon2id$y", "N", "", "", "", "", ""});
+        copied.putUser({3, "NEU", "h", "J", "", "", "", "", ""});
+        copied.putRegister({1, 7, 5, "99", "1", "020", "Ü"});
+        copied.clearClocks(1, 0);
+        QCOMPARE(StoreCopy(*m_store, copied).differences(10),
+                 QStringList({"lx_user 2||LEER: differs in password_hash",
+                              "lx_user 3||NEU: only in the target",
+                              "tm_register 1||7||5: differs in kasse",
+                              "tm_clock 1||0||3: missing in the target"}));
+        QCOMPARE(StoreCopy(*m_store, copied).differences(2).size(), 2);
+    }
+
+    void copyRefusesToMergeOrToOverwriteItsSource() {
+        m_store->putUser({1, "A", "h1", "J", "", "", "", "", "0"});
+        const QString target = m_dir.filePath("target.db");
+        const QString link = m_dir.filePath("link.db");
+        QFile::remove(target);
+        QFile::remove(link);
+        QVERIFY(QFile::link(dbPath(), link));
+        {
+            Store filled(target);
+            filled.putUser({1, "A", "alt", "J", "", "", "", "", "0"});
+            filled.putUser({9, "NUR-HIER", "h", "J", "", "", "", "", "0"});
+        }
+        for (const QStringList& refused :
+             {QStringList{"copy", "--to", target}, QStringList{"copy", "--to", dbPath()},
+              QStringList{"copy", "--to", link, "--replace"}, QStringList{"copy"}}) {
+            QCOMPARE(admin(refused), 2);
+            QVERIFY(!m_err.isEmpty());
+        }
+        QCOMPARE(m_store->allUsers().size(), 1);
+        QCOMPARE(Store(target).user(1, "A")->passwordHash, "alt");
+
+        QCOMPARE(admin({"copy", "--to", target, "--replace"}), 0);
+        Store replaced(target);
+        QCOMPARE(replaced.allUsers().size(), 1);
+        QCOMPARE(replaced.user(1, "A")->passwordHash, "h1");
+        QVERIFY(StoreCopy::sameDatabase("postgresql://a@localhost/lx",
+                                        "postgresql://b@127.0.0.1:5432/lx"));
+        QVERIFY(!StoreCopy::sameDatabase("postgresql://a@localhost/lx",
+                                         "postgresql://a@localhost:5433/lx"));
     }
 
     void commandLineChoosesWhatToDo() {
