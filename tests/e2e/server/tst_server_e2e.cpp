@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
@@ -299,6 +300,48 @@ private slots:
         QFile database(m_server.databasePath());
         QVERIFY(database.open(QIODevice::ReadOnly));
         QVERIFY(!database.readAll().contains("Kennwort-4711"));
+    }
+
+    void aDatabaseCopiedThereAndBackServesTheSame() {
+        QCOMPARE(m_server.runAdmin({"set-user", "--firma", "1", "--code", "UMZUG",
+                                    "--password-stdin", "--name", "Umzug,Ümit"},
+                                   "Kartons-12\n"),
+                 0);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("umzug.db");
+        QCOMPARE(m_server.runAdmin({"copy", "--to", file}), 0);
+        QVERIFY2(m_server.adminOutput().endsWith("identical\n"),
+                 qPrintable(m_server.adminOutput()));
+
+        ServerProcess back; // a database of its own, filled, then replaced by the copy
+        QCOMPARE(back.runAdmin({"create-db"}), 0);
+        QProcess copy;
+        copy.setProcessChannelMode(QProcess::MergedChannels);
+        copy.start(ServerProcess::executable(),
+                   {"--db", file, "copy", "--to", back.databasePath(), "--replace"});
+        QVERIFY(copy.waitForFinished(60000));
+        QVERIFY2(copy.exitCode() == 0, copy.readAll().constData());
+
+        QVERIFY2(back.start(), qPrintable(back.errorText()));
+        TcpCacheFactory moved;
+        QVERIFY(moved.connect(back.connectString()));
+        QVERIFY(moved.signIn("1", "UMZUG", "Kartons-12")); // the hash came along unchanged
+        moved.disconnect();
+        QVERIFY(moved.connect(back.connectString()));
+        QVERIFY(moved.signIn("1", "DEMO", "demo"));
+        const QList<QPair<const char*, const char*>> replies{
+            {"Telemetrie.Kassa", "NichtVerbuchtStatus"},
+            {"Telemetrie.Zeiterfassung", "Zaehlerstand"}};
+        for (const char* branch : {"S FIRMA=1,FIL=0", "S FIRMA=1,FIL=1"}) {
+            for (TcpCacheFactory* factory : {&m_factory, &moved}) {
+                factory->classAccess("LX.Windows")->call("Xecute", {branch});
+            }
+            for (const auto& [className, method] : replies) {
+                const QString original = text(m_factory.classAccess(className)->call(method));
+                QVERIFY(!original.isEmpty());
+                QCOMPARE(text(moved.classAccess(className)->call(method)), original);
+            }
+        }
     }
 
     void manyUnfinishedFramesStayWithinTheBudget() {
