@@ -339,6 +339,9 @@ private slots:
         QCOMPARE(parse({"--db", "x", "import-clocks", "--firma", "1"}).mode, Mode::Error); // FILE
         QCOMPARE(parse({"--db", "x", "set-clock", "--slot", "1", "--slot", "2"}).mode, Mode::Error);
         QCOMPARE(parse({"--db", "x", "create-db"}).mode, Mode::Admin);
+        QVERIFY(parse({"--db", "x", "copy", "--to", "y", "--replace"}).options.contains("replace"));
+        QCOMPARE(parse({"--db", "x", "--replace"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "copy", "--to", "y", "z"}).mode, Mode::Error);
     }
 
     void demoDataHasWhatTheMonitorNeeds() {
