@@ -7,8 +7,8 @@ namespace {
 
 // The keywords a deployment needs for TLS to the database and for its timeouts; the others of
 // libpq (host lists, services, passwords) would bypass what the URL says.
-const char* const kAllowedOptions[] = {"sslmode",     "sslrootcert",      "sslcert",
-                                       "sslkey",      "sslcrl",           "connect_timeout",
+const char* const kAllowedOptions[] = {"sslmode",          "sslrootcert",    "sslcert",
+                                       "sslkey",           "sslcrl",         "connect_timeout",
                                        "application_name", "keepalives_idle"};
 
 bool allowed(const QString& keyword) {
@@ -53,8 +53,8 @@ std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QSt
     const QUrlQuery query(url);
     for (const auto& [keyword, value] : query.queryItems(QUrl::FullyDecoded)) {
         if (!allowed(keyword) || value.contains(QLatin1Char(';'))) {
-            problem = QStringLiteral("the connection option \"%1\" is not accepted in --db")
-                          .arg(keyword);
+            problem =
+                QStringLiteral("the connection option \"%1\" is not accepted in --db").arg(keyword);
             return std::nullopt;
         }
         location.options.append({keyword, value});

@@ -64,8 +64,7 @@ void SignInService::check(const QString& company, const QString& user, const QSt
     if (m_store.sharesSignInFailures()) {
         const QHash<QString, int> shared = m_store.recentSignInFailures(
             sharedUserName(userKey), sharedAddressName(peer), m_throttle.forgetAfterMs());
-        m_throttle.adoptFailures(userKey, shared.value(sharedUserName(userKey)),
-                                 m_clock.elapsed());
+        m_throttle.adoptFailures(userKey, shared.value(sharedUserName(userKey)), m_clock.elapsed());
         m_throttle.adoptFailures(peer, shared.value(sharedAddressName(peer)), m_clock.elapsed());
     }
     const qint64 answerAt = m_throttle.reserve(userKey, peer, m_clock.elapsed());

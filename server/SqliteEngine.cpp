@@ -57,7 +57,7 @@ StoreEngine::Failure SqliteEngine::classify(const QSqlError& error) const {
     // SQLITE_BUSY and SQLITE_LOCKED: another writer holds the database.
     const QString code = error.nativeErrorCode();
     return code == QLatin1String("5") || code == QLatin1String("6") ? Failure::Busy
-                                                                   : Failure::Other;
+                                                                    : Failure::Other;
 }
 
 void SqliteEngine::attach(const QSqlDatabase& db) {

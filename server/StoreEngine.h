@@ -15,8 +15,8 @@ class QSqlError;
 class StoreEngine {
 public:
     enum class Failure {
-        Busy,       // another writer holds what was needed; worth trying again soon
-        Lost,       // the connection to the database is gone
+        Busy, // another writer holds what was needed; worth trying again soon
+        Lost, // the connection to the database is gone
         Other,
     };
 
