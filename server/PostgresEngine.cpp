@@ -13,6 +13,8 @@ namespace {
 
 // Seconds a connection attempt may take: the server's sessions wait for it.
 constexpr int kConnectTimeoutSeconds = 3;
+// No statement of the server takes long; one that does is stopped rather than stall everyone.
+constexpr int kStatementTimeoutMs = 10000;
 // The advisory lock every write transaction takes first ("LX" in ASCII).
 constexpr int kWriteLock = 0x4c58;
 
@@ -47,8 +49,14 @@ void PostgresEngine::configure(QSqlDatabase& db) const {
     db.setUserName(m_location.user);
     db.setDatabaseName(m_location.databaseName);
     // No password here: libpq reads PGPASSWORD or the password file itself.
+    // A database host that vanishes without a word must not hold the server's thread for the
+    // minutes TCP would wait: unacknowledged data and a silent peer end the connection soon.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds),
-                        QStringLiteral("application_name=lorvex-server")};
+                        QStringLiteral("application_name=lorvex-server"),
+                        QStringLiteral("tcp_user_timeout=%1").arg(kConnectTimeoutSeconds * 1000),
+                        QStringLiteral("keepalives_idle=10"),
+                        QStringLiteral("keepalives_interval=5"),
+                        QStringLiteral("keepalives_count=2")};
     for (const auto& [keyword, value] : m_location.options) {
         options.append(QStringLiteral("%1=%2").arg(keyword, value));
     }
@@ -59,6 +67,7 @@ QStringList PostgresEngine::connectionSetup() const {
     // Notices ("relation already exists, skipping") would only clutter the log.
     return {QStringLiteral("SET client_min_messages = warning"),
             QStringLiteral("SET lock_timeout = %1").arg(m_busyTimeoutMs),
+            QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs),
             QStringLiteral("LISTEN %1").arg(QLatin1String(kChannel))};
 }
 

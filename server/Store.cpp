@@ -125,7 +125,7 @@ void Store::reconnectIfLost() const {
     if (m_inTransaction || m_engine->isConnected()) {
         return;
     }
-    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < kReconnectPauseMs) {
+    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_reconnectPauseMs) {
         throw ServerError(ServerErrorNumber::Store,
                           QStringLiteral("store: no connection to %1; trying again shortly")
                               .arg(m_engine->display()));
@@ -137,7 +137,13 @@ void Store::reconnectIfLost() const {
     ++m_generation;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     db.close();
-    openConnection();
+    try {
+        openConnection();
+    } catch (...) {
+        m_reconnectPauseMs = std::min(2 * m_reconnectPauseMs, kLongestReconnectPauseMs);
+        throw;
+    }
+    m_reconnectPauseMs = kReconnectPauseMs;
     m_engine->attach(db);
 }
 

@@ -32,8 +32,10 @@ public:
     static constexpr int kServingBusyTimeoutMs = 200;
 
     // Between two attempts to open a lost connection again: sessions get an error at once
-    // instead of each waiting for a database that is not there.
+    // instead of each waiting for a database that is not there. The pause doubles with every
+    // failed attempt up to the longest, since an attempt may wait for a silent host.
     static constexpr int kReconnectPauseMs = 1000;
+    static constexpr int kLongestReconnectPauseMs = 8000;
 
     // Opens the database at location: a postgresql:// URL, else an SQLite file (created,
     // readable by its owner only, when missing). A database of the first schema, which kept
@@ -129,4 +131,5 @@ private:
     mutable quint64 m_generation = 0;
     bool m_inTransaction = false;
     mutable QElapsedTimer m_lastReconnect;
+    mutable int m_reconnectPauseMs = kReconnectPauseMs;
 };
