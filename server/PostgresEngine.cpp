@@ -13,8 +13,9 @@ namespace {
 
 // Seconds a connection attempt may take: the server's sessions wait for it.
 constexpr int kConnectTimeoutSeconds = 3;
-// No statement of the server takes long; one that does is stopped rather than stall everyone.
-constexpr int kStatementTimeoutMs = 10000;
+// No statement of the server takes long; one that does is stopped rather than stall everyone:
+// after ten times the wait for a lock (2 s while serving, longer for admin commands).
+constexpr int kStatementTimeoutPerLockWait = 10;
 // The advisory lock every write transaction takes first ("LX" in ASCII).
 constexpr int kWriteLock = 0x4c58;
 
@@ -67,7 +68,8 @@ QStringList PostgresEngine::connectionSetup() const {
     // Notices ("relation already exists, skipping") would only clutter the log.
     return {QStringLiteral("SET client_min_messages = warning"),
             QStringLiteral("SET lock_timeout = %1").arg(m_busyTimeoutMs),
-            QStringLiteral("SET statement_timeout = %1").arg(kStatementTimeoutMs),
+            QStringLiteral("SET statement_timeout = %1")
+                .arg(kStatementTimeoutPerLockWait * m_busyTimeoutMs),
             QStringLiteral("LISTEN %1").arg(QLatin1String(kChannel))};
 }
 

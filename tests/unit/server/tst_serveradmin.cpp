@@ -259,6 +259,9 @@ private slots:
         QCOMPARE(parse({"--db", "postgresql://lx@db.example:6432/lorvex?sslmode=verify-full"}).mode,
                  Mode::Serve);
         QCOMPARE(parse({"--db", "postgres://lx@127.0.0.1/lorvex", "create-db"}).mode, Mode::Admin);
+        // The package's default file names the database after the unit's file: the last counts.
+        QCOMPARE(parse({"--db", "x.db", "--db", "postgres://lx@h/db"}).dbPath,
+                 "postgres://lx@h/db");
         for (const char* bad :
              {"postgresql://lx:secret@db/lorvex", "postgresql://db/lorvex", "postgresql://lx@db",
               "postgresql://lx@db/lorvex?password=x", "postgresql://lx@db/lorvex?host=other"}) {
