@@ -71,6 +71,7 @@ private:
 
 Store::Store(const QString& location, int busyTimeoutMs)
     : m_engine(StoreEngine::forLocation(location, busyTimeoutMs))
+    , m_ledger(m_engine->failureLedger())
     , m_connectionName(
           QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
     QSqlDatabase db = QSqlDatabase::addDatabase(m_engine->driverName(), m_connectionName);
@@ -499,17 +500,16 @@ void Store::clearClocks(qint64 firma, qint64 filiale) {
 }
 
 bool Store::sharesSignInFailures() const {
-    return m_engine->failureLedger().has_value();
+    return m_ledger.has_value();
 }
 
 QHash<QString, int> Store::recentSignInFailures(const QString& first, const QString& second,
                                                 qint64 forgetAfterMs) const {
     QHash<QString, int> failures;
-    const std::optional<StoreEngine::FailureLedger> ledger = m_engine->failureLedger();
-    if (!ledger) {
+    if (!m_ledger) {
         return failures;
     }
-    QSqlQuery& query = prepare(ledger->read);
+    QSqlQuery& query = prepare(m_ledger->read);
     const ResetWhenDone done(query);
     query.addBindValue(first);
     query.addBindValue(second);
@@ -522,8 +522,8 @@ QHash<QString, int> Store::recentSignInFailures(const QString& first, const QStr
 }
 
 void Store::addSignInFailure(const QString& name, qint64 forgetAfterMs) {
-    if (const std::optional<StoreEngine::FailureLedger> ledger = m_engine->failureLedger()) {
-        QSqlQuery& query = prepare(ledger->add);
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->add);
         const ResetWhenDone done(query);
         query.addBindValue(name);
         query.addBindValue(forgetAfterMs);
@@ -532,8 +532,8 @@ void Store::addSignInFailure(const QString& name, qint64 forgetAfterMs) {
 }
 
 void Store::clearSignInFailures(const QString& name) {
-    if (const std::optional<StoreEngine::FailureLedger> ledger = m_engine->failureLedger()) {
-        QSqlQuery& query = prepare(ledger->clear);
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->clear);
         const ResetWhenDone done(query);
         query.addBindValue(name);
         exec(query, false);
@@ -541,8 +541,8 @@ void Store::clearSignInFailures(const QString& name) {
 }
 
 void Store::forgetOldSignInFailures(qint64 forgetAfterMs) {
-    if (const std::optional<StoreEngine::FailureLedger> ledger = m_engine->failureLedger()) {
-        QSqlQuery& query = prepare(ledger->prune);
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->prune);
         const ResetWhenDone done(query);
         query.addBindValue(forgetAfterMs);
         exec(query, false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StoreEngine.h"
 #include "StoreRecords.h"
 
 #include <QElapsedTimer>
@@ -16,7 +17,6 @@
 
 class QSqlError;
 class QSqlQuery;
-class StoreEngine;
 
 // The server's tables in an SQL database: an SQLite file, or a PostgreSQL database that several
 // servers may share. The schema is created when missing. Only prepared statements with bound
@@ -122,6 +122,7 @@ private:
                         const QVariantList& keys, const QVariantList& fields);
 
     std::unique_ptr<StoreEngine> m_engine;
+    std::optional<StoreEngine::FailureLedger> m_ledger;
     QString m_connectionName;
     int m_convertedPasswords = 0;
     using Statements = std::unordered_map<QString, std::unique_ptr<QSqlQuery>>;
