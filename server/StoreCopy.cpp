@@ -1,11 +1,10 @@
 #include "StoreCopy.h"
 
+#include "PostgresLocation.h"
 #include "Store.h"
 
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QSet>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -136,24 +135,13 @@ void compareRows(const TableShape& table, QList<Row> source, QList<Row> target,
     }
 }
 
-bool isUrl(const QString& database) {
-    return database.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-           database.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
-}
-
-// The server a URL names; every name of this machine counts as one.
-QString serverOf(const QUrl& url) {
-    const QString host = url.host().toLower();
-    if (host.isEmpty() || host == QLatin1String("localhost") || QHostAddress(host).isLoopback()) {
-        return QStringLiteral("loopback:%1").arg(url.port(5432));
-    }
-    return QStringLiteral("%1:%2").arg(host).arg(url.port(5432));
-}
-
-// Without a name in the URL, PostgreSQL takes the user's name as the database's.
-QString databaseOf(const QUrl& url) {
-    const QString name = url.path().mid(1);
-    return name.isEmpty() ? url.userName() : name;
+// The server a location names; every name of this machine counts as one.
+QString serverOf(const PostgresLocation& location) {
+    const QString host = location.host.toLower();
+    const bool local = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return QStringLiteral("%1:%2")
+        .arg(local ? QStringLiteral("loopback") : host)
+        .arg(location.port);
 }
 
 bool sameFile(const QString& first, const QString& second) {
@@ -238,17 +226,14 @@ QStringList StoreCopy::differences(int maxCount) const {
 }
 
 bool StoreCopy::sameDatabase(const QString& first, const QString& second) {
-    if (isUrl(first) != isUrl(second)) {
+    if (PostgresLocation::isUrl(first) != PostgresLocation::isUrl(second)) {
         return false;
     }
-    if (!isUrl(first)) {
+    if (!PostgresLocation::isUrl(first)) {
         return sameFile(first, second);
     }
-    const QUrl a(first);
-    const QUrl b(second);
-    return serverOf(a) == serverOf(b) && databaseOf(a) == databaseOf(b);
-}
-
-QString StoreCopy::shownName(const QString& database) {
-    return isUrl(database) ? QUrl(database).toString(QUrl::RemovePassword) : database;
+    QString problem;
+    const std::optional<PostgresLocation> a = PostgresLocation::parse(first, problem);
+    const std::optional<PostgresLocation> b = PostgresLocation::parse(second, problem);
+    return a && b && serverOf(*a) == serverOf(*b) && a->databaseName == b->databaseName;
 }

@@ -24,8 +24,6 @@ public:
     // Whether two --db arguments name the same database: the same file (through links too), or
     // the same database of the same server.
     static bool sameDatabase(const QString& first, const QString& second);
-    // A --db argument as messages show it: a password in a URL left out.
-    static QString shownName(const QString& database);
 
 private:
     const Store& m_source;
