@@ -104,12 +104,19 @@ private:
 // engines order texts by different collations, so their own order cannot be trusted to match.
 void compareRows(const TableShape& table, QList<Row> source, QList<Row> target,
                  Differences& differences) {
-    const auto key = [&table](const Row& r) { return r.mid(0, table.keyColumns); };
-    const auto byKey = [&key](const Row& a, const Row& b) { return key(a) < key(b); };
+    const auto byKey = [&table](const Row& a, const Row& b) {
+        for (int c = 0; c < table.keyColumns; ++c) {
+            if (a[c] != b[c]) {
+                return a[c] < b[c];
+            }
+        }
+        return false;
+    };
     std::sort(source.begin(), source.end(), byKey);
     std::sort(target.begin(), target.end(), byKey);
     const auto named = [&](const Row& r) {
-        return QStringLiteral("%1 %2").arg(table.name, key(r).join(QStringLiteral("||")));
+        return QStringLiteral("%1 %2").arg(table.name,
+                                           r.mid(0, table.keyColumns).join(QStringLiteral("||")));
     };
     qsizetype s = 0;
     qsizetype t = 0;
