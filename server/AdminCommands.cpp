@@ -406,6 +406,12 @@ int AdminCommands::copyDatabase() {
     if (StoreCopy::sameDatabase(m_database, target)) {
         throw InputError{QStringLiteral("%1 is the database to copy from").arg(target)};
     }
+    // A mistyped --db opens a new, empty database: copying that would only empty a target.
+    const QList<QPair<QString, qint64>> counts = m_store.rowCounts();
+    if (std::all_of(counts.begin(), counts.end(),
+                    [](const auto& count) { return count.second == 0; })) {
+        throw InputError{QStringLiteral("%1 holds no row; nothing to copy").arg(m_store.display())};
+    }
     {
         Store targetStore(target, Store::kAdminBusyTimeoutMs);
         if (!StoreCopy(m_store, targetStore).copy(m_options.contains(QStringLiteral("replace")))) {

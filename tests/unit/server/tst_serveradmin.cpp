@@ -278,11 +278,13 @@ private slots:
     }
 
     void copyRefusesToMergeOrToOverwriteItsSource() {
-        m_store->putUser({1, "A", "h1", "J", "", "", "", "", "0"});
         const QString target = m_dir.filePath("target.db");
         const QString link = m_dir.filePath("link.db");
         QFile::remove(target);
         QFile::remove(link);
+        QCOMPARE(admin({"copy", "--to", target}), 2); // an empty source: a mistyped --db
+        QVERIFY(!QFile::exists(target));
+        m_store->putUser({1, "A", "h1", "J", "", "", "", "", "0"});
         QVERIFY(QFile::link(dbPath(), link));
         {
             Store filled(target);
