@@ -1,3 +1,4 @@
+#include "PostgresCluster.h"
 #include "ServerProcess.h"
 
 #include "cache/CacheError.h"
@@ -46,6 +47,23 @@ constexpr int kUndefinedVariable = 5050;
 
 QString text(const CacheValue& value) {
     return cacheValueToText(value);
+}
+
+// A call that may meet a database connection broken a moment ago: the server answers with one
+// of the store errors a client knows and reconnects, so a retry shortly after must succeed.
+QString afterStoreErrors(const std::function<QString()>& call) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return call();
+        } catch (const CacheError& error) {
+            const bool storeError = error.number() == number(protocol::ErrorCode::StoreFailure) ||
+                                    error.number() == number(protocol::ErrorCode::StoreBusy);
+            if (!storeError || attempt == 3) {
+                throw;
+            }
+            QTest::qWait(500);
+        }
+    }
 }
 
 // A raw connection for the faults a real client never makes.
@@ -451,6 +469,102 @@ private slots:
         doomed.kill();
         QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0);
         QVERIFY(!factory.isConnected());
+    }
+
+    // Several servers on one PostgreSQL database each keep their telemetry replies; a write by
+    // anyone reaches each of them at its very next call.
+    void everyServerOnOneDatabaseSeesEachWrite() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("only PostgreSQL serves one database to several servers");
+        }
+        ServerProcess first;
+        ServerProcess second;
+        second.shareDatabaseWith(first);
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        QVERIFY2(second.start(), qPrintable(second.errorText()));
+        QList<CacheObjectPtr> kassas;
+        std::vector<std::unique_ptr<TcpCacheFactory>> monitors;
+        for (const ServerProcess* server : {&first, &second}) {
+            monitors.push_back(std::make_unique<TcpCacheFactory>());
+            QVERIFY(monitors.back()->connect(server->connectString()));
+            QVERIFY(monitors.back()->signIn("1", "DEMO", "demo"));
+            monitors.back()->classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+            kassas.append(monitors.back()->classAccess("Telemetrie.Kassa"));
+        }
+        QString expected = text(kassas[1]->call("NichtVerbuchtStatus"));
+        QVERIFY(!expected.isEmpty());
+        for (int round = 1; round <= 3; ++round) {
+            for (const CacheObjectPtr& kassa : kassas) {
+                QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), expected); // kept
+            }
+            const QString registerNumber = QString::number(80 + round);
+            QCOMPARE(
+                first.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                registerNumber, "--count", "1", "--first", "7", "--last", "7"}),
+                0);
+            expected += registerNumber + "|1|7|7|";
+            QCOMPARE(text(kassas[1]->call("NichtVerbuchtStatus")), expected);
+            QCOMPARE(text(kassas[0]->call("NichtVerbuchtStatus")), expected);
+        }
+    }
+
+    // Guesses are counted in the database: moving to another server of the same database
+    // gains a guesser nothing.
+    void guessesThroughOneServerSlowTheOthers() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("only PostgreSQL serves one database to several servers");
+        }
+        ServerProcess first({"--signin-delay-ms", "60"});
+        ServerProcess second({"--signin-delay-ms", "60"});
+        second.shareDatabaseWith(first);
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        QVERIFY2(second.start(), qPrintable(second.errorText()));
+        TcpCacheFactory guesser;
+        QVERIFY(guesser.connect(first.connectString()));
+        for (int attempt = 1; attempt <= 9; ++attempt) {
+            QVERIFY(!guesser.signIn("1", "DEMO", QString::number(attempt)));
+        }
+        TcpCacheFactory elsewhere;
+        QVERIFY(elsewhere.connect(second.connectString()));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!elsewhere.signIn("1", "DEMO", "10"));
+        // The tenth failure waits 420 ms beyond its check, as on the server of the other nine.
+        QVERIFY2(timer.elapsed() >= 420, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(second.log().contains("sign-in refused for user \"1|DEMO\" from 127.0.0.1"));
+    }
+
+    // The database restarted under a running server: the server reconnects by itself, its
+    // sessions go on, and writes made after the restart reach its kept replies again.
+    void theServerOutlivesARestartOfItsDatabase() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("an SQLite file cannot be restarted");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const qint64 processId = server.processId();
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const QString before = text(kassa->call("NichtVerbuchtStatus"));
+
+        QString error;
+        QVERIFY2(PostgresCluster::forTests()->restart(&error), qPrintable(error));
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        QCOMPARE(afterStoreErrors(registers), before);
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                  "90", "--count", "1", "--first", "5", "--last", "5"}),
+                 0);
+        QCOMPARE(afterStoreErrors(registers), before + "90|1|5|5|");
+        TcpCacheFactory later;
+        QVERIFY(later.connect(server.connectString()));
+        QVERIFY(afterStoreErrors([&] {
+                    return later.signIn("1", "CHEF", "chef") ? QStringLiteral("in") : QString();
+                }) == "in");
+        QVERIFY(monitor.isConnected());
+        QCOMPARE(server.processId(), processId);
     }
 };
 
