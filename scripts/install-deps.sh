@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev qt6-svg-dev qt6-translations-l10n
-    libsodium-dev
+    libsodium-dev libpq-dev postgresql libqt6sql6-psql
     clang libclang-rt-14-dev clang-format
     libbenchmark-dev libsqlite3-dev
     postgresql libqt6sql6-psql libpq-dev

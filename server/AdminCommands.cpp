@@ -227,7 +227,7 @@ int AdminCommands::setDepartment() {
         m_store.department(firma, number).value_or(DepartmentRecord{firma, number, {}, {}});
     department.abtbez = fieldOption(QStringLiteral("title"), department.abtbez, false);
     department.hAbtNr = fieldOption(QStringLiteral("main"), department.hAbtNr, false);
-    m_store.putDepartment(department);
+    m_store.inTransaction([&] { m_store.putDepartment(department); });
     m_out << "department written: " << firma << "||" << number << "\n";
     return 0;
 }
@@ -239,7 +239,7 @@ int AdminCommands::setBaseData() {
         m_store.baseData(firma, pnr).value_or(BaseDataRecord{firma, pnr, {}, {}});
     baseData.fax = fieldOption(QStringLiteral("fax"), baseData.fax, false);
     baseData.email = fieldOption(QStringLiteral("email"), baseData.email, false);
-    m_store.putBaseData(baseData);
+    m_store.inTransaction([&] { m_store.putBaseData(baseData); });
     m_out << "base data written: " << firma << "||" << pnr << "\n";
     return 0;
 }
@@ -253,28 +253,31 @@ int AdminCommands::setRegister() {
     record.anzahl = fieldOption(QStringLiteral("count"), QStringLiteral("0"), true);
     record.firstCnt = fieldOption(QStringLiteral("first"), {}, true);
     record.lastCnt = fieldOption(QStringLiteral("last"), record.firstCnt, true);
-    QList<RegisterRecord> branch = m_store.registers(record.firma, record.filiale);
-    if (m_options.contains(QStringLiteral("record"))) {
-        const qint64 seq = wholeNumberOption(QStringLiteral("record"));
-        if (seq < 1 || seq > 1'000'000) {
-            throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
-        }
-        record.seq = static_cast<int>(seq);
-        const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
-            return existing.seq == record.seq;
-        });
-        if (same != branch.end()) {
-            *same = record;
+    // Read, check and write in one transaction: another writer cannot slip in between.
+    m_store.inTransaction([&] {
+        QList<RegisterRecord> branch = m_store.registers(record.firma, record.filiale);
+        if (m_options.contains(QStringLiteral("record"))) {
+            const qint64 seq = wholeNumberOption(QStringLiteral("record"));
+            if (seq < 1 || seq > 1'000'000) {
+                throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
+            }
+            record.seq = static_cast<int>(seq);
+            const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
+                return existing.seq == record.seq;
+            });
+            if (same != branch.end()) {
+                *same = record;
+            } else {
+                branch.append(record);
+            }
+            checkRegisterReply(branch);
+            m_store.putRegister(record);
         } else {
             branch.append(record);
+            checkRegisterReply(branch);
+            record.seq = m_store.appendRegister(record);
         }
-        checkRegisterReply(branch);
-        m_store.putRegister(record);
-    } else {
-        branch.append(record);
-        checkRegisterReply(branch);
-        record.seq = m_store.appendRegister(record);
-    }
+    });
     m_out << "register record " << record.seq << " written\n";
     return 0;
 }
@@ -282,7 +285,7 @@ int AdminCommands::setRegister() {
 int AdminCommands::clearRegisters() {
     const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
     const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
-    m_store.clearRegisters(firma, filiale);
+    m_store.inTransaction([&] { m_store.clearRegisters(firma, filiale); });
     m_out << "registers cleared\n";
     return 0;
 }
@@ -301,7 +304,7 @@ int AdminCommands::setClock() {
     clock.eSoll = fieldOption(QStringLiteral("e-soll"), QStringLiteral("0"), true);
     clock.sIst = fieldOption(QStringLiteral("s-ist"), QStringLiteral("0"), true);
     clock.sSoll = fieldOption(QStringLiteral("s-soll"), QStringLiteral("0"), true);
-    m_store.putClock(clock);
+    m_store.inTransaction([&] { m_store.putClock(clock); });
     m_out << "clock " << clock.slot << " written\n";
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "ServerCommandLine.h"
 
+#include "PostgresLocation.h"
+
 #include <QCommandLineParser>
 #include <QHostAddress>
 
@@ -85,11 +87,14 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The LORVEX object server: serves the personnel and telemetry classes of "
-                       "the namespace LORVEX from an SQLite database."));
+                       "the namespace LORVEX from an SQLite or PostgreSQL database."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(
-        {"db", "SQLite database file (created with its schema when missing).", "path"});
+        {"db",
+         "SQLite database file (created when missing), or postgresql://USER@HOST[:PORT]/DBNAME "
+         "(password from PGPASSWORD or ~/.pgpass). The schema is created when missing.",
+         "path|url"});
     parser.addOption({"listen",
                       "Address to listen on, repeatable (default 127.0.0.1:1972; port 0 picks a "
                       "free port).",
@@ -140,6 +145,12 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     result.dbPath = parser.value(QStringLiteral("db"));
     if (result.dbPath.isEmpty()) {
         return failed(result, QStringLiteral("--db PATH is required"));
+    }
+    if (PostgresLocation::isUrl(result.dbPath)) {
+        QString problem;
+        if (!PostgresLocation::parse(result.dbPath, problem)) {
+            return failed(result, QStringLiteral("--db: %1").arg(problem));
+        }
     }
     const QStringList positional = parser.positionalArguments();
     const QStringList adminOptionNames = [] {

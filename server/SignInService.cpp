@@ -1,6 +1,7 @@
 #include "SignInService.h"
 
 #include "PasswordHash.h"
+#include "ServerError.h"
 #include "ServerLog.h"
 #include "Store.h"
 #include "ValueText.h"
@@ -22,6 +23,15 @@ QString loggable(const QString& text) {
         }
     }
     return text.size() > kMaxLoggedUserChars ? shown + QStringLiteral("...") : shown;
+}
+
+// The names of the throttle's keys where every server on the database counts them.
+QString sharedUserName(const QString& userKey) {
+    return QStringLiteral("user:") + userKey.left(180);
+}
+
+QString sharedAddressName(const QString& peer) {
+    return QStringLiteral("address:") + peer.left(180);
 }
 
 int rightsGroupOf(const QString& text) {
@@ -51,6 +61,12 @@ void SignInService::check(const QString& company, const QString& user, const QSt
     const std::optional<qint64> firma = wholeNumber(company);
     const QString userKey =
         QStringLiteral("%1|%2").arg(firma ? QString::number(*firma) : company, user);
+    if (m_store.sharesSignInFailures()) {
+        const QHash<QString, int> shared = m_store.recentSignInFailures(
+            sharedUserName(userKey), sharedAddressName(peer), m_throttle.forgetAfterMs());
+        m_throttle.adoptFailures(userKey, shared.value(sharedUserName(userKey)), m_clock.elapsed());
+        m_throttle.adoptFailures(peer, shared.value(sharedAddressName(peer)), m_clock.elapsed());
+    }
     const qint64 answerAt = m_throttle.reserve(userKey, peer, m_clock.elapsed());
 
     std::optional<UserRecord> record;
@@ -93,6 +109,7 @@ void SignInService::answer(const QString& userKey, const QString& peer, int sess
         return;
     }
     const qint64 now = m_clock.elapsed();
+    shareOutcome(userKey, peer, identity.has_value());
     if (identity) {
         m_throttle.recordSuccess(userKey, now);
         m_log.write(QStringLiteral("session %1: signed in as %2 of company %3")
@@ -110,5 +127,28 @@ void SignInService::answer(const QString& userKey, const QString& peer, int sess
     }
     if (context) {
         done(identity);
+    }
+}
+
+void SignInService::shareOutcome(const QString& userKey, const QString& peer, bool succeeded) {
+    if (!m_store.sharesSignInFailures()) {
+        return;
+    }
+    try {
+        if (succeeded) {
+            m_store.clearSignInFailures(sharedUserName(userKey));
+            return;
+        }
+        m_store.addSignInFailure(sharedUserName(userKey), m_throttle.forgetAfterMs());
+        m_store.addSignInFailure(sharedAddressName(peer), m_throttle.forgetAfterMs());
+        if (!m_lastForgetting.isValid() || m_lastForgetting.hasExpired(kForgetEveryMs)) {
+            m_lastForgetting.start();
+            m_store.forgetOldSignInFailures(m_throttle.forgetAfterMs());
+        }
+    } catch (const ServerError& error) {
+        // The answer goes out all the same; this server still counts the failure itself.
+        m_log.write(QStringLiteral("sign-in failures not shared: error %1: %2")
+                        .arg(error.number())
+                        .arg(error.text()));
     }
 }

@@ -36,6 +36,11 @@ public:
                const QString& peer, int sessionNumber, QObject* context, Done done);
 
 private:
+    // Old failures are removed from the database at most this often.
+    static constexpr qint64 kForgetEveryMs = 60 * 1000;
+
+    // Where every server on the database counts failures together, this one's count there too.
+    void shareOutcome(const QString& userKey, const QString& peer, bool succeeded);
     void answer(const QString& userKey, const QString& peer, int sessionNumber,
                 std::optional<SessionIdentity> identity, qint64 answerAtMs,
                 const QPointer<QObject>& context, const Done& done);
@@ -44,5 +49,6 @@ private:
     const ServerLog& m_log;
     SignInThrottle m_throttle;
     QElapsedTimer m_clock;
+    QElapsedTimer m_lastForgetting;
     QThreadPool m_pool;
 };

@@ -53,6 +53,14 @@ void SignInThrottle::recordSuccess(const QString& userKey, qint64 nowMs) {
     entry(userKey, nowMs).failures = 0;
 }
 
+void SignInThrottle::adoptFailures(const QString& key, int failures, qint64 nowMs) {
+    Entry& e = entry(key, nowMs);
+    if (failures > e.failures) {
+        e.failures = std::min(failures, 1 << 20);
+        e.lastFailureMs = nowMs;
+    }
+}
+
 int SignInThrottle::failures(const QString& key, qint64 nowMs) const {
     const auto it = m_entries.constFind(key);
     if (it == m_entries.constEnd() || nowMs - it->lastFailureMs > m_settings.forgetAfterMs) {

@@ -33,7 +33,12 @@ public:
     void recordFailure(const QString& userKey, const QString& addressKey, qint64 nowMs);
     void recordSuccess(const QString& userKey, qint64 nowMs);
 
+    // Failures of a key counted elsewhere (by other servers on the same database), which already
+    // include this server's own: the key counts the larger number.
+    void adoptFailures(const QString& key, int failures, qint64 nowMs);
+
     int failures(const QString& key, qint64 nowMs) const;
+    qint64 forgetAfterMs() const { return m_settings.forgetAfterMs; }
     int keyCount() const { return static_cast<int>(m_entries.size()); }
 
 private:

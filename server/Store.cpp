@@ -2,10 +2,9 @@
 
 #include "PasswordHash.h"
 #include "ServerError.h"
-#include "SqliteReads.h"
+#include "StoreEngine.h"
 
 #include <QAtomicInteger>
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,30 +41,6 @@ const char* const kSchema[] = {
 // 1: passwords in clear text (no lx_meta table); 2: Argon2id hashes in password_hash.
 const char* const kSchemaVersion = "2";
 
-// A new database file is made here, before the driver opens it, so that it is never readable by
-// others, not even for a moment (the driver's journal files take the same permissions).
-bool createPrivateFile(const QString& path) {
-    if (path.isEmpty() || path.startsWith(QLatin1Char(':')) || QFile::exists(path)) {
-        return true;
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
-[[noreturn]] void fail(const QString& what, const QSqlError& error) {
-    // SQLITE_BUSY and SQLITE_LOCKED: another writer holds the database.
-    const QString code = error.nativeErrorCode();
-    if (code == QLatin1String("5") || code == QLatin1String("6")) {
-        throw ServerError(ServerErrorNumber::StoreBusy,
-                          QStringLiteral("store busy: %1: the database is locked by another "
-                                         "writer; try again")
-                              .arg(what));
-    }
-    throw ServerError(ServerErrorNumber::Store,
-                      QStringLiteral("store: %1: %2").arg(what, error.text()));
-}
-
 // A null QString would be bound as SQL NULL; the columns hold empty texts instead.
 QVariant bindable(const QVariant& value) {
     if (value.typeId() == QMetaType::QString && value.toString().isNull()) {
@@ -94,31 +69,22 @@ private:
 
 } // namespace
 
-Store::Store(const QString& path, int busyTimeoutMs)
-    : m_connectionName(
+Store::Store(const QString& location, int busyTimeoutMs)
+    : m_engine(StoreEngine::forLocation(location, busyTimeoutMs))
+    , m_ledger(m_engine->failureLedger())
+    , m_connectionName(
           QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
-    if (!createPrivateFile(path)) {
-        throw ServerError(ServerErrorNumber::Store,
-                          QStringLiteral("store: cannot create %1").arg(path));
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_connectionName);
-        fail(QStringLiteral("cannot open %1").arg(path), error);
-    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_engine->driverName(), m_connectionName);
     try {
-        // Write-ahead logging: an admin import in another process never blocks the readers.
-        {
-            QSqlQuery& wal = prepare(QStringLiteral("PRAGMA journal_mode=WAL"));
-            const ResetWhenDone done(wal);
-            exec(wal);
+        if (!db.isValid()) {
+            throw ServerError(ServerErrorNumber::Store,
+                              QStringLiteral("store: the Qt SQL driver %1 is not installed")
+                                  .arg(m_engine->driverName()));
         }
+        m_engine->configure(db);
+        openConnection();
         createSchema();
-        m_reads = std::make_unique<SqliteReads>(db);
+        m_engine->attach(db);
     } catch (...) {
         m_statements.clear();
         db.close();
@@ -130,13 +96,56 @@ Store::Store(const QString& path, int busyTimeoutMs)
 
 Store::~Store() {
     // Statements go before the connection they were prepared on.
-    m_reads.reset();
+    m_engine->detach();
     m_statements.clear();
+    m_retired.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString Store::display() const {
+    return m_engine->display();
+}
+
+void Store::openConnection() const {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.open()) {
+        fail(QStringLiteral("cannot open %1").arg(m_engine->display()), db.lastError());
+    }
+    for (const QString& statement : m_engine->connectionSetup()) {
+        execDirect(statement);
+    }
+}
+
+// Outside a transaction only: a transaction cut off with its connection is over, and what came
+// after it must not run without it.
+void Store::reconnectIfLost() const {
+    if (m_inTransaction || m_engine->isConnected()) {
+        return;
+    }
+    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_reconnectPauseMs) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: no connection to %1; trying again shortly")
+                              .arg(m_engine->display()));
+    }
+    m_lastReconnect.start();
+    m_retired = std::move(m_statements);
+    m_statements.clear();
+    m_engine->detach();
+    ++m_generation;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    db.close();
+    try {
+        openConnection();
+    } catch (...) {
+        m_reconnectPauseMs = std::min(2 * m_reconnectPauseMs, kLongestReconnectPauseMs);
+        throw;
+    }
+    m_reconnectPauseMs = kReconnectPauseMs;
+    m_engine->attach(db);
 }
 
 void Store::createSchema() {
@@ -145,15 +154,14 @@ void Store::createSchema() {
         tables.contains(QStringLiteral("lx_user")) && !tables.contains(QStringLiteral("lx_meta"));
     inTransaction([this, firstSchema] {
         if (firstSchema) {
-            QSqlQuery& rename = prepare(
+            execDirect(
                 QStringLiteral("ALTER TABLE lx_user RENAME COLUMN passwort TO password_hash"));
-            const ResetWhenDone done(rename);
-            exec(rename);
         }
         for (const char* statement : kSchema) {
-            QSqlQuery& query = prepare(QString::fromLatin1(statement));
-            const ResetWhenDone done(query);
-            exec(query);
+            execDirect(QString::fromLatin1(statement));
+        }
+        for (const QString& statement : m_engine->schemaExtras()) {
+            execDirect(statement);
         }
         if (firstSchema) {
             convertClearTextPasswords();
@@ -199,6 +207,7 @@ void Store::convertClearTextPasswords() {
 }
 
 QSqlQuery& Store::prepare(const QString& sql) const {
+    reconnectIfLost();
     std::unique_ptr<QSqlQuery>& kept = m_statements[sql];
     if (!kept) {
         auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
@@ -213,9 +222,9 @@ QSqlQuery& Store::prepare(const QString& sql) const {
     return *kept;
 }
 
-void Store::exec(QSqlQuery& query) const {
+void Store::exec(QSqlQuery& query, bool changesReplies) const {
     const bool done = query.exec();
-    if (!query.isSelect()) {
+    if (changesReplies && !query.isSelect()) {
         ++m_generation; // a write, or a statement that may have written
     }
     if (!done) {
@@ -223,29 +232,57 @@ void Store::exec(QSqlQuery& query) const {
     }
 }
 
+void Store::execDirect(const QString& sql) const {
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.exec(sql)) {
+        fail(sql.section(QLatin1Char(' '), 0, 1).toLower(), query.lastError());
+    }
+}
+
+void Store::fail(const QString& what, const QSqlError& error) const {
+    switch (m_engine->classify(error)) {
+    case StoreEngine::Failure::Busy:
+        throw ServerError(ServerErrorNumber::StoreBusy,
+                          QStringLiteral("store busy: %1: the database is locked by another "
+                                         "writer; try again")
+                              .arg(what));
+    case StoreEngine::Failure::Lost:
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: %1: the connection to %2 was lost (%3); it is "
+                                         "opened again with the next request")
+                              .arg(what, m_engine->display(), error.text().simplified()));
+    case StoreEngine::Failure::Other:
+        break;
+    }
+    throw ServerError(ServerErrorNumber::Store,
+                      QStringLiteral("store: %1: %2").arg(what, error.text()));
+}
+
 Store::ChangeStamp Store::changeStamp() const {
-    return ChangeStamp{m_generation, m_reads->dataVersion()};
+    const qint64 others = m_engine->commitsByOthers();
+    return ChangeStamp{m_generation, others};
 }
 
 void Store::inTransaction(const std::function<void()>& work) {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction()) {
-        fail(QStringLiteral("begin transaction"), db.lastError());
-    }
+    reconnectIfLost();
+    const QStringList begin = m_engine->beginTransaction();
+    execDirect(begin.first());
+    m_inTransaction = true;
     try {
+        for (qsizetype i = 1; i < begin.size(); ++i) {
+            execDirect(begin.at(i));
+        }
         work();
+        m_inTransaction = false;
+        execDirect(QStringLiteral("COMMIT"));
     } catch (...) {
-        db.rollback();
+        m_inTransaction = false;
         ++m_generation;
+        QSqlQuery rollback(QSqlDatabase::database(m_connectionName, false));
+        rollback.exec(QStringLiteral("ROLLBACK")); // after a failed COMMIT as well
         throw;
     }
-    const bool committed = db.commit();
     ++m_generation;
-    if (!committed) {
-        const QSqlError error = db.lastError();
-        db.rollback();
-        fail(QStringLiteral("commit"), error);
-    }
 }
 
 std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
@@ -323,11 +360,29 @@ QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
 }
 
 QString Store::registerReply(qint64 firma, qint64 filiale) const {
-    return m_reads->registerReply(firma, filiale);
+    if (std::optional<QString> fast = m_engine->registerReply(firma, filiale)) {
+        return *fast;
+    }
+    QString reply;
+    for (const RegisterRecord& record : registers(firma, filiale)) {
+        for (const QString* field :
+             {&record.kasse, &record.anzahl, &record.firstCnt, &record.lastCnt}) {
+            reply += *field;
+            reply += QLatin1Char('|');
+        }
+    }
+    return reply;
 }
 
 QString Store::clockReply(qint64 firma, qint64 filiale) const {
-    return m_reads->clockReply(firma, filiale);
+    if (std::optional<QString> fast = m_engine->clockReply(firma, filiale)) {
+        return *fast;
+    }
+    QStringList fields;
+    for (const ClockRecord& clock : clocks(firma, filiale)) {
+        fields << clock.nr << clock.eIst << clock.eSoll << clock.sIst << clock.sSoll;
+    }
+    return fields.isEmpty() ? QString() : fields.join(QLatin1Char('|'));
 }
 
 QList<QPair<qint64, qint64>> Store::branches() const {
@@ -442,4 +497,54 @@ void Store::clearClocks(qint64 firma, qint64 filiale) {
     query.addBindValue(firma);
     query.addBindValue(filiale);
     exec(query);
+}
+
+bool Store::sharesSignInFailures() const {
+    return m_ledger.has_value();
+}
+
+QHash<QString, int> Store::recentSignInFailures(const QString& first, const QString& second,
+                                                qint64 forgetAfterMs) const {
+    QHash<QString, int> failures;
+    if (!m_ledger) {
+        return failures;
+    }
+    QSqlQuery& query = prepare(m_ledger->read);
+    const ResetWhenDone done(query);
+    query.addBindValue(first);
+    query.addBindValue(second);
+    query.addBindValue(forgetAfterMs);
+    exec(query, false);
+    while (query.next()) {
+        failures.insert(text(query, 0), query.value(1).toInt());
+    }
+    return failures;
+}
+
+void Store::addSignInFailure(const QString& name, qint64 forgetAfterMs) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->add);
+        const ResetWhenDone done(query);
+        query.addBindValue(name);
+        query.addBindValue(forgetAfterMs);
+        exec(query, false);
+    }
+}
+
+void Store::clearSignInFailures(const QString& name) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->clear);
+        const ResetWhenDone done(query);
+        query.addBindValue(name);
+        exec(query, false);
+    }
+}
+
+void Store::forgetOldSignInFailures(qint64 forgetAfterMs) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->prune);
+        const ResetWhenDone done(query);
+        query.addBindValue(forgetAfterMs);
+        exec(query, false);
+    }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "StoreEngine.h"
 #include "StoreRecords.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -13,12 +15,15 @@
 #include <optional>
 #include <unordered_map>
 
+class QSqlError;
 class QSqlQuery;
-class SqliteReads;
 
-// The server's tables in an SQL database (an SQLite file). The schema is created when missing.
-// Only prepared statements with bound values and SQL that PostgreSQL understands as well.
-// Every failure throws ServerError with ServerErrorNumber::Store.
+// The server's tables in an SQL database: an SQLite file, or a PostgreSQL database that several
+// servers may share. The schema is created when missing. Only prepared statements with bound
+// values and SQL both engines understand; what differs lives in StoreEngine. Every failure
+// throws ServerError with ServerErrorNumber::Store (StoreBusy where another writer held on).
+// A PostgreSQL connection that is lost (the database restarted) is opened again by the next
+// call that comes outside a transaction; the call that found it lost fails.
 class Store {
 public:
     // An admin command may wait a while for a running server's write; the server itself must
@@ -26,12 +31,18 @@ public:
     static constexpr int kAdminBusyTimeoutMs = 5000;
     static constexpr int kServingBusyTimeoutMs = 200;
 
-    // Opens (and creates, readable by its owner only, when missing) the database file at path.
-    // A database of the first schema, which kept passwords in clear text, is converted in the
-    // same transaction that checks the schema: every password becomes its hash.
-    // Readers never wait for a writer (write-ahead log); a write waits for another process's
-    // write at most busyTimeoutMs and then fails with ServerError (StoreBusy).
-    explicit Store(const QString& path, int busyTimeoutMs = kAdminBusyTimeoutMs);
+    // Between two attempts to open a lost connection again: sessions get an error at once
+    // instead of each waiting for a database that is not there. The pause doubles with every
+    // failed attempt up to the longest, since an attempt may wait for a silent host.
+    static constexpr int kReconnectPauseMs = 1000;
+    static constexpr int kLongestReconnectPauseMs = 8000;
+
+    // Opens the database at location: a postgresql:// URL, else an SQLite file (created,
+    // readable by its owner only, when missing). A database of the first schema, which kept
+    // passwords in clear text, is converted in the same transaction that checks the schema:
+    // every password becomes its hash. Readers never wait for a writer; a write waits for
+    // another process's write at most busyTimeoutMs and then fails with ServerError (StoreBusy).
+    explicit Store(const QString& location, int busyTimeoutMs = kAdminBusyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -66,12 +77,26 @@ public:
     void clearRegisters(qint64 firma, qint64 filiale);
     void clearClocks(qint64 firma, qint64 filiale);
 
-    // Runs work in one transaction: all of it is stored, or nothing when it throws.
+    // Runs work in one transaction: all of it is stored, or nothing when it throws. Writers of
+    // every process on the database take turns.
     void inTransaction(const std::function<void()>& work);
 
+    // Failed sign-ins counted in the database for every server on it; false where the server
+    // counts them alone, in memory. Names are the throttle's keys; times are milliseconds.
+    bool sharesSignInFailures() const;
+    // The recent failures of two names (a user's and an address's), by name; absent: none.
+    QHash<QString, int> recentSignInFailures(const QString& first, const QString& second,
+                                             qint64 forgetAfterMs) const;
+    void addSignInFailure(const QString& name, qint64 forgetAfterMs);
+    void clearSignInFailures(const QString& name);
+    void forgetOldSignInFailures(qint64 forgetAfterMs);
+
+    // Where the store is, as messages show it.
+    QString display() const;
+
     // What a reply built from the store depends on. It changes with every write through this
-    // store (the generation) and with every commit by another connection to the same file,
-    // another process included (SQLite's data_version). Equal stamps: nothing has changed.
+    // store (the generation) and with every commit by another connection to the same database,
+    // another process or server included (the engine's count). Equal stamps: nothing changed.
     struct ChangeStamp {
         quint64 generation = 0;
         qint64 dataVersion = 0;
@@ -82,7 +107,13 @@ public:
 private:
     // The statement prepared once for this connection and kept; it is reset when used again.
     QSqlQuery& prepare(const QString& sql) const;
-    void exec(QSqlQuery& query) const;
+    // changesReplies: false for statements that never touch what a telemetry reply shows.
+    void exec(QSqlQuery& query, bool changesReplies = true) const;
+    // A statement run as it is, not prepared (schema, transactions, connection settings).
+    void execDirect(const QString& sql) const;
+    [[noreturn]] void fail(const QString& what, const QSqlError& error) const;
+    void openConnection() const;
+    void reconnectIfLost() const;
     void createSchema();
     void convertClearTextPasswords();
     // UPDATE, and INSERT when no row was there: portable where UPSERT syntax is not.
@@ -90,9 +121,16 @@ private:
     void updateOrInsert(const QString& updateSql, const QString& insertSql,
                         const QVariantList& keys, const QVariantList& fields);
 
+    std::unique_ptr<StoreEngine> m_engine;
+    std::optional<StoreEngine::FailureLedger> m_ledger;
     QString m_connectionName;
     int m_convertedPasswords = 0;
-    mutable std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements;
+    using Statements = std::unordered_map<QString, std::unique_ptr<QSqlQuery>>;
+    mutable Statements m_statements;
+    // The statements of the connection before the last reconnect: a caller may still hold one.
+    mutable Statements m_retired;
     mutable quint64 m_generation = 0;
-    std::unique_ptr<SqliteReads> m_reads;
+    bool m_inTransaction = false;
+    mutable QElapsedTimer m_lastReconnect;
+    mutable int m_reconnectPauseMs = kReconnectPauseMs;
 };

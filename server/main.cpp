@@ -82,7 +82,7 @@ void keepReplyBuffersForReuse() {
 int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
     if (commandLine.demo && !store.hasUsers()) {
         DemoData::seed(store);
-        log.write(QStringLiteral("demo data written to %1").arg(commandLine.dbPath));
+        log.write(QStringLiteral("demo data written to %1").arg(store.display()));
     }
     SignInThrottle::Settings throttle;
     throttle.stepMs = commandLine.signInDelayStepMs;
@@ -170,7 +170,7 @@ int main(int argc, char* argv[]) {
         if (store.convertedPasswords() > 0) {
             log.write(QStringLiteral("%1 clear-text passwords of %2 replaced by their hashes")
                           .arg(store.convertedPasswords())
-                          .arg(commandLine.dbPath));
+                          .arg(store.display()));
         }
         if (commandLine.mode == ServerCommandLine::Mode::Admin) {
             QTextStream input(stdin);

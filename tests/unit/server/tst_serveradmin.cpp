@@ -2,6 +2,7 @@
 #include "DemoData.h"
 #include "ListenAddress.h"
 #include "PasswordHash.h"
+#include "PostgresLocation.h"
 #include "ServerCommandLine.h"
 #include "ServerError.h"
 #include "Store.h"
@@ -253,6 +254,26 @@ private slots:
         QCOMPARE(parse({"--db", "x", "import-clocks", "--firma", "1"}).mode, Mode::Error); // FILE
         QCOMPARE(parse({"--db", "x", "set-clock", "--slot", "1", "--slot", "2"}).mode, Mode::Error);
         QCOMPARE(parse({"--db", "x", "create-db"}).mode, Mode::Admin);
+
+        // A database server: never a password on the command line, nothing left out.
+        QCOMPARE(parse({"--db", "postgresql://lx@db.example:6432/lorvex?sslmode=verify-full"}).mode,
+                 Mode::Serve);
+        QCOMPARE(parse({"--db", "postgres://lx@127.0.0.1/lorvex", "create-db"}).mode, Mode::Admin);
+        // The package's default file names the database after the unit's file: the last counts.
+        QCOMPARE(parse({"--db", "x.db", "--db", "postgres://lx@h/db"}).dbPath,
+                 "postgres://lx@h/db");
+        for (const char* bad :
+             {"postgresql://lx:secret@db/lorvex", "postgresql://db/lorvex", "postgresql://lx@db",
+              "postgresql://lx@db/lorvex?password=x", "postgresql://lx@db/lorvex?host=other"}) {
+            line = parse({"--db", bad});
+            QVERIFY2(line.mode == Mode::Error, bad);
+            QVERIFY(!line.errorText.contains(QStringLiteral("secret")));
+        }
+        const std::optional<PostgresLocation> location = PostgresLocation::parse(
+            QStringLiteral("postgresql://lx@[::1]:6432/lorvex?connect_timeout=2"), line.errorText);
+        QVERIFY(location);
+        QCOMPARE(location->display(), QStringLiteral("postgresql://lx@[::1]:6432/lorvex"));
+        QCOMPARE(location->options.value(0).second, QStringLiteral("2"));
     }
 
     void demoDataHasWhatTheMonitorNeeds() {

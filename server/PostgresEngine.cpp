@@ -1,0 +1,167 @@
+#include "PostgresEngine.h"
+
+#include "ServerError.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QVariant>
+
+#include <libpq-fe.h>
+
+namespace {
+
+// Seconds a connection attempt may take: the server's sessions wait for it.
+constexpr int kConnectTimeoutSeconds = 3;
+// No statement of the server takes long; one that does is stopped rather than stall everyone:
+// after ten times the wait for a lock (2 s while serving, longer for admin commands).
+constexpr int kStatementTimeoutPerLockWait = 10;
+// The advisory lock every write transaction takes first ("LX" in ASCII).
+constexpr int kWriteLock = 0x4c58;
+
+// The time of the database server in milliseconds: servers on several machines compare times
+// of failed sign-ins on one clock.
+const char kNowMs[] = "CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)";
+
+// Messages the database sends outside any answer. A FATAL one is its goodbye (it is shutting
+// down, or an administrator ended the connection): the connection is over even before libpq
+// sees it closed. Notices are of no use to anyone reading the server's log.
+void receiveNotice(void* goodbye, const PGresult* message) {
+    const char* severity = PQresultErrorField(message, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (severity && (qstrcmp(severity, "FATAL") == 0 || qstrcmp(severity, "PANIC") == 0)) {
+        *static_cast<bool*>(goodbye) = true;
+    }
+}
+
+} // namespace
+
+PostgresEngine::PostgresEngine(PostgresLocation location, int busyTimeoutMs)
+    : m_location(std::move(location))
+    , m_busyTimeoutMs(busyTimeoutMs) {
+}
+
+QString PostgresEngine::driverName() const {
+    return QStringLiteral("QPSQL");
+}
+
+void PostgresEngine::configure(QSqlDatabase& db) const {
+    db.setHostName(m_location.host);
+    db.setPort(m_location.port);
+    db.setUserName(m_location.user);
+    db.setDatabaseName(m_location.databaseName);
+    // No password here: libpq reads PGPASSWORD or the password file itself.
+    // A database host that vanishes without a word must not hold the server's thread for the
+    // minutes TCP would wait: unacknowledged data and a silent peer end the connection soon.
+    QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds),
+                        QStringLiteral("application_name=lorvex-server"),
+                        QStringLiteral("tcp_user_timeout=%1").arg(kConnectTimeoutSeconds * 1000),
+                        QStringLiteral("keepalives_idle=10"),
+                        QStringLiteral("keepalives_interval=5"),
+                        QStringLiteral("keepalives_count=2")};
+    for (const auto& [keyword, value] : m_location.options) {
+        options.append(QStringLiteral("%1=%2").arg(keyword, value));
+    }
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+}
+
+QStringList PostgresEngine::connectionSetup() const {
+    // Notices ("relation already exists, skipping") would only clutter the log.
+    return {QStringLiteral("SET client_min_messages = warning"),
+            QStringLiteral("SET lock_timeout = %1").arg(m_busyTimeoutMs),
+            QStringLiteral("SET statement_timeout = %1")
+                .arg(kStatementTimeoutPerLockWait * m_busyTimeoutMs),
+            QStringLiteral("LISTEN %1").arg(QLatin1String(kChannel))};
+}
+
+QStringList PostgresEngine::schemaExtras() const {
+    const QString notify =
+        QStringLiteral("CREATE OR REPLACE FUNCTION lx_telemetry_changed() RETURNS trigger"
+                       " LANGUAGE plpgsql AS $$BEGIN PERFORM pg_notify('%1', '');"
+                       " RETURN NULL; END$$")
+            .arg(QLatin1String(kChannel));
+    const QString trigger =
+        QStringLiteral("CREATE OR REPLACE TRIGGER %1_changed AFTER INSERT OR UPDATE OR DELETE"
+                       " OR TRUNCATE ON %1 FOR EACH STATEMENT EXECUTE FUNCTION"
+                       " lx_telemetry_changed()");
+    return {notify, trigger.arg(QLatin1String("tm_register")),
+            trigger.arg(QLatin1String("tm_clock")),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS lx_signin_failure ("
+                           " name VARCHAR(200) NOT NULL PRIMARY KEY, failures INTEGER NOT NULL,"
+                           " last_failure BIGINT NOT NULL)")};
+}
+
+QStringList PostgresEngine::beginTransaction() const {
+    return {QStringLiteral("BEGIN"),
+            QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock)};
+}
+
+StoreEngine::Failure PostgresEngine::classify(const QSqlError& error) const {
+    const QString state = error.nativeErrorCode();
+    // Lock timeout, serialisation failure, deadlock, and a row another writer inserted first.
+    if (state == QLatin1String("55P03") || state == QLatin1String("40001") ||
+        state == QLatin1String("40P01") || state == QLatin1String("23505")) {
+        return Failure::Busy;
+    }
+    // Connection exceptions, the server shutting down, or a connection libpq has given up.
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")) ||
+        (m_connection && (PQstatus(m_connection) != CONNECTION_OK || m_goodbye)) ||
+        error.type() == QSqlError::ConnectionError) {
+        return Failure::Lost;
+    }
+    return Failure::Other;
+}
+
+void PostgresEngine::attach(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt names the type by the struct behind libpq's typedef.
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 &&
+                              qstrcmp(handle.typeName(), "pg_conn*") != 0)) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: the database is not a PostgreSQL connection"));
+    }
+    m_connection = *static_cast<pg_conn* const*>(handle.constData());
+    m_goodbye = false;
+    PQsetNoticeReceiver(m_connection, receiveNotice, &m_goodbye);
+    ++m_notifications; // what happened while there was no connection is unknown
+}
+
+void PostgresEngine::detach() {
+    m_connection = nullptr;
+    ++m_notifications;
+}
+
+bool PostgresEngine::isConnected() {
+    if (!m_connection) {
+        return true; // not attached yet: the driver reports its own failures
+    }
+    // Reads what has arrived without waiting: notifications, or the server's goodbye.
+    if (PQconsumeInput(m_connection) == 1) {
+        while (PGnotify* notification = PQnotifies(m_connection)) {
+            ++m_notifications;
+            PQfreemem(notification);
+        }
+    }
+    return PQstatus(m_connection) == CONNECTION_OK && !m_goodbye;
+}
+
+qint64 PostgresEngine::commitsByOthers() {
+    if (!isConnected()) {
+        ++m_notifications;
+    }
+    return m_notifications;
+}
+
+std::optional<StoreEngine::FailureLedger> PostgresEngine::failureLedger() const {
+    const QString now = QLatin1String(kNowMs);
+    return FailureLedger{
+        QStringLiteral("SELECT name, failures FROM lx_signin_failure"
+                       " WHERE name IN (?, ?) AND last_failure > %1 - ?")
+            .arg(now),
+        QStringLiteral("INSERT INTO lx_signin_failure AS f (name, failures, last_failure)"
+                       " VALUES (?, 1, %1) ON CONFLICT (name) DO UPDATE SET failures ="
+                       " CASE WHEN f.last_failure > %1 - ? THEN f.failures + 1 ELSE 1 END,"
+                       " last_failure = %1")
+            .arg(now),
+        QStringLiteral("DELETE FROM lx_signin_failure WHERE name = ?"),
+        QStringLiteral("DELETE FROM lx_signin_failure WHERE last_failure < %1 - ?").arg(now)};
+}

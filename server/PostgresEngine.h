@@ -1,0 +1,38 @@
+#pragma once
+
+#include "PostgresLocation.h"
+#include "StoreEngine.h"
+
+struct pg_conn;
+
+// A PostgreSQL database that several servers may share. Each server listens for the
+// notification the telemetry tables' triggers send on every change, whoever made it; writers of
+// all servers and admin commands take turns through one advisory lock; failed sign-ins are
+// counted in a table they all read.
+class PostgresEngine : public StoreEngine {
+public:
+    // The channel of the telemetry tables' triggers.
+    static constexpr const char* kChannel = "lorvex_telemetry";
+
+    PostgresEngine(PostgresLocation location, int busyTimeoutMs);
+
+    QString driverName() const override;
+    QString display() const override { return m_location.display(); }
+    void configure(QSqlDatabase& db) const override;
+    QStringList connectionSetup() const override;
+    QStringList schemaExtras() const override;
+    QStringList beginTransaction() const override;
+    Failure classify(const QSqlError& error) const override;
+    void attach(const QSqlDatabase& db) override;
+    void detach() override;
+    bool isConnected() override;
+    qint64 commitsByOthers() override;
+    std::optional<FailureLedger> failureLedger() const override;
+
+private:
+    PostgresLocation m_location;
+    int m_busyTimeoutMs;
+    pg_conn* m_connection = nullptr;
+    qint64 m_notifications = 0;
+    bool m_goodbye = false; // the database said it ends the connection
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <optional>
+
+// Where a PostgreSQL database is, from a --db value "postgresql://USER@HOST[:PORT]/DBNAME"
+// ("postgres://" as well). A password is never taken from it: a command line can be read by
+// every user of the machine. libpq takes it from PGPASSWORD or the password file (~/.pgpass).
+// A few connection keywords of libpq may follow as a query ("?sslmode=verify-full").
+struct PostgresLocation {
+    QString user;
+    QString host;
+    int port = 5432;
+    QString databaseName;
+    QList<QPair<QString, QString>> options; // libpq keyword, value
+
+    static bool isUrl(const QString& text);
+    // nullopt with a one-line problem when text is no usable URL.
+    static std::optional<PostgresLocation> parse(const QString& text, QString& problem);
+    // The location as the log and messages show it.
+    QString display() const;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class QSqlDatabase;
+class QSqlError;
+
+// What differs between the database engines under the store: how a connection is made and set
+// up, the engine's own statements, how its errors read, and how the server learns of commits by
+// other connections. Everything else in the store is SQL both engines understand.
+class StoreEngine {
+public:
+    enum class Failure {
+        Busy, // another writer holds what was needed; worth trying again soon
+        Lost, // the connection to the database is gone
+        Other,
+    };
+
+    // The engine for a --db value: a postgresql:// URL, else an SQLite file. Throws ServerError
+    // (Store) when the value cannot be used.
+    static std::unique_ptr<StoreEngine> forLocation(const QString& location, int busyTimeoutMs);
+
+    virtual ~StoreEngine() = default;
+
+    virtual QString driverName() const = 0;
+    // The location as messages show it (never a password).
+    virtual QString display() const = 0;
+    // Everything the driver needs before it opens; throws ServerError when it cannot be done.
+    virtual void configure(QSqlDatabase& db) const = 0;
+    // Run on every new connection, outside any transaction.
+    virtual QStringList connectionSetup() const = 0;
+    // The engine's own part of the schema, run after the tables in the schema's transaction.
+    virtual QStringList schemaExtras() const = 0;
+    // Starts a write transaction. Writers of every process take turns, so that two imports at
+    // the same time never interleave; a writer waits only as long as the busy timeout allows.
+    virtual QStringList beginTransaction() const = 0;
+    virtual Failure classify(const QSqlError& error) const = 0;
+
+    // The connection was opened (again), or is about to be closed.
+    virtual void attach(const QSqlDatabase& db) = 0;
+    virtual void detach() = 0;
+    // Whether the connection can still be used: reads, without waiting, what the database has
+    // sent (news of commits, or of the connection's end).
+    virtual bool isConnected() = 0;
+    // A number that changes whenever another connection (another process included) may have
+    // committed since the last call.
+    virtual qint64 commitsByOthers() = 0;
+
+    // The telemetry replies by a faster way than the store's portable queries; nullopt where
+    // the engine has none.
+    virtual std::optional<QString> registerReply(qint64 firma, qint64 filiale);
+    virtual std::optional<QString> clockReply(qint64 firma, qint64 filiale);
+
+    // Failed sign-ins kept in the database, so that every server on it counts them together.
+    // Empty where one server owns the database and counts them in memory.
+    struct FailureLedger {
+        QString read;  // name, name, forgetAfterMs -> rows (name, failures)
+        QString add;   // name, forgetAfterMs
+        QString clear; // name
+        QString prune; // forgetAfterMs
+    };
+    virtual std::optional<FailureLedger> failureLedger() const;
+};
