@@ -9,6 +9,7 @@
 #include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -16,6 +17,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -47,6 +49,20 @@ constexpr int kUndefinedVariable = 5050;
 
 QString text(const CacheValue& value) {
     return cacheValueToText(value);
+}
+
+// What a call answers once a write by another process has reached the server's kept replies.
+// With SQLite that is the very next call: the check is part of the request. PostgreSQL's
+// notification of the commit travels on its own and may reach the server a moment after the
+// writer's commit returned.
+QString onceArrived(const std::function<QString()>& call, const QString& expected) {
+    QString answer = call();
+    const QDeadlineTimer deadline(ServerProcess::usesPostgres() ? 1000 : 0);
+    while (answer != expected && !deadline.hasExpired()) {
+        QTest::qWait(10);
+        answer = call();
+    }
+    return answer;
 }
 
 // A call that may meet a database connection broken a moment ago: the server answers with one
@@ -234,7 +250,10 @@ private slots:
         }
         // Three free tries, then 60 ms more for each: the tenth waits 420 ms beyond its check.
         QVERIFY2(answered.last() >= 420, qPrintable(QString::number(answered.last())));
-        QVERIFY(answered.last() > answered.first() + 200);
+        // Against the quickest free try: a process's first check also pays for its first hash
+        // memory, the first on PostgreSQL for reading the counts as well.
+        const qint64 quickestFree = *std::min_element(answered.begin(), answered.begin() + 3);
+        QVERIFY2(answered.last() > quickestFree + 200, qPrintable(QString::number(quickestFree)));
         QVERIFY2(otherMs >= 0 && otherMs < answered.last(), qPrintable(QString::number(otherMs)));
         const QString log = server.log();
         QCOMPARE(log.count("sign-in refused for user \"1|DEMO\" from 127.0.0.1"), 10);
@@ -303,8 +322,9 @@ private slots:
                  0);
         CacheObjectPtr windows = m_factory.classAccess("LX.Windows");
         windows->call("Xecute", {"S FIRMA=1,FIL=0"});
-        QVERIFY(text(m_factory.classAccess("Telemetrie.Zeiterfassung")->call("Zaehlerstand"))
-                    .endsWith("|4|700|698|1|1"));
+        CacheObjectPtr clocks = m_factory.classAccess("Telemetrie.Zeiterfassung");
+        const auto lastClock = [&] { return text(clocks->call("Zaehlerstand")).right(14); };
+        QCOMPARE(onceArrived(lastClock, "|4|700|698|1|1"), "|4|700|698|1|1");
         TcpCacheFactory gustav;
         QVERIFY(gustav.connect(m_server.connectString()));
         QVERIFY(!gustav.signIn("1", "GEHEIM", "kennwort-4711"));
@@ -449,14 +469,16 @@ private slots:
         QCOMPARE(m_server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
                                     "77", "--count", "2", "--first", "10", "--last", "11"}),
                  0);
-        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), registers + "77|2|10|11|");
+        const auto kassaReply = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        QCOMPARE(onceArrived(kassaReply, registers + "77|2|10|11|"), registers + "77|2|10|11|");
         QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "1", "--slot", "4",
                                     "--number", "14", "--e-ist", "5", "--e-soll", "4", "--s-ist",
                                     "3", "--s-soll", "2"}),
                  0);
-        QVERIFY(text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
+        const auto lastSlot = [&] { return text(clocks->call("Zaehlerstand")).right(11); };
+        QCOMPARE(onceArrived(lastSlot, "|14|5|4|3|2"), "|14|5|4|3|2");
         QCOMPARE(m_server.runAdmin({"clear-registers", "--firma", "1", "--branch", "1"}), 0);
-        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), "");
+        QCOMPARE(onceArrived(kassaReply, ""), "");
     }
 
     void serverKilledMidSessionFailsTheNextCall() {
@@ -472,7 +494,7 @@ private slots:
     }
 
     // Several servers on one PostgreSQL database each keep their telemetry replies; a write by
-    // anyone reaches each of them at its very next call.
+    // anyone reaches each of them.
     void everyServerOnOneDatabaseSeesEachWrite() {
         if (!ServerProcess::usesPostgres()) {
             QSKIP("only PostgreSQL serves one database to several servers");
@@ -503,8 +525,10 @@ private slots:
                                 registerNumber, "--count", "1", "--first", "7", "--last", "7"}),
                 0);
             expected += registerNumber + "|1|7|7|";
-            QCOMPARE(text(kassas[1]->call("NichtVerbuchtStatus")), expected);
-            QCOMPARE(text(kassas[0]->call("NichtVerbuchtStatus")), expected);
+            for (const CacheObjectPtr& kassa : kassas) {
+                const auto reply = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+                QCOMPARE(onceArrived(reply, expected), expected);
+            }
         }
     }
 
@@ -557,7 +581,8 @@ private slots:
         QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
                                   "90", "--count", "1", "--first", "5", "--last", "5"}),
                  0);
-        QCOMPARE(afterStoreErrors(registers), before + "90|1|5|5|");
+        const auto arrived = [&] { return afterStoreErrors(registers); };
+        QCOMPARE(onceArrived(arrived, before + "90|1|5|5|"), before + "90|1|5|5|");
         TcpCacheFactory later;
         QVERIFY(later.connect(server.connectString()));
         QVERIFY(afterStoreErrors([&] {
