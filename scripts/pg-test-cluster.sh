@@ -5,7 +5,7 @@
 #   pg-test-cluster.sh restart DIR  restarts it (same port, same data), for the reconnect tests
 #   pg-test-cluster.sh stop DIR     stops it and removes DIR with its data
 #
-# The data lives in a short folder under the temporary directory (unix socket paths are
+# The data lives in a short folder under /tmp, which every user can reach (unix socket paths are
 # limited to about 100 bytes, and build trees can be deep); DIR/data names it. PostgreSQL
 # refuses to run as root, so under root the cluster belongs to the user "postgres" (made by
 # Debian's postgresql package), else "nobody".
@@ -72,7 +72,7 @@ start() {
     fi
     mkdir -p "$dir"
     local data
-    data=$(mktemp -d "${TMPDIR:-/tmp}/lorvex-pg.XXXXXX")
+    data=$(mktemp -d /tmp/lorvex-pg.XXXXXX)
     echo "$data" >"$dir/data"
     chown "$owner" "$data"
     chmod 700 "$data"

@@ -13,7 +13,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
+#include <QUrl>
 #include <QtEndian>
 #include <QtTest>
 
@@ -530,6 +533,40 @@ private slots:
                 QCOMPARE(onceArrived(reply, expected), expected);
             }
         }
+    }
+
+    // Another program in the middle of a write to the branch keeps no reader waiting: the
+    // server answers from what is committed, and the commit reaches its kept reply.
+    void aWriterInTheMiddleKeepsNoReaderWaiting() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("SQLite's writer lock is held in tst_serversession");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        const QString before = registers();
+        const QString database = QUrl(server.databaseArgument()).path().mid(1);
+        {
+            QSqlDatabase other = PostgresCluster::forTests()->connect(database, "writer");
+            QVERIFY(other.isOpen());
+            QSqlQuery write(other);
+            QVERIFY(write.exec("BEGIN"));
+            QVERIFY(write.exec("DELETE FROM tm_register WHERE firma = 1 AND filiale = 1"));
+            QVERIFY(write.exec("INSERT INTO tm_register VALUES (1, 1, 1, '99', '1', '2', '3')"));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(registers(), before);
+            kassa->call("NichtVerbuchtStatus");
+            QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(write.exec("COMMIT"));
+        }
+        QSqlDatabase::removeDatabase("writer");
+        QCOMPARE(onceArrived(registers, "99|1|2|3|"), "99|1|2|3|");
     }
 
     // Guesses are counted in the database: moving to another server of the same database
