@@ -145,8 +145,17 @@ bool PostgresEngine::isConnected() {
 }
 
 qint64 PostgresEngine::commitsByOthers() {
-    if (!isConnected()) {
-        ++m_notifications;
+    // One empty statement: the database sends every notification of a commit that was done
+    // before it, ahead of its answer. Without it a notification could still be on its way when
+    // a request comes in right after a writer's commit, and a kept reply would be served stale.
+    bool confirmed = false;
+    if (m_connection && isConnected()) {
+        PGresult* result = PQexec(m_connection, "");
+        confirmed = PQresultStatus(result) == PGRES_EMPTY_QUERY;
+        PQclear(result);
+    }
+    if (!confirmed || !isConnected()) {
+        ++m_notifications; // nothing known: nothing kept may be served
     }
     return m_notifications;
 }

@@ -47,7 +47,7 @@ public:
     // sent (news of commits, or of the connection's end).
     virtual bool isConnected() = 0;
     // A number that changes whenever another connection (another process included) may have
-    // committed since the last call.
+    // committed since the last call; every commit finished before the call is counted.
     virtual qint64 commitsByOthers() = 0;
 
     // The telemetry replies by a faster way than the store's portable queries; nullopt where
