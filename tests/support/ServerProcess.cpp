@@ -113,29 +113,37 @@ void ServerProcess::kill() {
     m_process.waitForFinished(5000);
 }
 
-int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardInput) {
+std::unique_ptr<QProcess> ServerProcess::startAdmin(const QStringList& args) {
     if (!m_database->create()) {
         m_adminOutput = m_database->errorText();
+        return nullptr;
+    }
+    auto admin = std::make_unique<QProcess>();
+    admin->setProcessChannelMode(QProcess::MergedChannels);
+    admin->setProcessEnvironment(m_database->environment());
+    admin->start(m_program, QStringList{QStringLiteral("--db"), databaseArgument()} + args);
+    if (!admin->waitForStarted(10000)) {
+        m_adminOutput = admin->errorString();
+        return nullptr;
+    }
+    return admin;
+}
+
+int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardInput) {
+    const std::unique_ptr<QProcess> admin = startAdmin(args);
+    if (!admin) {
         return -1;
     }
-    QProcess admin;
-    admin.setProcessChannelMode(QProcess::MergedChannels);
-    admin.setProcessEnvironment(m_database->environment());
-    admin.start(m_program, QStringList{QStringLiteral("--db"), databaseArgument()} + args);
-    if (!admin.waitForStarted(10000)) {
-        m_adminOutput = admin.errorString();
+    admin->write(standardInput);
+    admin->closeWriteChannel();
+    if (!admin->waitForFinished(30000)) {
+        admin->kill();
+        admin->waitForFinished(5000);
+        m_adminOutput = QString::fromUtf8(admin->readAll());
         return -1;
     }
-    admin.write(standardInput);
-    admin.closeWriteChannel();
-    if (!admin.waitForFinished(30000)) {
-        admin.kill();
-        admin.waitForFinished(5000);
-        m_adminOutput = QString::fromUtf8(admin.readAll());
-        return -1;
-    }
-    m_adminOutput = QString::fromUtf8(admin.readAll());
-    return admin.exitStatus() == QProcess::NormalExit ? admin.exitCode() : -1;
+    m_adminOutput = QString::fromUtf8(admin->readAll());
+    return admin->exitStatus() == QProcess::NormalExit ? admin->exitCode() : -1;
 }
 
 qint64 ServerProcess::residentKiB() const {

@@ -61,6 +61,9 @@ public:
     // finish); its output is kept in adminOutput().
     int runAdmin(const QStringList& args, const QByteArray& standardInput = {});
     QString adminOutput() const { return m_adminOutput; }
+    // Starts the same admin command without waiting for it (several at once); null when the
+    // database could not be made or the program did not start. Output and errors are merged.
+    std::unique_ptr<QProcess> startAdmin(const QStringList& args);
 
     // The server's log (its stderr, kept in a file) so far.
     QString log() const;

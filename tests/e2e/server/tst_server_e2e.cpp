@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QtEndian>
 #include <QtTest>
@@ -464,6 +465,36 @@ private slots:
         QVERIFY(text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
         QCOMPARE(m_server.runAdmin({"clear-registers", "--firma", "1", "--branch", "1"}), 0);
         QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), "");
+    }
+
+    // Two imports into one branch at the same time: each whole, one after the other, never a
+    // mix of both.
+    void importsAtTheSameTimeTakeTurns() {
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (const QString tag : {"A", "B"}) {
+            QFile file(dir.filePath(tag));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            for (int i = 1; i <= 3000; ++i) {
+                file.write(QStringLiteral("%1%2|1|%2|%2\n").arg(tag).arg(i).toUtf8());
+            }
+            file.close();
+            imports.push_back(m_server.startAdmin(
+                {"import-registers", "--firma", "1", "--branch", "5", file.fileName()}));
+            QVERIFY2(imports.back(), qPrintable(m_server.adminOutput()));
+        }
+        for (const auto& import : imports) {
+            QVERIFY(import->waitForFinished(30000));
+            QVERIFY2(import->exitCode() == 0, import->readAll().constData());
+        }
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=5"});
+        const QStringList fields =
+            text(m_factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus")).split('|');
+        QCOMPARE(fields.size(), 4 * 3000 + 1);
+        const QString tag = fields.first().left(1);
+        for (int i = 0; i < 3000; ++i) {
+            QCOMPARE(fields[4 * i], tag + QString::number(i + 1));
+        }
     }
 
     void serverKilledMidSessionFailsTheNextCall() {
