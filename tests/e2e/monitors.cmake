@@ -6,3 +6,4 @@ lorvex_add_test(test_monitors_e2e
 target_compile_definitions(test_monitors_e2e PRIVATE
     LORVEX_MONITOR_EXECUTABLE="$<TARGET_FILE:lorvex-monitor>")
 add_dependencies(test_monitors_e2e lorvex-monitor)
+lorvex_add_postgres_variant(test_monitors_e2e)

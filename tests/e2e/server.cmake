@@ -5,3 +5,4 @@ lorvex_add_test(test_server_e2e
     TIMEOUT 120)
 target_compile_definitions(test_server_e2e PRIVATE
     LORVEX_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
+lorvex_add_postgres_variant(test_server_e2e)

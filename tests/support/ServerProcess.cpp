@@ -1,12 +1,15 @@
 #include "ServerProcess.h"
 
+#include "TestDatabase.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
 
 ServerProcess::ServerProcess(QStringList extraArguments, QString program)
     : m_extraArguments(std::move(extraArguments))
-    , m_program(std::move(program)) {
+    , m_program(std::move(program))
+    , m_database(std::make_shared<TestDatabase>()) {
 }
 
 ServerProcess::~ServerProcess() {
@@ -17,45 +20,44 @@ QString ServerProcess::executable() {
     return QStringLiteral(LORVEX_SERVER_EXECUTABLE);
 }
 
+QString ServerProcess::databaseArgument() const {
+    return m_database->argument();
+}
+
 QString ServerProcess::databasePath() const {
-    return m_dir.filePath(QStringLiteral("lorvex.db"));
+    return m_database->filePath();
+}
+
+QByteArray ServerProcess::databaseContents() const {
+    return m_database->contents();
+}
+
+bool ServerProcess::usesPostgres() {
+    return TestDatabase::usesPostgres();
+}
+
+void ServerProcess::shareDatabaseWith(const ServerProcess& other) {
+    m_database = other.m_database;
 }
 
 QString ServerProcess::connectString(const QString& nameSpace) const {
     return QStringLiteral("cn_iptcp:127.0.0.1[%1]:%2").arg(m_port).arg(nameSpace);
 }
 
-namespace {
-
-// The demo database, seeded once per test program and copied for each server: the demo
-// passwords are hashed slowly on purpose, and most tests start several servers.
-QString demoTemplate() {
-    static QTemporaryDir dir;
-    static const QString path = [] {
-        const QString file = dir.filePath(QStringLiteral("demo.db"));
-        QProcess seed;
-        seed.start(ServerProcess::executable(),
-                   {QStringLiteral("--db"), file, QStringLiteral("seed-demo")});
-        const bool ok = seed.waitForFinished(60000) && seed.exitCode() == 0;
-        return ok ? file : QString();
-    }();
-    return path;
-}
-
-} // namespace
-
 bool ServerProcess::start(int timeoutMs) {
     if (!m_dir.isValid()) {
         m_errorText = QStringLiteral("no temporary directory");
         return false;
     }
-    if (!QFile::exists(databasePath()) && !demoTemplate().isEmpty()) {
-        QFile::copy(demoTemplate(), databasePath()); // else --demo seeds it
+    if (!m_database->create()) {
+        m_errorText = m_database->errorText();
+        return false;
     }
     const quint16 port = m_port;
     m_port = 0;
     m_process.setProgram(m_program);
-    m_process.setArguments(QStringList{QStringLiteral("--db"), databasePath(),
+    m_process.setProcessEnvironment(m_database->environment());
+    m_process.setArguments(QStringList{QStringLiteral("--db"), databaseArgument(),
                                        QStringLiteral("--demo"), QStringLiteral("--listen"),
                                        QStringLiteral("127.0.0.1:%1").arg(port)} +
                            m_extraArguments);
@@ -111,24 +113,37 @@ void ServerProcess::kill() {
     m_process.waitForFinished(5000);
 }
 
+std::unique_ptr<QProcess> ServerProcess::startAdmin(const QStringList& args) {
+    if (!m_database->create()) {
+        m_adminOutput = m_database->errorText();
+        return nullptr;
+    }
+    auto admin = std::make_unique<QProcess>();
+    admin->setProcessChannelMode(QProcess::MergedChannels);
+    admin->setProcessEnvironment(m_database->environment());
+    admin->start(m_program, QStringList{QStringLiteral("--db"), databaseArgument()} + args);
+    if (!admin->waitForStarted(10000)) {
+        m_adminOutput = admin->errorString();
+        return nullptr;
+    }
+    return admin;
+}
+
 int ServerProcess::runAdmin(const QStringList& args, const QByteArray& standardInput) {
-    QProcess admin;
-    admin.setProcessChannelMode(QProcess::MergedChannels);
-    admin.start(m_program, QStringList{QStringLiteral("--db"), databasePath()} + args);
-    if (!admin.waitForStarted(10000)) {
-        m_adminOutput = admin.errorString();
+    const std::unique_ptr<QProcess> admin = startAdmin(args);
+    if (!admin) {
         return -1;
     }
-    admin.write(standardInput);
-    admin.closeWriteChannel();
-    if (!admin.waitForFinished(30000)) {
-        admin.kill();
-        admin.waitForFinished(5000);
-        m_adminOutput = QString::fromUtf8(admin.readAll());
+    admin->write(standardInput);
+    admin->closeWriteChannel();
+    if (!admin->waitForFinished(30000)) {
+        admin->kill();
+        admin->waitForFinished(5000);
+        m_adminOutput = QString::fromUtf8(admin->readAll());
         return -1;
     }
-    m_adminOutput = QString::fromUtf8(admin.readAll());
-    return admin.exitStatus() == QProcess::NormalExit ? admin.exitCode() : -1;
+    m_adminOutput = QString::fromUtf8(admin->readAll());
+    return admin->exitStatus() == QProcess::NormalExit ? admin->exitCode() : -1;
 }
 
 qint64 ServerProcess::residentKiB() const {

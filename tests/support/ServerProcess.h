@@ -5,8 +5,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A real lorvex-server for end-to-end tests: started with a fresh temporary database, the demo
-// data (--demo) and an ephemeral port on 127.0.0.1.
+#include <memory>
+
+class TestDatabase;
+
+// A real lorvex-server for end-to-end tests: started with a fresh database (TestDatabase: an
+// SQLite file, or a PostgreSQL database when the tests run against one), the demo data (--demo)
+// and an ephemeral port on 127.0.0.1.
 //
 //     ServerProcess server;
 //     QVERIFY2(server.start(), qPrintable(server.errorText()));
@@ -29,7 +34,16 @@ public:
     // The port it listens on; 0 before start() succeeded.
     quint16 port() const { return m_port; }
     QString connectString(const QString& nameSpace = QStringLiteral("LORVEX")) const;
+    // What --db gets: the SQLite file or the PostgreSQL URL.
+    QString databaseArgument() const;
+    // The SQLite file; empty under PostgreSQL (tests that need the file skip there).
     QString databasePath() const;
+    // Every stored byte: the SQLite file, or a dump of the PostgreSQL database.
+    QByteArray databaseContents() const;
+    static bool usesPostgres();
+    // Serves other's database instead of a fresh one of its own (two servers on one
+    // database). Call before start(); other need not have started.
+    void shareDatabaseWith(const ServerProcess& other);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
     qint64 residentKiB() const;
@@ -47,6 +61,9 @@ public:
     // finish); its output is kept in adminOutput().
     int runAdmin(const QStringList& args, const QByteArray& standardInput = {});
     QString adminOutput() const { return m_adminOutput; }
+    // Starts the same admin command without waiting for it (several at once); null when the
+    // database could not be made or the program did not start. Output and errors are merged.
+    std::unique_ptr<QProcess> startAdmin(const QStringList& args);
 
     // The server's log (its stderr, kept in a file) so far.
     QString log() const;
@@ -60,6 +77,7 @@ private:
     QStringList m_extraArguments;
     QString m_program;
     QTemporaryDir m_dir;
+    std::shared_ptr<TestDatabase> m_database;
     QProcess m_process;
     quint16 m_port = 0;
     QString m_adminOutput;

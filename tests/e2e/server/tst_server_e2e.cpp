@@ -1,3 +1,4 @@
+#include "PostgresCluster.h"
 #include "ServerProcess.h"
 
 #include "cache/CacheError.h"
@@ -11,11 +12,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtEndian>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -47,6 +52,23 @@ constexpr int kUndefinedVariable = 5050;
 
 QString text(const CacheValue& value) {
     return cacheValueToText(value);
+}
+
+// A call that may meet a database connection broken a moment ago: the server answers with one
+// of the store errors a client knows and reconnects, so a retry shortly after must succeed.
+QString afterStoreErrors(const std::function<QString()>& call) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return call();
+        } catch (const CacheError& error) {
+            const bool storeError = error.number() == number(protocol::ErrorCode::StoreFailure) ||
+                                    error.number() == number(protocol::ErrorCode::StoreBusy);
+            if (!storeError || attempt == 3) {
+                throw;
+            }
+            QTest::qWait(500);
+        }
+    }
 }
 
 // A raw connection for the faults a real client never makes.
@@ -217,7 +239,10 @@ private slots:
         }
         // Three free tries, then 60 ms more for each: the tenth waits 420 ms beyond its check.
         QVERIFY2(answered.last() >= 420, qPrintable(QString::number(answered.last())));
-        QVERIFY(answered.last() > answered.first() + 200);
+        // Against the quickest free try: a process's first check also pays for its first hash
+        // memory, the first on PostgreSQL for reading the counts as well.
+        const qint64 quickestFree = *std::min_element(answered.begin(), answered.begin() + 3);
+        QVERIFY2(answered.last() > quickestFree + 200, qPrintable(QString::number(quickestFree)));
         QVERIFY2(otherMs >= 0 && otherMs < answered.last(), qPrintable(QString::number(otherMs)));
         const QString log = server.log();
         QCOMPARE(log.count("sign-in refused for user \"1|DEMO\" from 127.0.0.1"), 10);
@@ -297,9 +322,9 @@ private slots:
         // Never a password or its hash in the log, never the password in the database.
         QVERIFY(!m_server.log().contains("Kennwort-4711"));
         QVERIFY(!m_server.log().contains("$argon2id$"));
-        QFile database(m_server.databasePath());
-        QVERIFY(database.open(QIODevice::ReadOnly));
-        QVERIFY(!database.readAll().contains("Kennwort-4711"));
+        const QByteArray stored = m_server.databaseContents();
+        QVERIFY(stored.contains("GEHEIM"));
+        QVERIFY(!stored.contains("Kennwort-4711"));
     }
 
     void aDatabaseCopiedThereAndBackServesTheSame() {
@@ -317,8 +342,11 @@ private slots:
         QCOMPARE(back.runAdmin({"create-db"}), 0);
         QProcess copy;
         copy.setProcessChannelMode(QProcess::MergedChannels);
+        if (ServerProcess::usesPostgres()) {
+            copy.setProcessEnvironment(PostgresCluster::forTests()->environment());
+        }
         copy.start(ServerProcess::executable(),
-                   {"--db", file, "copy", "--to", back.databasePath(), "--replace"});
+                   {"--db", file, "copy", "--to", back.databaseArgument(), "--replace"});
         QVERIFY(copy.waitForFinished(60000));
         QVERIFY2(copy.exitCode() == 0, copy.readAll().constData());
 
@@ -484,6 +512,36 @@ private slots:
         QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), "");
     }
 
+    // Two imports into one branch at the same time: each whole, one after the other, never a
+    // mix of both.
+    void importsAtTheSameTimeTakeTurns() {
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (const QString tag : {"A", "B"}) {
+            QFile file(dir.filePath(tag));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            for (int i = 1; i <= 3000; ++i) {
+                file.write(QStringLiteral("%1%2|1|%2|%2\n").arg(tag).arg(i).toUtf8());
+            }
+            file.close();
+            imports.push_back(m_server.startAdmin(
+                {"import-registers", "--firma", "1", "--branch", "5", file.fileName()}));
+            QVERIFY2(imports.back(), qPrintable(m_server.adminOutput()));
+        }
+        for (const auto& import : imports) {
+            QVERIFY(import->waitForFinished(30000));
+            QVERIFY2(import->exitCode() == 0, import->readAll().constData());
+        }
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=5"});
+        const QStringList fields =
+            text(m_factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus")).split('|');
+        QCOMPARE(fields.size(), 4 * 3000 + 1);
+        const QString tag = fields.first().left(1);
+        for (int i = 0; i < 3000; ++i) {
+            QCOMPARE(fields[4 * i], tag + QString::number(i + 1));
+        }
+    }
+
     void serverKilledMidSessionFailsTheNextCall() {
         ServerProcess doomed;
         QVERIFY2(doomed.start(), qPrintable(doomed.errorText()));
@@ -494,6 +552,136 @@ private slots:
         doomed.kill();
         QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0);
         QVERIFY(!factory.isConnected());
+    }
+
+    // Several servers on one PostgreSQL database each keep their telemetry replies; a write by
+    // anyone reaches each of them at its very next call.
+    void everyServerOnOneDatabaseSeesEachWrite() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("only PostgreSQL serves one database to several servers");
+        }
+        ServerProcess first;
+        ServerProcess second;
+        second.shareDatabaseWith(first);
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        QVERIFY2(second.start(), qPrintable(second.errorText()));
+        QList<CacheObjectPtr> kassas;
+        std::vector<std::unique_ptr<TcpCacheFactory>> monitors;
+        for (const ServerProcess* server : {&first, &second}) {
+            monitors.push_back(std::make_unique<TcpCacheFactory>());
+            QVERIFY(monitors.back()->connect(server->connectString()));
+            QVERIFY(monitors.back()->signIn("1", "DEMO", "demo"));
+            monitors.back()->classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+            kassas.append(monitors.back()->classAccess("Telemetrie.Kassa"));
+        }
+        QString expected = text(kassas[1]->call("NichtVerbuchtStatus"));
+        QVERIFY(!expected.isEmpty());
+        for (int round = 1; round <= 3; ++round) {
+            for (const CacheObjectPtr& kassa : kassas) {
+                QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), expected); // kept
+            }
+            const QString registerNumber = QString::number(80 + round);
+            QCOMPARE(
+                first.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                registerNumber, "--count", "1", "--first", "7", "--last", "7"}),
+                0);
+            expected += registerNumber + "|1|7|7|";
+            QCOMPARE(text(kassas[1]->call("NichtVerbuchtStatus")), expected);
+            QCOMPARE(text(kassas[0]->call("NichtVerbuchtStatus")), expected);
+        }
+    }
+
+    // Another program in the middle of a write to the branch keeps no reader waiting: the
+    // server answers from what is committed, and the commit reaches its kept reply.
+    void aWriterInTheMiddleKeepsNoReaderWaiting() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("SQLite's writer lock is held in tst_serversession");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        const QString before = registers();
+        const QString database = QUrl(server.databaseArgument()).path().mid(1);
+        {
+            QSqlDatabase other = PostgresCluster::forTests()->connect(database, "writer");
+            QVERIFY(other.isOpen());
+            QSqlQuery write(other);
+            QVERIFY(write.exec("BEGIN"));
+            QVERIFY(write.exec("DELETE FROM tm_register WHERE firma = 1 AND filiale = 1"));
+            QVERIFY(write.exec("INSERT INTO tm_register VALUES (1, 1, 1, '99', '1', '2', '3')"));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(registers(), before);
+            kassa->call("NichtVerbuchtStatus");
+            QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(write.exec("COMMIT"));
+        }
+        QSqlDatabase::removeDatabase("writer");
+        QCOMPARE(registers(), "99|1|2|3|");
+    }
+
+    // Guesses are counted in the database: moving to another server of the same database
+    // gains a guesser nothing.
+    void guessesThroughOneServerSlowTheOthers() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("only PostgreSQL serves one database to several servers");
+        }
+        ServerProcess first({"--signin-delay-ms", "60"});
+        ServerProcess second({"--signin-delay-ms", "60"});
+        second.shareDatabaseWith(first);
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        QVERIFY2(second.start(), qPrintable(second.errorText()));
+        TcpCacheFactory guesser;
+        QVERIFY(guesser.connect(first.connectString()));
+        for (int attempt = 1; attempt <= 9; ++attempt) {
+            QVERIFY(!guesser.signIn("1", "DEMO", QString::number(attempt)));
+        }
+        TcpCacheFactory elsewhere;
+        QVERIFY(elsewhere.connect(second.connectString()));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!elsewhere.signIn("1", "DEMO", "10"));
+        // The tenth failure waits 420 ms beyond its check, as on the server of the other nine.
+        QVERIFY2(timer.elapsed() >= 420, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(second.log().contains("sign-in refused for user \"1|DEMO\" from 127.0.0.1"));
+    }
+
+    // The database restarted under a running server: the server reconnects by itself, its
+    // sessions go on, and writes made after the restart reach its kept replies again.
+    void theServerOutlivesARestartOfItsDatabase() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("an SQLite file cannot be restarted");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const qint64 processId = server.processId();
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const QString before = text(kassa->call("NichtVerbuchtStatus"));
+
+        QString error;
+        QVERIFY2(PostgresCluster::forTests()->restart(&error), qPrintable(error));
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        QCOMPARE(afterStoreErrors(registers), before);
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                  "90", "--count", "1", "--first", "5", "--last", "5"}),
+                 0);
+        QCOMPARE(afterStoreErrors(registers), before + "90|1|5|5|");
+        TcpCacheFactory later;
+        QVERIFY(later.connect(server.connectString()));
+        QVERIFY(afterStoreErrors([&] {
+                    return later.signIn("1", "CHEF", "chef") ? QStringLiteral("in") : QString();
+                }) == "in");
+        QVERIFY(monitor.isConnected());
+        QCOMPARE(server.processId(), processId);
     }
 };
 
