@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -412,27 +413,36 @@ int AdminCommands::copyDatabase() {
                     [](const auto& count) { return count.second == 0; })) {
         throw InputError{QStringLiteral("%1 holds no row; nothing to copy").arg(m_store.display())};
     }
-    {
-        Store targetStore(target, Store::kAdminBusyTimeoutMs);
-        if (!StoreCopy(m_store, targetStore).copy(m_options.contains(QStringLiteral("replace")))) {
-            throw InputError{
-                QStringLiteral("%1 already holds rows; nothing copied (--replace empties it first)")
-                    .arg(targetStore.display())};
+    // The source is read in one transaction, for the copy and the comparison alike: the other
+    // writers wait for it (PostgreSQL) or it keeps reading one snapshot (SQLite), so the copy is
+    // of one moment and the comparison meets the same rows.
+    std::unique_ptr<Store> copied;
+    QStringList differences;
+    m_store.inTransaction([&] {
+        {
+            Store targetStore(target, Store::kAdminBusyTimeoutMs);
+            if (!StoreCopy(m_store, targetStore)
+                     .copy(m_options.contains(QStringLiteral("replace")))) {
+                throw InputError{
+                    QStringLiteral("%1 already holds rows; nothing copied (--replace empties "
+                                   "it first)")
+                        .arg(targetStore.display())};
+            }
         }
-    }
-    // Read back through a connection of its own: what is compared is what was committed.
-    Store copied(target, Store::kAdminBusyTimeoutMs);
-    const QStringList differences = StoreCopy(m_store, copied).differences(kShownDifferences);
+        // Read back through a connection of its own: what is compared is what was committed.
+        copied = std::make_unique<Store>(target, Store::kAdminBusyTimeoutMs);
+        differences = StoreCopy(m_store, *copied).differences(kShownDifferences);
+    });
     if (!differences.isEmpty()) {
-        m_err << "copy: " << copied.display() << " differs from the database copied:\n";
+        m_err << "copy: " << copied->display() << " differs from the database copied:\n";
         for (const QString& difference : differences) {
             m_err << "  " << difference << "\n";
         }
         m_err.flush();
         return 1;
     }
-    m_out << "copied to " << copied.display() << ":\n";
-    for (const auto& [table, rows] : copied.rowCounts()) {
+    m_out << "copied to " << copied->display() << ":\n";
+    for (const auto& [table, rows] : copied->rowCounts()) {
         m_out << "  " << table.leftJustified(14) << rows << " rows\n";
     }
     m_out << "identical\n";
