@@ -3,6 +3,7 @@
 #
 #   pg-test-cluster.sh start DIR    makes and starts it; writes DIR/url and DIR/password
 #   pg-test-cluster.sh restart DIR  restarts it (same port, same data), for the reconnect tests
+#   pg-test-cluster.sh pause DIR    stops it, keeping its data; resume DIR starts it again
 #   pg-test-cluster.sh stop DIR     stops it and removes DIR with its data
 #
 # The data lives in a short folder under /tmp, which every user can reach (unix socket paths are
@@ -12,7 +13,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 start|restart|stop DIR" >&2
+    echo "usage: $0 start|restart|pause|resume|stop DIR" >&2
     exit 2
 }
 [ $# -eq 2 ] || usage
@@ -132,6 +133,18 @@ restart() {
         restart >/dev/null
 }
 
+pause() {
+    local data
+    data=$(data_of)
+    as_owner "$bindir/pg_ctl" -D "$data/cluster" -w -t 60 -m fast stop >/dev/null
+}
+
+resume() {
+    local data
+    data=$(data_of)
+    as_owner "$bindir/pg_ctl" -D "$data/cluster" -l "$data/server.log" -w -t 60 start >/dev/null
+}
+
 stop() {
     if [ -f "$dir/data" ]; then
         local data
@@ -149,6 +162,8 @@ stop() {
 case "$action" in
 start) start ;;
 restart) restart ;;
+pause) pause ;;
+resume) resume ;;
 stop) stop ;;
 *) usage ;;
 esac

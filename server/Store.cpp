@@ -67,6 +67,26 @@ private:
     QSqlQuery& m_query;
 };
 
+// Qt's PostgreSQL driver warns about every statement it cannot free on a connection that is
+// gone; those statements went with their connection, so there is nothing to say.
+QtMessageHandler s_previousHandler = nullptr;
+
+void dropFreeStatementWarnings(QtMsgType type, const QMessageLogContext& context,
+                               const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("Unable to free statement"))) {
+        return;
+    }
+    if (s_previousHandler) {
+        s_previousHandler(type, context, message);
+    }
+}
+
+template <typename Statements> void destroyQuietly(Statements& statements) {
+    s_previousHandler = qInstallMessageHandler(dropFreeStatementWarnings);
+    statements.clear();
+    qInstallMessageHandler(s_previousHandler);
+}
+
 } // namespace
 
 Store::Store(const QString& location, int busyTimeoutMs)
@@ -97,8 +117,8 @@ Store::Store(const QString& location, int busyTimeoutMs)
 Store::~Store() {
     // Statements go before the connection they were prepared on.
     m_engine->detach();
-    m_statements.clear();
-    m_retired.clear();
+    destroyQuietly(m_statements);
+    destroyQuietly(m_retired);
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -113,7 +133,9 @@ QString Store::display() const {
 void Store::openConnection() const {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.open()) {
-        fail(QStringLiteral("cannot open %1").arg(m_engine->display()), db.lastError());
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: cannot open %1: %2")
+                              .arg(m_engine->display(), db.lastError().text().simplified()));
     }
     for (const QString& statement : m_engine->connectionSetup()) {
         execDirect(statement);
@@ -123,15 +145,17 @@ void Store::openConnection() const {
 // Outside a transaction only: a transaction cut off with its connection is over, and what came
 // after it must not run without it.
 void Store::reconnectIfLost() const {
-    if (m_inTransaction || m_engine->isConnected()) {
+    if (m_inTransaction || (!m_mustReconnect && m_engine->isConnected())) {
         return;
     }
+    m_mustReconnect = true; // until an attempt succeeds
     if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_reconnectPauseMs) {
         throw ServerError(ServerErrorNumber::Store,
                           QStringLiteral("store: no connection to %1; trying again shortly")
                               .arg(m_engine->display()));
     }
     m_lastReconnect.start();
+    destroyQuietly(m_retired);
     m_retired = std::move(m_statements);
     m_statements.clear();
     m_engine->detach();
@@ -146,6 +170,7 @@ void Store::reconnectIfLost() const {
     }
     m_reconnectPauseMs = kReconnectPauseMs;
     m_engine->attach(db);
+    m_mustReconnect = false;
 }
 
 void Store::createSchema() {

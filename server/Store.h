@@ -146,4 +146,5 @@ private:
     bool m_inTransaction = false;
     mutable QElapsedTimer m_lastReconnect;
     mutable int m_reconnectPauseMs = kReconnectPauseMs;
+    mutable bool m_mustReconnect = false;
 };

@@ -112,6 +112,18 @@ QByteArray PostgresCluster::dump(const QString& database) const {
 }
 
 bool PostgresCluster::restart(QString* error) const {
+    return runScript(QStringLiteral("restart"), error);
+}
+
+bool PostgresCluster::pause(QString* error) const {
+    return runScript(QStringLiteral("pause"), error);
+}
+
+bool PostgresCluster::resume(QString* error) const {
+    return runScript(QStringLiteral("resume"), error);
+}
+
+bool PostgresCluster::runScript(const QString& action, QString* error) const {
     if (m_directory.isEmpty()) {
         if (error) {
             *error = QStringLiteral("the cluster was not started by pg-test-cluster.sh");
@@ -119,8 +131,7 @@ bool PostgresCluster::restart(QString* error) const {
         return false;
     }
     QProcess script;
-    return runToEnd(
-        script, QStringLiteral("bash"),
-        {QStringLiteral(LORVEX_PG_TEST_CLUSTER_SCRIPT), QStringLiteral("restart"), m_directory},
-        90000, error);
+    return runToEnd(script, QStringLiteral("bash"),
+                    {QStringLiteral(LORVEX_PG_TEST_CLUSTER_SCRIPT), action, m_directory}, 90000,
+                    error);
 }

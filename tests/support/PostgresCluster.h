@@ -30,9 +30,13 @@ public:
     // Stops the cluster (fast: sessions are cut) and starts it again on the same port. Only for
     // a cluster of scripts/pg-test-cluster.sh.
     bool restart(QString* error = nullptr) const;
+    // Stops it, keeping its data, and starts it again: the database away for a while.
+    bool pause(QString* error = nullptr) const;
+    bool resume(QString* error = nullptr) const;
 
 private:
     PostgresCluster() = default;
+    bool runScript(const QString& action, QString* error) const;
 
     QString m_baseUrl;
     QString m_password;

@@ -9,6 +9,7 @@
 #include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -681,6 +682,33 @@ private slots:
                     return later.signIn("1", "CHEF", "chef") ? QStringLiteral("in") : QString();
                 }) == "in");
         QVERIFY(monitor.isConnected());
+
+        // Away for a while: every call is refused at once with the store error, and the server
+        // finds the database again by itself once it is back.
+        QVERIFY2(PostgresCluster::forTests()->pause(&error), qPrintable(error));
+        QTest::qWait(1100); // past the pause after the reconnect above: the server tries, and fails
+        QElapsedTimer away;
+        away.start();
+        for (int i = 0; i < 3; ++i) {
+            try {
+                registers();
+                QFAIL("a reply without a database");
+            } catch (const CacheError& refused) {
+                QCOMPARE(refused.number(), number(protocol::ErrorCode::StoreFailure));
+            }
+        }
+        QVERIFY2(away.elapsed() < 2000, qPrintable(QString::number(away.elapsed())));
+        QVERIFY2(PostgresCluster::forTests()->resume(&error), qPrintable(error));
+        QString back;
+        const QDeadlineTimer deadline(24000); // three times the longest pause between attempts
+        while (back.isEmpty() && !deadline.hasExpired()) {
+            try {
+                back = registers();
+            } catch (const CacheError&) {
+                QTest::qWait(200);
+            }
+        }
+        QCOMPARE(back, before + "90|1|5|5|");
         QCOMPARE(server.processId(), processId);
     }
 };
