@@ -10,6 +10,7 @@
 //                  [--kept-only]        (for a server without --no-kept-replies)
 //                  [--tls]              (then the round trip over clear text against TLS)
 //                  [--baseline PATH]    (another lorvex-server build, measured alongside)
+//                  [--cases roundtrip,small,full]   (only these cases)
 //
 // Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
 #include "LoadConnection.h"
@@ -266,6 +267,7 @@ struct Options {
     bool keptOnly = false;
     bool tls = false;
     QString baseline;
+    QList<Kind> kinds{Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
 };
 
 Options parseOptions(const QStringList& args) {
@@ -293,6 +295,20 @@ Options parseOptions(const QStringList& args) {
             options.keptOnly = true;
         } else if (arg == "--baseline") {
             options.baseline = next;
+            ++i;
+        } else if (arg == "--cases") {
+            options.kinds.clear();
+            for (const QString& name : next.split(',')) {
+                if (name == "roundtrip") {
+                    options.kinds.append(Kind::RoundTrip);
+                } else if (name == "small") {
+                    options.kinds.append(Kind::RefreshSmall);
+                } else if (name == "full") {
+                    options.kinds.append(Kind::RefreshFull);
+                } else {
+                    throw std::runtime_error("unknown case " + name.toStdString());
+                }
+            }
             ++i;
         } else {
             throw std::runtime_error("unknown option " + arg.toStdString());
@@ -431,8 +447,7 @@ int runAll(const Options& options) {
                 " %d cores\n",
                 options.runs, options.seconds, QThread::idealThreadCount());
     printHeader();
-    const Kind kinds[] = {Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
-    for (const Kind kind : kinds) {
+    for (const Kind kind : options.kinds) {
         for (int connections : options.connections) {
             std::vector<Row> rows;
             for (const ServerUnderTest& server : servers) {

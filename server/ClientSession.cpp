@@ -3,33 +3,32 @@
 #include "MemoryBudget.h"
 #include "ServerError.h"
 #include "ServerLog.h"
+#include "SessionLink.h"
 #include "SignInService.h"
 
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
 #include <QLocale>
-#include <QSslSocket>
-#include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
 using protocol::ErrorCode;
 using protocol::Response;
 
-ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
+ClientSession::ClientSession(SessionLink* link, int number, RequestHandler handler,
                              const SessionServices& services, const SessionTimeouts& timeouts,
                              QObject* parent)
     : QObject(parent)
-    , m_socket(socket)
+    , m_link(link)
     , m_number(number)
     , m_handler(std::move(handler))
     , m_services(services)
-    , m_tlsSocket(qobject_cast<QSslSocket*>(socket))
-    , m_peer(socket->peerAddress().toString())
+    , m_peer(link->peerAddress().toString())
     , m_reader(protocol::MaxFrameBytesBeforeSignIn)
     , m_timeouts(timeouts) {
-    m_socket->setParent(this);
+    m_link->setParent(this);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         switch (m_wait) {
@@ -43,19 +42,17 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
         case Wait::Drain:
             // The replies it holds would never be taken: closed at once, and their memory with it.
             end(QStringLiteral("replies not read for %1 ms").arg(m_timeouts.stallMs));
-            m_socket->abort();
+            m_link->abort();
             break;
         }
     });
-    m_socket->setReadBufferSize(kSocketReadBufferBytes);
-    connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readAvailable);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+    m_link->setReadBufferSize(kSocketReadBufferBytes);
+    connect(m_link, &SessionLink::readyRead, this, &ClientSession::readAvailable);
+    connect(m_link, &SessionLink::bytesWritten, this, [this] {
         if (m_wait == Wait::Drain) {
             m_progress = true; // the peer reads again
         }
-        if (!m_writing) {
-            readAvailable();
-        }
+        readAvailable();
     });
     // Room in a budget that was used up: whoever waited for it looks again.
     for (MemoryBudget* budget : {&m_services.frameBudget, &m_services.replyBudget}) {
@@ -65,7 +62,7 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
             }
         });
     }
-    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+    connect(m_link, &SessionLink::disconnected, this, [this] {
         if (m_finished) {
             return;
         }
@@ -84,15 +81,15 @@ ClientSession::ClientSession(QTcpSocket* socket, int number, RequestHandler hand
 void ClientSession::start() {
     m_services.log.write(QStringLiteral("session %1 started from %2:%3")
                              .arg(m_number)
-                             .arg(m_socket->peerAddress().toString())
-                             .arg(m_socket->peerPort()));
+                             .arg(m_link->peerAddress().toString())
+                             .arg(m_link->peerPort()));
     readAvailable();
 }
 
 ClientSession::~ClientSession() {
     // The socket is deleted as a child after this; its last signals must not reach a half-gone
     // session.
-    m_socket->disconnect(this);
+    m_link->disconnect(this);
     m_services.frameBudget.adjust(-m_frameBytesCounted);
     m_services.replyBudget.adjust(-m_replyBytesCounted);
 }
@@ -103,12 +100,12 @@ void ClientSession::readAvailable() {
     // while a sign-in is checked: the socket's bounded read buffer holds what comes meanwhile.
     processFrames();
     while (!m_ending && !m_signInPending && !m_reader.hasFrame() && !m_reader.hasError() &&
-           mayServe() && m_socket->bytesAvailable() > 0) {
+           mayServe() && m_link->bytesAvailable() > 0) {
         const qint64 room = m_services.frameBudget.available();
         if (room <= 0) {
             break; // MemoryBudget::freed() brings the session back
         }
-        m_reader.feed(m_socket->read(std::min(kSocketReadBufferBytes, room)));
+        m_reader.feed(m_link->read(std::min(kSocketReadBufferBytes, room)));
         syncBudgets();
         processFrames();
     }
@@ -116,13 +113,8 @@ void ClientSession::readAvailable() {
     updateDeadline();
 }
 
-qint64 ClientSession::pendingWriteBytes() const {
-    // Over TLS, what waits to be sent is held twice: as text and, once encrypted, as records.
-    return m_socket->bytesToWrite() + (m_tlsSocket ? m_tlsSocket->encryptedBytesToWrite() : 0);
-}
-
 bool ClientSession::mayServe() const {
-    const qint64 pending = pendingWriteBytes();
+    const qint64 pending = m_link->bytesToWrite();
     if (pending == 0) {
         return true;
     }
@@ -134,12 +126,10 @@ bool ClientSession::mayServe() const {
 void ClientSession::writeReplies() {
     // The replies to what arrived go out now, in one write, instead of on the event loop's
     // next pass; what the socket does not take now is written as it drains.
-    if (m_socket->bytesToWrite() == 0) {
+    if (m_link->bytesToWrite() == 0) {
         return;
     }
-    m_writing = true;
-    m_socket->flush();
-    m_writing = false;
+    m_link->flush();
     syncBudgets();
 }
 
@@ -151,7 +141,7 @@ void ClientSession::updateDeadline() {
         return;
     }
     Wait wait = Wait::Stall;
-    if (!mayServe() && (m_reader.hasFrame() || m_socket->bytesAvailable() > 0)) {
+    if (!mayServe() && (m_reader.hasFrame() || m_link->bytesAvailable() > 0)) {
         wait = Wait::Drain; // more requests wait for a peer that does not read its replies
     } else if (m_handler.handshakeDone() && m_reader.atFrameBoundary() && !m_reader.hasFrame()) {
         wait = Wait::Idle;
@@ -222,7 +212,7 @@ void ClientSession::syncBudgets() {
     const qint64 frameBytes = m_reader.bufferedBytes();
     m_services.frameBudget.adjust(frameBytes - m_frameBytesCounted);
     m_frameBytesCounted = frameBytes;
-    const qint64 replyBytes = pendingWriteBytes();
+    const qint64 replyBytes = m_link->bytesToWrite();
     m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
     m_replyBytesCounted = replyBytes;
 }
@@ -265,7 +255,7 @@ void ClientSession::send(const Response& response) {
             return;
         }
     }
-    m_socket->write(protocol::encodeFrame(payload.value()));
+    m_link->write(protocol::encodeFrame(payload.value()));
     syncBudgets();
 }
 
@@ -273,11 +263,11 @@ void ClientSession::end(const QString& reason) {
     m_ending = true;
     m_deadline.stop();
     m_endReason = reason;
-    m_socket->disconnectFromHost(); // after the pending replies are written
+    m_link->disconnectFromHost(); // after the pending replies are written
     // A peer that reads nothing would keep it half-closed for ever.
     QTimer::singleShot(kCloseGraceMs, this, [this] {
-        if (m_socket->state() != QAbstractSocket::UnconnectedState) {
-            m_socket->abort();
+        if (m_link->isOpen()) {
+            m_link->abort();
         }
     });
 }

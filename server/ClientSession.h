@@ -10,8 +10,7 @@
 #include <QString>
 #include <QTimer>
 
-class QSslSocket;
-class QTcpSocket;
+class SessionLink;
 
 // One client connection: reads frames, answers each request in order, and ends the session on
 // a protocol error, after the error reply has been sent. Everything a peer can make it hold is
@@ -35,7 +34,8 @@ public:
     static constexpr int kMaxLoggedErrors = 10;
     static constexpr int kErrorSummaryEvery = 10000;
 
-    ClientSession(QTcpSocket* socket, int number, RequestHandler handler,
+    // Takes the link over.
+    ClientSession(SessionLink* link, int number, RequestHandler handler,
                   const SessionServices& services, const SessionTimeouts& timeouts = {},
                   QObject* parent = nullptr);
     ~ClientSession() override;
@@ -55,7 +55,6 @@ private:
     void readAvailable();
     void processFrames();
     bool mayServe() const;
-    qint64 pendingWriteBytes() const;
     void send(const protocol::Response& response);
     // Hands a sign-in to the service; the session reads no further request until it answers.
     void startSignIn(const protocol::Request& request);
@@ -71,11 +70,10 @@ private:
     // changes or something moved.
     void updateDeadline();
 
-    QTcpSocket* m_socket;
+    SessionLink* m_link;
     int m_number;
     RequestHandler m_handler;
     SessionServices m_services;
-    QSslSocket* m_tlsSocket; // the same socket when the session runs over TLS, else null
     QString m_peer;
     protocol::FrameReader m_reader;
     SessionTimeouts m_timeouts;
@@ -91,5 +89,4 @@ private:
     QString m_endReason;
     bool m_ending = false;
     bool m_finished = false;
-    bool m_writing = false; // inside writeReplies(): its bytesWritten is not a new read
 };

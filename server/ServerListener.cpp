@@ -1,14 +1,15 @@
 #include "ServerListener.h"
 
 #include "ClientSession.h"
+#include "PlainSocketLink.h"
+#include "PlainTcpServer.h"
+#include "QtSocketLink.h"
 
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
 #include <QSslServer>
-#include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits,
@@ -38,8 +39,11 @@ bool ServerListener::listen(const ListenAddress& address) {
         auto* tlsServer = new QSslServer(this);
         tlsServer->setSslConfiguration(*m_tls);
         tlsServer->setHandshakeTimeout(kTlsHandshakeTimeoutMs);
-        connect(tlsServer, &QSslServer::pendingConnectionAvailable, this,
-                [this, tlsServer] { accept(tlsServer); });
+        connect(tlsServer, &QSslServer::pendingConnectionAvailable, this, [this, tlsServer] {
+            while (QTcpSocket* socket = tlsServer->nextPendingConnection()) {
+                admit(new QtSocketLink(socket));
+            }
+        });
         connect(tlsServer, &QSslServer::handshakeInterruptedOnError, this,
                 [this](QSslSocket* socket, const QSslError& error) {
                     m_log.write(QStringLiteral("TLS handshake with %1 failed: %2")
@@ -47,8 +51,12 @@ bool ServerListener::listen(const ListenAddress& address) {
                 });
         server = tlsServer;
     } else {
-        server = new QTcpServer(this);
-        connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
+        // Plain connections are served on their descriptors: the fastest path for the many
+        // small requests of a store's monitors.
+        auto* plainServer = new PlainTcpServer(this);
+        connect(plainServer, &PlainTcpServer::accepted, this,
+                [this](qintptr descriptor) { admit(new PlainSocketLink(descriptor)); });
+        server = plainServer;
     }
     if (!server->listen(address.host, address.port)) {
         m_errorText = QStringLiteral("cannot listen on %1:%2: %3")
@@ -77,47 +85,45 @@ QList<quint16> ServerListener::ports() const {
     return result;
 }
 
-void ServerListener::accept(QTcpServer* server) {
-    while (QTcpSocket* socket = server->nextPendingConnection()) {
-        const QString address = socket->peerAddress().toString();
-        if (m_sessions.size() >= m_limits.maxSessions) {
-            refuse(socket, QStringLiteral("%1 sessions are open").arg(m_limits.maxSessions));
-            continue;
-        }
-        if (m_sessionsPerAddress.value(address) >= m_limits.maxSessionsPerAddress) {
-            refuse(socket, QStringLiteral("%1 sessions from %2 are open")
-                               .arg(m_limits.maxSessionsPerAddress)
-                               .arg(address));
-            continue;
-        }
-        auto* session = new ClientSession(
-            socket, ++m_sessionsStarted, RequestHandler(m_store, m_catalogue, m_interpreter),
-            SessionServices{m_signIn, m_log, m_frameBudget, m_replyBudget}, m_limits.timeouts,
-            this);
-        m_sessions.append(session);
-        ++m_sessionsPerAddress[address];
-        connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
-            m_sessions.removeOne(finished);
-            const QString peer = finished->peerAddress();
-            if (--m_sessionsPerAddress[peer] <= 0) {
-                m_sessionsPerAddress.remove(peer);
-            }
-            finished->deleteLater();
-        });
-        session->start();
+void ServerListener::admit(SessionLink* link) {
+    const QString address = link->peerAddress().toString();
+    if (m_sessions.size() >= m_limits.maxSessions) {
+        refuse(link, QStringLiteral("%1 sessions are open").arg(m_limits.maxSessions));
+        return;
     }
+    if (m_sessionsPerAddress.value(address) >= m_limits.maxSessionsPerAddress) {
+        refuse(link, QStringLiteral("%1 sessions from %2 are open")
+                         .arg(m_limits.maxSessionsPerAddress)
+                         .arg(address));
+        return;
+    }
+    auto* session = new ClientSession(
+        link, ++m_sessionsStarted, RequestHandler(m_store, m_catalogue, m_interpreter),
+        SessionServices{m_signIn, m_log, m_frameBudget, m_replyBudget}, m_limits.timeouts, this);
+    m_sessions.append(session);
+    ++m_sessionsPerAddress[address];
+    connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
+        m_sessions.removeOne(finished);
+        const QString peer = finished->peerAddress();
+        if (--m_sessionsPerAddress[peer] <= 0) {
+            m_sessionsPerAddress.remove(peer);
+        }
+        finished->deleteLater();
+    });
+    session->start();
 }
 
-void ServerListener::refuse(QTcpSocket* socket, const QString& reason) {
+void ServerListener::refuse(SessionLink* link, const QString& reason) {
     m_log.write(QStringLiteral("connection from %1 refused: %2")
-                    .arg(socket->peerAddress().toString(), reason));
+                    .arg(link->peerAddress().toString(), reason));
+    link->setParent(this);
+    connect(link, &SessionLink::disconnected, link, &QObject::deleteLater);
+    // A peer that does not take the reply is not waited for long.
+    QTimer::singleShot(1000, link, [link] { link->abort(); });
     const protocol::ErrorCode full = protocol::ErrorCode::ServerFull;
     const QString text = QStringLiteral("no free place on this server: %1").arg(reason);
-    socket->write(protocol::encodeFrame(
+    link->write(protocol::encodeFrame(
         protocol::encodeResponse(protocol::Response::failure(0, protocol::errorNumber(full), text))
             .value()));
-    socket->disconnectFromHost();
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    // A peer that does not take the reply is not waited for long.
-    QTimer::singleShot(1000, socket, [socket] { socket->abort(); });
+    link->disconnectFromHost();
 }

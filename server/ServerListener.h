@@ -16,7 +16,7 @@
 
 class ClientSession;
 class QTcpServer;
-class QTcpSocket;
+class SessionLink;
 class Store;
 
 // Accepts connections on one or more addresses and runs one session per connection, all on the
@@ -48,9 +48,10 @@ public:
     void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
 
 private:
-    void accept(QTcpServer* server);
+    // Starts a session on a new connection, or refuses it when there is no place for it.
+    void admit(SessionLink* link);
     // Tells the peer that there is no place for it (error 1012), then closes.
-    void refuse(QTcpSocket* socket, const QString& reason);
+    void refuse(SessionLink* link, const QString& reason);
 
     Store& m_store;
     const ServerLog& m_log;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "SessionLink.h"
+
+class QSslSocket;
+class QTcpSocket;
+
+// A session's link through a Qt socket, which it owns: used for TLS, where QSslSocket does the
+// encryption.
+class QtSocketLink : public SessionLink {
+    Q_OBJECT
+public:
+    explicit QtSocketLink(QTcpSocket* socket, QObject* parent = nullptr);
+    ~QtSocketLink() override;
+
+    QHostAddress peerAddress() const override;
+    quint16 peerPort() const override;
+    void setReadBufferSize(qint64 bytes) override;
+    qint64 bytesAvailable() const override;
+    QByteArray read(qint64 maxBytes) override;
+    void write(const QByteArray& bytes) override;
+    qint64 bytesToWrite() const override;
+    void flush() override;
+    void disconnectFromHost() override;
+    void abort() override;
+    bool isOpen() const override;
+
+private:
+    QTcpSocket* m_socket;
+    QSslSocket* m_tlsSocket; // the same socket when it is one, else null
+    bool m_flushing = false; // bytesWritten() of our own flush() is not news for the session
+};
