@@ -6,6 +6,7 @@
 
 #include <QCborArray>
 #include <QCborMap>
+#include <QCborStreamWriter>
 
 #include <limits>
 
@@ -190,35 +191,67 @@ Outcome<QByteArray> encodeRequest(const Request& request) {
 }
 
 Outcome<QByteArray> encodeResponse(const Response& response) {
-    QCborMap map;
-    map.insert(KeySeq, response.seq);
-    map.insert(KeyOk, response.ok);
+    // Written straight into the bytes, in the order a map of the same entries would have: every
+    // reply of the server passes here, and building a QCborMap first costs more than the rest.
+    const bool plainText = response.ok && response.value.isValid() && !response.value.isNull() &&
+                           response.value.typeId() == QMetaType::QString;
+    std::optional<QCborValue> value;
     if (!response.ok) {
         if (!textFits(response.errorText)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyError, response.errorNumber);
-        map.insert(KeyText, response.errorText);
-        return finish(map);
+    } else if (plainText) {
+        // Checked on the value itself: converting a large reply once more would cost.
+        if (!textFits(*static_cast<const QString*>(response.value.constData()))) {
+            return tooLong<QByteArray>();
+        }
+    } else {
+        value = valueToCbor(response.value);
+        if (!value) {
+            return Outcome<QByteArray>::failure(
+                ErrorCode::UnsupportedValue,
+                QStringLiteral("reply value of type %1").arg(response.value.typeName()));
+        }
     }
-    if (response.handle != 0) {
-        map.insert(KeyHandle, response.handle);
+    const bool withValue = plainText || (value && !value->isNull());
+    const bool withHandle = response.ok && response.handle != 0;
+    QByteArray payload;
+    payload.reserve(
+        48 + (plainText ? static_cast<const QString*>(response.value.constData())->size() : 0));
+    {
+        QCborStreamWriter writer(&payload);
+        writer.startMap(response.ok ? 2 + (withHandle ? 1 : 0) + (withValue ? 1 : 0) : 4);
+        writer.append(QLatin1StringView("seq"));
+        writer.append(response.seq);
+        writer.append(QLatin1StringView("ok"));
+        writer.append(response.ok);
+        if (!response.ok) {
+            writer.append(QLatin1StringView("error"));
+            writer.append(static_cast<qint64>(response.errorNumber));
+            writer.append(QLatin1StringView("text"));
+            writer.append(QStringView(response.errorText));
+        } else {
+            if (withHandle) {
+                writer.append(QLatin1StringView("handle"));
+                writer.append(response.handle);
+            }
+            if (plainText) {
+                writer.append(QLatin1StringView("value"));
+                writer.append(
+                    QStringView(*static_cast<const QString*>(response.value.constData())));
+            } else if (withValue) {
+                writer.append(QLatin1StringView("value"));
+                value->toCbor(writer);
+            }
+        }
+        writer.endMap();
     }
-    // Checked on the value itself: reading the text back out of the CBOR value would copy and
-    // convert a large reply once more.
-    if (response.value.typeId() == QMetaType::QString && !textFits(response.value.toString())) {
-        return tooLong<QByteArray>();
-    }
-    std::optional<QCborValue> value = valueToCbor(response.value);
-    if (!value) {
+    if (payload.size() > MaxFrameBytes) {
         return Outcome<QByteArray>::failure(
-            ErrorCode::UnsupportedValue,
-            QStringLiteral("reply value of type %1").arg(response.value.typeName()));
+            ErrorCode::BadFrameLength,
+            QStringLiteral("message of %1 bytes exceeds the frame limit").arg(payload.size()));
     }
-    if (!value->isNull()) {
-        map.insert(KeyValue, *value);
-    }
-    return finish(map);
+    return Outcome<QByteArray>::success(std::move(payload));
 }
 
 Outcome<Request> decodeRequest(QByteArrayView payload) {

@@ -58,7 +58,9 @@ private slots:
         for (const Response& response :
              {Response::success(1, QStringLiteral("1|0|5|9")), Response::success(2, qint64(42)),
               Response::success(3), Response::withHandle(4, 99),
-              Response::failure(5, 5001, QStringLiteral("no such object"))}) {
+              Response::failure(5, 5001, QStringLiteral("no such object")),
+              Response::success(6, QStringLiteral("Größe|€ 1,50|")), Response::success(7, 2.5),
+              Response::success(8, true), Response::success(9, QString())}) {
             const auto payload = protocol::encodeResponse(response);
             QVERIFY(payload.ok());
             const auto decoded = protocol::decodeResponse(payload.value());
