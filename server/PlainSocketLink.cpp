@@ -1,5 +1,7 @@
 #include "PlainSocketLink.h"
 
+#include "ArrivalBatch.h"
+
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -17,9 +19,10 @@ constexpr qint64 kReadChunkBytes = 64 * 1024;
 
 } // namespace
 
-PlainSocketLink::PlainSocketLink(qintptr descriptor, QObject* parent)
+PlainSocketLink::PlainSocketLink(qintptr descriptor, ArrivalBatch* batch, QObject* parent)
     : SessionLink(parent)
     , m_fd(static_cast<int>(descriptor))
+    , m_batch(batch)
     , m_readNotifier(descriptor, QSocketNotifier::Read)
     , m_writeNotifier(descriptor, QSocketNotifier::Write) {
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
@@ -77,7 +80,11 @@ void PlainSocketLink::readFromSocket() {
         }
         m_in.append(chunk.data(), n);
         updateReadNotifier();
-        emit readyRead();
+        if (m_batch) {
+            m_batch->add(this);
+        } else {
+            emit readyRead();
+        }
         return;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {

@@ -2,9 +2,12 @@
 
 #include "SessionLink.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <deque>
+
+class ArrivalBatch;
 
 // A session's link over a plain TCP connection, served directly on its descriptor: one read
 // per readable turn, the turn's replies in one send, no socket state kept apart from the two
@@ -12,8 +15,10 @@
 class PlainSocketLink : public SessionLink {
     Q_OBJECT
 public:
-    // A connected, accepted descriptor.
-    explicit PlainSocketLink(qintptr descriptor, QObject* parent = nullptr);
+    // A connected, accepted descriptor. With a batch, readyRead() comes once the event loop's
+    // pass has read from every socket.
+    explicit PlainSocketLink(qintptr descriptor, ArrivalBatch* batch = nullptr,
+                             QObject* parent = nullptr);
     ~PlainSocketLink() override;
 
     QHostAddress peerAddress() const override { return m_peerAddress; }
@@ -36,6 +41,7 @@ private:
     void close();
 
     int m_fd;
+    QPointer<ArrivalBatch> m_batch;
     QHostAddress m_peerAddress;
     quint16 m_peerPort = 0;
     QSocketNotifier m_readNotifier;

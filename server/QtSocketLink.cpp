@@ -1,14 +1,22 @@
 #include "QtSocketLink.h"
 
+#include "ArrivalBatch.h"
+
 #include <QSslSocket>
 #include <QTcpSocket>
 
-QtSocketLink::QtSocketLink(QTcpSocket* socket, QObject* parent)
+QtSocketLink::QtSocketLink(QTcpSocket* socket, ArrivalBatch* batch, QObject* parent)
     : SessionLink(parent)
     , m_socket(socket)
+    , m_batch(batch)
     , m_tlsSocket(qobject_cast<QSslSocket*>(socket)) {
     m_socket->setParent(this);
-    connect(m_socket, &QTcpSocket::readyRead, this, &SessionLink::readyRead);
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
+        if (m_batch) {
+            m_batch->noteArrival();
+        }
+        emit readyRead();
+    });
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
         if (!m_flushing) {
             emit bytesWritten();
@@ -39,6 +47,11 @@ qint64 QtSocketLink::bytesAvailable() const {
 }
 
 QByteArray QtSocketLink::read(qint64 maxBytes) {
+    // Counted here as well: whether Qt's socket took these bytes from the system just now or
+    // earlier is its own affair.
+    if (m_batch) {
+        m_batch->noteArrival();
+    }
     return m_socket->read(maxBytes);
 }
 

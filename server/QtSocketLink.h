@@ -2,6 +2,9 @@
 
 #include "SessionLink.h"
 
+#include <QPointer>
+
+class ArrivalBatch;
 class QSslSocket;
 class QTcpSocket;
 
@@ -10,7 +13,9 @@ class QTcpSocket;
 class QtSocketLink : public SessionLink {
     Q_OBJECT
 public:
-    explicit QtSocketLink(QTcpSocket* socket, QObject* parent = nullptr);
+    // With a batch, every read is counted among its arrivals.
+    explicit QtSocketLink(QTcpSocket* socket, ArrivalBatch* batch = nullptr,
+                          QObject* parent = nullptr);
     ~QtSocketLink() override;
 
     QHostAddress peerAddress() const override;
@@ -27,6 +32,7 @@ public:
 
 private:
     QTcpSocket* m_socket;
+    QPointer<ArrivalBatch> m_batch;
     QSslSocket* m_tlsSocket; // the same socket when it is one, else null
     bool m_flushing = false; // bytesWritten() of our own flush() is not news for the session
 };

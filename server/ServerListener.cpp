@@ -23,9 +23,11 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     , m_limits(limits)
     , m_frameBudget(limits.frameBudgetBytes)
     , m_replyBudget(limits.replyBudgetBytes) {
+    m_store.setRequestArrivals(m_arrivals.arrivals());
 }
 
 ServerListener::~ServerListener() {
+    m_store.setRequestArrivals(nullptr);
     // Sessions go first: they refer to the catalogue and the interpreter.
     for (ClientSession* session : std::as_const(m_sessions)) {
         session->disconnect(this);
@@ -41,7 +43,7 @@ bool ServerListener::listen(const ListenAddress& address) {
         tlsServer->setHandshakeTimeout(kTlsHandshakeTimeoutMs);
         connect(tlsServer, &QSslServer::pendingConnectionAvailable, this, [this, tlsServer] {
             while (QTcpSocket* socket = tlsServer->nextPendingConnection()) {
-                admit(new QtSocketLink(socket));
+                admit(new QtSocketLink(socket, &m_arrivals));
             }
         });
         connect(tlsServer, &QSslServer::handshakeInterruptedOnError, this,
@@ -54,8 +56,9 @@ bool ServerListener::listen(const ListenAddress& address) {
         // Plain connections are served on their descriptors: the fastest path for the many
         // small requests of a store's monitors.
         auto* plainServer = new PlainTcpServer(this);
-        connect(plainServer, &PlainTcpServer::accepted, this,
-                [this](qintptr descriptor) { admit(new PlainSocketLink(descriptor)); });
+        connect(plainServer, &PlainTcpServer::accepted, this, [this](qintptr descriptor) {
+            admit(new PlainSocketLink(descriptor, &m_arrivals));
+        });
         server = plainServer;
     }
     if (!server->listen(address.host, address.port)) {

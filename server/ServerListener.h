@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArrivalBatch.h"
 #include "ClassCatalogue.h"
 #include "ListenAddress.h"
 #include "MemoryBudget.h"
@@ -62,6 +63,7 @@ private:
     ServerLimits m_limits;
     MemoryBudget m_frameBudget;
     MemoryBudget m_replyBudget;
+    ArrivalBatch m_arrivals;
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
     QHash<QString, int> m_sessionsPerAddress;

@@ -284,7 +284,14 @@ void Store::fail(const QString& what, const QSqlError& error) const {
 }
 
 Store::ChangeStamp Store::changeStamp() const {
+    if (m_arrivals && m_othersCheckedAt == *m_arrivals) {
+        return ChangeStamp{m_generation, m_othersSeen};
+    }
     const qint64 others = m_engine->commitsByOthers();
+    if (m_arrivals) {
+        m_othersCheckedAt = *m_arrivals;
+        m_othersSeen = others;
+    }
     return ChangeStamp{m_generation, others};
 }
 

@@ -103,6 +103,10 @@ public:
         bool operator==(const ChangeStamp&) const = default;
     };
     ChangeStamp changeStamp() const;
+    // A count of the reads that brought requests in (or null). While it stands still, the last
+    // check for others' commits is reused: it was made after every request being served now had
+    // arrived, so it saw every commit their senders could have seen.
+    void setRequestArrivals(const quint64* arrivals) { m_arrivals = arrivals; }
 
     // For moving a whole database: each table ordered by its primary key (texts in the engine's
     // collation), read table by table; register records a branch at a time, through branches()
@@ -143,6 +147,9 @@ private:
     // The statements of the connection before the last reconnect: a caller may still hold one.
     mutable Statements m_retired;
     mutable quint64 m_generation = 0;
+    const quint64* m_arrivals = nullptr;
+    mutable std::optional<quint64> m_othersCheckedAt; // m_arrivals at the last check
+    mutable qint64 m_othersSeen = 0;
     bool m_inTransaction = false;
     mutable QElapsedTimer m_lastReconnect;
     mutable int m_reconnectPauseMs = kReconnectPauseMs;
