@@ -22,8 +22,11 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <functional>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <vector>
 
 namespace {
@@ -397,6 +400,50 @@ private slots:
             QVERIFY2(before > 0 && grown < 10 * 1024, qPrintable(QString::number(grown)));
         }
         QVERIFY(m_server.isRunning());
+    }
+
+    // Replies the system will not hold go out as the peer reads, whole and in order, also after
+    // the session stopped serving until its peer caught up; a peer that closes its sending side
+    // after its request still gets the answer.
+    void aSlowReaderGetsEveryReplyWholeAndInOrder() {
+        // A small receive buffer, set before connecting: the system then holds little for it.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 64 * 1024;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_server.port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        RawPeer slow;
+        QVERIFY(slow.socket.setSocketDescriptor(fd));
+        slow.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+        slow.sendRequest(protocol::Request::signIn("1", "DEMO", "demo"));
+        QVERIFY(!slow.readFrame().isEmpty());
+        QVERIFY(!slow.readFrame().isEmpty());
+        // Each answered with an error that quotes the 60 KB id: 9 MB of replies in all.
+        const QString id = QStringLiteral("1||") + QString(60000, u'Y');
+        const int count = 150;
+        for (int i = 0; i < count; ++i) {
+            protocol::Request open = protocol::Request::open(QStringLiteral("LX.ParPersAbt"), id);
+            open.seq = 10 + i;
+            slow.socket.write(protocol::encodeFrame(protocol::encodeRequest(open).value()));
+        }
+        slow.socket.flush();
+        QThread::msleep(1500); // reads nothing meanwhile
+        for (int i = 0; i < count; ++i) {
+            const QByteArray frame = slow.readFrame();
+            QVERIFY2(!frame.isEmpty(), qPrintable(QString::number(i)));
+            const auto reply = protocol::decodeResponse(QByteArrayView(frame).sliced(4));
+            QVERIFY(reply.ok() && reply.value().seq == 10 + i && !reply.value().ok);
+        }
+        RawPeer brief;
+        QVERIFY(brief.connect(m_server.port()));
+        brief.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+        QVERIFY(brief.socket.waitForBytesWritten(3000) || brief.socket.bytesToWrite() == 0);
+        ::shutdown(static_cast<int>(brief.socket.socketDescriptor()), SHUT_WR);
+        QVERIFY(!brief.readFrame().isEmpty());
+        QVERIFY(brief.closedByServer());
     }
 
     void tlsEndToEndAndNeverClearText() {
