@@ -429,8 +429,13 @@ private slots:
             open.seq = 10 + i;
             slow.socket.write(protocol::encodeFrame(protocol::encodeRequest(open).value()));
         }
-        slow.socket.flush();
-        QThread::msleep(1500); // reads nothing meanwhile
+        // Sent, as far as the server takes them, without reading a reply: the server then holds
+        // replies that the system will not take, and stops serving until the peer reads.
+        QDeadlineTimer sending(3000);
+        while (slow.socket.bytesToWrite() > 0 && !sending.hasExpired()) {
+            slow.socket.waitForBytesWritten(100);
+        }
+        QThread::msleep(1000);
         for (int i = 0; i < count; ++i) {
             const QByteArray frame = slow.readFrame();
             QVERIFY2(!frame.isEmpty(), qPrintable(QString::number(i)));
