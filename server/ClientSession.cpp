@@ -87,7 +87,7 @@ void ClientSession::start() {
 }
 
 ClientSession::~ClientSession() {
-    // The socket is deleted as a child after this; its last signals must not reach a half-gone
+    // The link is deleted as a child after this; its last signals must not reach a half-gone
     // session.
     m_link->disconnect(this);
     m_services.frameBudget.adjust(-m_frameBytesCounted);
@@ -125,7 +125,7 @@ bool ClientSession::mayServe() const {
 
 void ClientSession::writeReplies() {
     // The replies to what arrived go out now, in one write, instead of on the event loop's
-    // next pass; what the socket does not take now is written as it drains.
+    // next pass; what the system does not take now is written as it drains.
     if (m_link->bytesToWrite() == 0) {
         return;
     }

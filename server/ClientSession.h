@@ -25,7 +25,7 @@ public:
     // Unread replies above which a session is not served further.
     static constexpr qint64 kMaxPendingReplyBytes = 2 * 1024 * 1024;
     static constexpr qint64 kMaxPendingReplyBytesBeforeSignIn = 64 * 1024;
-    static constexpr qint64 kSocketReadBufferBytes = 64 * 1024;
+    static constexpr qint64 kSocketReadBufferBytes = 64 * 1024; // held per link, read or not
     static constexpr int kRequestsPerTurn = 4;
     static constexpr int kCloseGraceMs = 5000;
     // A peer's text in a log line is cut here, so a 1 MiB id cannot make a 1 MiB line.
