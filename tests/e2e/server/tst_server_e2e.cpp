@@ -1,4 +1,5 @@
 #include "PostgresCluster.h"
+#include "RawPeer.h"
 #include "ServerProcess.h"
 
 #include "cache/CacheError.h"
@@ -74,49 +75,6 @@ QString afterStoreErrors(const std::function<QString()>& call) {
         }
     }
 }
-
-// A raw connection for the faults a real client never makes.
-struct RawPeer {
-    QTcpSocket socket;
-
-    bool connect(quint16 port) {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        return socket.waitForConnected(5000);
-    }
-    void send(const QByteArray& bytes) {
-        socket.write(bytes);
-        socket.flush();
-    }
-    void sendRequest(const protocol::Request& request) {
-        send(protocol::encodeFrame(protocol::encodeRequest(request).value()));
-    }
-    // True when the server closes the connection within the time.
-    bool closedByServer(int timeoutMs = 5000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < timeoutMs) {
-            socket.waitForReadyRead(100);
-        }
-        return socket.state() != QAbstractSocket::ConnectedState;
-    }
-    // One whole frame, header included; empty when none arrives within the time.
-    QByteArray readFrame(int timeoutMs = 5000) {
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray frame;
-        qsizetype needed = 4;
-        while (frame.size() < needed && timer.elapsed() < timeoutMs) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(100)) {
-                continue;
-            }
-            frame += socket.read(needed - frame.size());
-            if (frame.size() == 4 && needed == 4) {
-                needed = 4 + qFromBigEndian<quint32>(frame.constData());
-            }
-        }
-        return frame.size() == needed ? frame : QByteArray();
-    }
-};
 
 // The frames of the byte-by-byte session in docs/protocol.md, in order: (client?, bytes).
 QList<QPair<bool, QByteArray>> documentedFrames() {
