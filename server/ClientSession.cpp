@@ -1,6 +1,7 @@
 #include "ClientSession.h"
 
 #include "MemoryBudget.h"
+#include "PasswordHash.h"
 #include "ServerError.h"
 #include "ServerLog.h"
 #include "SessionLink.h"
@@ -164,7 +165,11 @@ void ClientSession::processFrames() {
         ++served;
         const std::optional<QByteArray> frame = m_reader.takeFrame();
         m_progress = true;
-        const protocol::Outcome<protocol::Request> request = protocol::decodeRequest(*frame);
+        protocol::Outcome<protocol::Request> request = protocol::decodeRequest(*frame);
+        if (request.ok() && request.value().op == protocol::Operation::SignIn) {
+            QByteArray bytes = *frame;
+            PasswordHash::wipe(bytes); // the frame held the password
+        }
         if (!request.ok()) {
             const int number = protocol::errorNumber(request.error());
             logError(number, request.errorText());
@@ -217,29 +222,29 @@ void ClientSession::syncBudgets() {
     m_replyBytesCounted = replyBytes;
 }
 
-void ClientSession::startSignIn(const protocol::Request& request) {
+void ClientSession::startSignIn(protocol::Request& request) {
     m_signInPending = true;
     const qint64 seq = request.seq;
-    try {
-        m_services.signIn.check(request.company, request.user, request.password, m_peer, m_number,
-                                this, [this, seq](std::optional<SessionIdentity> identity) {
-                                    m_signInPending = false;
-                                    if (m_ending) {
-                                        return;
-                                    }
-                                    // Only a signed-in session may send frames of the general size.
-                                    m_reader.setMaxFrameBytes(
-                                        identity ? protocol::MaxFrameBytes
-                                                 : protocol::MaxFrameBytesBeforeSignIn);
-                                    send(m_handler.signedIn(seq, std::move(identity)));
-                                    m_progress = true;
-                                    readAvailable();
-                                });
-    } catch (const ServerError& error) {
+    SignInService::Attempt attempt{std::move(request.company), std::move(request.user),
+                                   std::move(request.password), m_peer, m_number};
+    m_services.signIn.check(std::move(attempt), this, [this, seq](SignInService::Outcome outcome) {
         m_signInPending = false;
-        logError(error.number(), error.text());
-        send(Response::failure(seq, error.number(), error.text()));
-    }
+        if (m_ending) {
+            return;
+        }
+        // Only a signed-in session may send frames of the general size.
+        m_reader.setMaxFrameBytes(outcome.identity ? protocol::MaxFrameBytes
+                                                   : protocol::MaxFrameBytesBeforeSignIn);
+        if (outcome.errorNumber != 0) {
+            logError(outcome.errorNumber, outcome.errorText);
+            send(Response::failure(seq, outcome.errorNumber, outcome.errorText));
+        } else {
+            send(m_handler.signedIn(seq, std::move(outcome.identity)));
+        }
+        m_progress = true;
+        // Called from the service, maybe within this session's own turn: go on in the next.
+        scheduleTurn();
+    });
 }
 
 void ClientSession::send(const Response& response) {

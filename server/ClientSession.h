@@ -57,7 +57,7 @@ private:
     bool mayServe() const;
     void send(const protocol::Response& response);
     // Hands a sign-in to the service; the session reads no further request until it answers.
-    void startSignIn(const protocol::Request& request);
+    void startSignIn(protocol::Request& request);
     void writeReplies();
     void end(const QString& reason);
     void logError(int number, const QString& text);

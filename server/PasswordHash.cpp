@@ -19,11 +19,14 @@ bool ready() {
 } // namespace
 
 QByteArray make(const QString& password) {
-    const QByteArray utf8 = password.toUtf8();
+    QByteArray utf8 = password.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    if (!ready() || crypto_pwhash_str(out, utf8.constData(), static_cast<quint64>(utf8.size()),
-                                      crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                      crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+    const bool made =
+        ready() && crypto_pwhash_str(out, utf8.constData(), static_cast<quint64>(utf8.size()),
+                                     crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                     crypto_pwhash_MEMLIMIT_INTERACTIVE) == 0;
+    wipe(utf8);
+    if (!made) {
         throw ServerError(ServerErrorNumber::Store,
                           QStringLiteral("store: a password hash could not be made"));
     }
@@ -35,9 +38,27 @@ bool verify(const QByteArray& hash, const QString& password) {
         !looksLikeHash(QString::fromLatin1(hash))) {
         return false;
     }
-    const QByteArray utf8 = password.toUtf8();
-    return crypto_pwhash_str_verify(hash.constData(), utf8.constData(),
-                                    static_cast<quint64>(utf8.size())) == 0;
+    QByteArray utf8 = password.toUtf8();
+    const bool matches = crypto_pwhash_str_verify(hash.constData(), utf8.constData(),
+                                                  static_cast<quint64>(utf8.size())) == 0;
+    wipe(utf8);
+    return matches;
+}
+
+void wipe(QString& text) {
+    if (text.data_ptr().isMutable() && !text.isEmpty()) {
+        // Through constData: data() would first make a private copy of a shared text.
+        sodium_memzero(const_cast<QChar*>(text.constData()),
+                       static_cast<size_t>(text.size()) * sizeof(QChar));
+    }
+    text.clear();
+}
+
+void wipe(QByteArray& bytes) {
+    if (bytes.data_ptr().isMutable() && !bytes.isEmpty()) {
+        sodium_memzero(const_cast<char*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+    }
+    bytes.clear();
 }
 
 bool looksLikeHash(const QString& text) {

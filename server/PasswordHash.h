@@ -13,8 +13,13 @@ namespace PasswordHash {
 QByteArray make(const QString& password);
 
 // Whether password matches hash; false for anything that is not a valid hash. Safe to call from
-// any thread.
+// any thread. The copy of the password it makes is wiped before it returns.
 bool verify(const QByteArray& hash, const QString& password);
+
+// Overwrites the characters of text with zeros, in every copy that shares them, and empties it:
+// a password must not stay behind in freed memory. Text in read-only memory is only emptied.
+void wipe(QString& text);
+void wipe(QByteArray& bytes);
 
 // Whether text has the form make() gives; used to tell a stored hash from an old clear text.
 bool looksLikeHash(const QString& text);

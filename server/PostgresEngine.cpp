@@ -83,8 +83,9 @@ QStringList PostgresEngine::schemaExtras() const {
         QStringLiteral("CREATE OR REPLACE TRIGGER %1_changed AFTER INSERT OR UPDATE OR DELETE"
                        " OR TRUNCATE ON %1 FOR EACH STATEMENT EXECUTE FUNCTION"
                        " lx_telemetry_changed()");
+    // A changed user too: the sessions of that user look at the account again.
     return {notify, trigger.arg(QLatin1String("tm_register")),
-            trigger.arg(QLatin1String("tm_clock")),
+            trigger.arg(QLatin1String("tm_clock")), trigger.arg(QLatin1String("lx_user")),
             QStringLiteral("CREATE TABLE IF NOT EXISTS lx_signin_failure ("
                            " name VARCHAR(200) NOT NULL PRIMARY KEY, failures INTEGER NOT NULL,"
                            " last_failure BIGINT NOT NULL)")};

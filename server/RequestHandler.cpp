@@ -35,6 +35,8 @@ RequestHandler::Reply RequestHandler::handle(const protocol::Request& request) {
         return {Response::success(request.seq), true};
     }
     if (request.op == Operation::SignIn) {
+        // Signed out from now on: no handle of the old identity is used under the new one.
+        m_state.setIdentity(std::nullopt);
         return {Response::success(request.seq), false, true};
     }
     if (!m_state.identity()) {
@@ -45,6 +47,13 @@ RequestHandler::Reply RequestHandler::handle(const protocol::Request& request) {
                                       " answered"));
     }
     try {
+        if ((request.op == Operation::Open || request.op == Operation::Call) &&
+            !m_state.identityStillHolds()) {
+            m_state.setIdentity(std::nullopt);
+            return {Response::failure(request.seq, ServerErrorNumber::AccountChanged,
+                                      QStringLiteral("the account changed; sign in again")),
+                    true};
+        }
         return operation(request);
     } catch (const ServerError& error) {
         return {Response::failure(request.seq, error.number(), error.text()),

@@ -29,6 +29,11 @@ inline constexpr int StoreBusy = errorNumber(ErrorCode::StoreBusy);
 inline constexpr int Undefined = 5050;
 // A session tried to hold more than SessionVariables::kMaxVariables variables.
 inline constexpr int TooManyVariables = 5051;
+// A sign-in refused at once, unchecked: too many of its address (or of all) wait for their check.
+inline constexpr int SignInBusy = 5052;
+// The signed-in user's account changed (password, active flag, rights lowered, or removed):
+// the session ends and must sign in again.
+inline constexpr int AccountChanged = 5053;
 } // namespace ServerErrorNumber
 
 // A failed request: it ends that request only, the session goes on.

@@ -14,7 +14,25 @@ SessionState::SessionState(Store& store, const ClassCatalogue& catalogue,
 
 void SessionState::setIdentity(std::optional<SessionIdentity> identity) {
     m_identity = std::move(identity);
+    m_identityCheckedAt.reset(); // the record is read again before the first use
     m_variables = SessionVariables();
+    m_open.clear();
+}
+
+bool SessionState::identityStillHolds() {
+    if (!m_identity) {
+        return true;
+    }
+    const Store::ChangeStamp now = m_store.changeStamp();
+    if (m_identityCheckedAt == now) {
+        return true;
+    }
+    const std::optional<UserRecord> record = m_store.user(m_identity->firma, m_identity->code);
+    const bool holds = record && record->aktiv == QLatin1String("J") &&
+                       record->passwordHash == m_identity->passwordHash &&
+                       SessionIdentity::rightsGroupFrom(record->berGrp) >= m_identity->rightsGroup;
+    m_identityCheckedAt = now;
+    return holds;
 }
 
 SessionContext SessionState::context() {

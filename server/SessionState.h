@@ -3,6 +3,7 @@
 #include "ClassCatalogue.h"
 #include "SessionIdentity.h"
 #include "SessionVariables.h"
+#include "Store.h"
 
 #include <QHash>
 #include <QString>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 
-class Store;
 class XecuteInterpreter;
 
 // What one client connection has on the server, apart from the wire: its variables and its
@@ -34,8 +34,13 @@ public:
 
     int openCount() const { return static_cast<int>(m_open.size()); }
     // From a sign-in on, every operation is checked against AccessRules for this user; a new
-    // sign-in (or a failed one, with nullopt) starts the work context afresh.
+    // sign-in (or a failed one, with nullopt) closes every handle and starts the work context
+    // afresh.
     void setIdentity(std::optional<SessionIdentity> identity);
+    // Whether the signed-in user's account is still as it was signed in: there, active, the
+    // same password, rights not lowered. Read again only when the store's change stamp says
+    // something was written since the last look. Throws ServerError when the store fails.
+    bool identityStillHolds();
     const std::optional<SessionIdentity>& identity() const { return m_identity; }
     SessionVariables& variables() { return m_variables; }
 
@@ -56,6 +61,7 @@ private:
     int m_maxOpenObjects;
     SessionVariables m_variables;
     std::optional<SessionIdentity> m_identity;
+    std::optional<Store::ChangeStamp> m_identityCheckedAt;
     QHash<qint64, OpenEntry> m_open;
     qint64 m_nextHandle = 1; // never reused within a session, so a stale handle stays unknown
 };
