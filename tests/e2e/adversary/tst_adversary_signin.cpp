@@ -138,8 +138,8 @@ class TestAdversarySignIn : public QObject {
 
 private slots:
     // 160 guesses at once from 20 addresses, or 16 from one: the user's guesses are answered at
-    // the documented rate (3 free, then 100 ms more each, one after the other), the rest of the
-    // attempts are refused at once, and shutting down does not wait for them.
+    // the documented rate (3 free, then a second more each, one after the other), the rest of
+    // the attempts are refused at once, and shutting down does not wait for them.
     void parallelGuessesGainNothing_data() {
         QTest::addColumn<int>("addresses");
         QTest::addColumn<int>("perAddress");
@@ -149,13 +149,13 @@ private slots:
     void parallelGuessesGainNothing() {
         QFETCH(int, addresses);
         QFETCH(int, perAddress);
-        ServerProcess server({"--signin-delay-ms", "100"});
+        ServerProcess server({"--signin-delay-ms", "1000"});
         QVERIFY2(server.start(), qPrintable(server.errorText()));
         Crowd crowd;
         QVERIFY(crowd.guess(server.port(), addresses, perAddress, QStringLiteral("CHEF")));
-        crowd.collect(3000);
-        // Within 3 s of the first: 3 free answers, then at 100, 300, 600, ... 2800 ms.
-        QVERIFY2(crowd.refusedAnswers <= 10, qPrintable(QString::number(crowd.refusedAnswers)));
+        crowd.collect(4000);
+        // Within 4 s of the first: 3 free answers, then at 1 and 3 s (the next at 6 s).
+        QVERIFY2(crowd.refusedAnswers <= 5, qPrintable(QString::number(crowd.refusedAnswers)));
         // Beyond 4 waiting checks per address (64 in all), attempts are refused unchecked.
         const int attempts = addresses * perAddress;
         QVERIFY2(crowd.busyErrors >= attempts / 3,
