@@ -75,7 +75,7 @@ QVariant SessionState::call(qint64 handle, const QString& method, const QVariant
         return open.object->call(method, args);
     }
     if (m_identity) {
-        // A handle taken before a new sign-in is checked for the user it now serves.
+        // Checked at every call, not only when the handle was taken.
         AccessRules::checkClass(*m_identity, open.serverClass->name());
     }
     SessionContext session = context();
