@@ -93,6 +93,9 @@ public:
 
     // Where the store is, as messages show it.
     QString display() const;
+    // A database this process may only read (an SQLite file it may not write) is served so:
+    // reads work, every write throws ServerError (Store) saying so.
+    bool isReadOnly() const { return m_engine->isReadOnly(); }
 
     // What a reply built from the store depends on. It changes with every write through this
     // store (the generation) and with every commit by another connection to the same database,

@@ -1,0 +1,152 @@
+#include "ServerProcess.h"
+
+#include "cache/CacheValue.h"
+#include "cache/TcpCacheFactory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <grp.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 registerRecords(const QString& path) {
+    qint64 count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count");
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() &&
+            query.exec("SELECT COUNT(*) FROM tm_register WHERE firma = 1 AND filiale = 0") &&
+            query.next()) {
+            count = query.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase("count");
+    return count;
+}
+
+// Root may write every file: as root, the server's processes run as nobody, so that a file can
+// be read-only to them.
+void runAsAnotherUserIfRoot(QProcess& process) {
+    if (::geteuid() == 0) {
+        process.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(126);
+            }
+        });
+    }
+}
+
+} // namespace
+
+// lorvex-server's own processes around its database files: read-only files, refused admin
+// input, and what becomes of its memory.
+class TestServerAdminEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aReadOnlyDatabaseIsServedReadOnly() {
+        QTemporaryDir dir;
+        QTemporaryDir logDir;
+        const QString file = dir.filePath("archiv.db");
+        QCOMPARE(QProcess::execute(ServerProcess::executable(), {"--db", file, "seed-demo"}), 0);
+        { // an older file: a rollback journal, not yet written ahead of a log
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "journal");
+            db.setDatabaseName(file);
+            QVERIFY(db.open() && QSqlQuery(db).exec("PRAGMA journal_mode=DELETE"));
+        }
+        QSqlDatabase::removeDatabase("journal");
+        const QByteArray before = contents(file);
+        const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(file, readable));
+        QVERIFY(QFile::setPermissions(dir.path(), readable | QFile::ExeOwner | QFile::ExeGroup |
+                                                      QFile::ExeOther));
+        QProcess server;
+        runAsAnotherUserIfRoot(server);
+        server.setStandardErrorFile(logDir.filePath("log"));
+        server.start(ServerProcess::executable(), {"--db", file, "--listen", "127.0.0.1:0"});
+        static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
+        QRegularExpressionMatch match;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (match = listening.match(contents(logDir.filePath("log")))).hasMatch(), 10000);
+        const QString log = QString::fromUtf8(contents(logDir.filePath("log")));
+        QVERIFY2(log.contains("read-only"), qPrintable(log));
+
+        TcpCacheFactory factory;
+        QVERIFY(factory.connect(QString("cn_iptcp:127.0.0.1[%1]:LORVEX").arg(match.captured(1))));
+        QVERIFY(factory.signIn("1", "DEMO", "demo"));
+        factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=0"});
+        QVERIFY(
+            !cacheValueToText(factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus"))
+                 .isEmpty());
+
+        QProcess write; // as the server's user: the store says why nothing was written
+        runAsAnotherUserIfRoot(write);
+        write.setProcessChannelMode(QProcess::MergedChannels);
+        write.start(ServerProcess::executable(),
+                    {"--db", file, "clear-registers", "--firma", "1", "--branch", "0"});
+        QVERIFY(write.waitForFinished(30000));
+        QCOMPARE(write.exitCode(), 1);
+        QVERIFY(write.readAll().contains("is served read-only; nothing was written"));
+        QCOMPARE(contents(file), before);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        QVERIFY(QFile::setPermissions(dir.path(), readable | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    // Neither a core file nor another process of the same user may read passwords from it.
+    void theServerMemoryIsNeverDumped() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const QString proc = QString("/proc/%1/").arg(server.processId());
+        static const QRegularExpression noCore("Max core file size\\s+0\\s+0\\s");
+        QVERIFY(noCore.match(contents(proc + "limits")).hasMatch());
+        QCOMPARE(QFileInfo(proc + "status").ownerId(), 0u); // the kernel's sign of "not dumpable"
+    }
+
+    void refusedAdminInputWritesNothing() {
+        ServerProcess server; // not serving: its database only
+        const auto import = [&](const QStringList& more, const QByteArray& input) {
+            return server.runAdmin(
+                QStringList{"import-registers", "--firma", "1", "--branch", "0"} + more +
+                    QStringList{"-"},
+                input);
+        };
+        QCOMPARE(import({}, "5|1|020|020\n"), 0);
+        QCOMPARE(import({}, "5|1|0\xe4"
+                            "0|020\n"),
+                 2);
+        QVERIFY(server.adminOutput().contains("standard input, line 1: not UTF-8"));
+        QCOMPARE(import({}, {}), 2);
+        QCOMPARE(registerRecords(server.databasePath()), 1);
+        QCOMPARE(import({"--allow-empty"}, {}), 0);
+        QVERIFY(server.adminOutput().startsWith("0 register records imported"));
+
+        // A mistyped source or an injected database keyword: refused before anything is made.
+        QTemporaryDir dir;
+        QCOMPARE(server.runAdmin({"--db", dir.filePath("tippfehler.db"), "copy", "--to",
+                                  dir.filePath("ziel.db")}),
+                 2);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), {});
+        QCOMPARE(server.runAdmin({"--db",
+                                  "postgresql://lx@127.0.0.1:9/lx?application_name=a%20"
+                                  "dbname=b",
+                                  "create-db"}),
+                 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerAdminEndToEnd)
+#include "tst_server_admin_e2e.moc"
