@@ -21,22 +21,6 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-qint64 registerRecords(const QString& path) {
-    qint64 count = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count");
-        db.setDatabaseName(path);
-        QSqlQuery query(db);
-        if (db.open() &&
-            query.exec("SELECT COUNT(*) FROM tm_register WHERE firma = 1 AND filiale = 0") &&
-            query.next()) {
-            count = query.value(0).toLongLong();
-        }
-    }
-    QSqlDatabase::removeDatabase("count");
-    return count;
-}
-
 // Root may write every file: as root, the server's processes run as nobody, so that a file can
 // be read-only to them.
 void runAsAnotherUserIfRoot(QProcess& process) {
@@ -70,13 +54,16 @@ private slots:
         QSqlDatabase::removeDatabase("journal");
         const QByteArray before = contents(file);
         const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        const auto runnable = readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        const QString program = dir.filePath("lorvex-server"); // the build tree may be closed
+        QVERIFY(QFile::copy(ServerProcess::executable(), program));
+        QVERIFY(QFile::setPermissions(program, runnable));
         QVERIFY(QFile::setPermissions(file, readable));
-        QVERIFY(QFile::setPermissions(dir.path(), readable | QFile::ExeOwner | QFile::ExeGroup |
-                                                      QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir.path(), runnable));
         QProcess server;
         runAsAnotherUserIfRoot(server);
         server.setStandardErrorFile(logDir.filePath("log"));
-        server.start(ServerProcess::executable(), {"--db", file, "--listen", "127.0.0.1:0"});
+        server.start(program, {"--db", file, "--listen", "127.0.0.1:0"});
         static const QRegularExpression listening("listening on 127\\.0\\.0\\.1:(\\d+)");
         QRegularExpressionMatch match;
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -95,8 +82,7 @@ private slots:
         QProcess write; // as the server's user: the store says why nothing was written
         runAsAnotherUserIfRoot(write);
         write.setProcessChannelMode(QProcess::MergedChannels);
-        write.start(ServerProcess::executable(),
-                    {"--db", file, "clear-registers", "--firma", "1", "--branch", "0"});
+        write.start(program, {"--db", file, "clear-registers", "--firma", "1", "--branch", "0"});
         QVERIFY(write.waitForFinished(30000));
         QCOMPARE(write.exitCode(), 1);
         QVERIFY(write.readAll().contains("is served read-only; nothing was written"));
@@ -116,25 +102,9 @@ private slots:
         QCOMPARE(QFileInfo(proc + "status").ownerId(), 0u); // the kernel's sign of "not dumpable"
     }
 
-    void refusedAdminInputWritesNothing() {
+    // A mistyped source or an injected database keyword: refused before anything is made.
+    void refusedAdminCommandsCreateNothing() {
         ServerProcess server; // not serving: its database only
-        const auto import = [&](const QStringList& more, const QByteArray& input) {
-            return server.runAdmin(
-                QStringList{"import-registers", "--firma", "1", "--branch", "0"} + more +
-                    QStringList{"-"},
-                input);
-        };
-        QCOMPARE(import({}, "5|1|020|020\n"), 0);
-        QCOMPARE(import({}, "5|1|0\xe4"
-                            "0|020\n"),
-                 2);
-        QVERIFY(server.adminOutput().contains("standard input, line 1: not UTF-8"));
-        QCOMPARE(import({}, {}), 2);
-        QCOMPARE(registerRecords(server.databasePath()), 1);
-        QCOMPARE(import({"--allow-empty"}, {}), 0);
-        QVERIFY(server.adminOutput().startsWith("0 register records imported"));
-
-        // A mistyped source or an injected database keyword: refused before anything is made.
         QTemporaryDir dir;
         QCOMPARE(server.runAdmin({"--db", dir.filePath("tippfehler.db"), "copy", "--to",
                                   dir.filePath("ziel.db")}),
