@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QUrl>
 
 namespace {
 
@@ -42,7 +43,13 @@ bool isWriteAheadFile(const QString& path) {
 SqliteEngine::SqliteEngine(QString path, int busyTimeoutMs)
     : m_path(std::move(path))
     , m_busyTimeoutMs(busyTimeoutMs)
-    , m_readOnly(mayNotWrite(m_path)) {
+    , m_readOnly(mayNotWrite(m_path))
+    // A reader of a write-ahead file shares a memory file with its writers, beside the file. Where
+    // the directory does not let this process make it and no writer has, SQLite can read the
+    // file only when told that it never changes.
+    , m_snapshot(m_readOnly && isWriteAheadFile(m_path) &&
+                 !QFileInfo(QFileInfo(m_path).absolutePath()).isWritable() &&
+                 !QFile::exists(m_path + QStringLiteral("-shm"))) {
 }
 
 SqliteEngine::~SqliteEngine() = default;
@@ -58,21 +65,16 @@ void SqliteEngine::configure(QSqlDatabase& db) const {
     }
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs);
     if (m_readOnly) {
-        // A reader of a write-ahead file needs its shared-memory file beside it, which only a
-        // writable directory (or a writer still at work) provides.
-        if (isWriteAheadFile(m_path) && !QFileInfo(QFileInfo(m_path).absolutePath()).isWritable() &&
-            !QFile::exists(m_path + QStringLiteral("-shm"))) {
-            throw ServerError(
-                ServerErrorNumber::Store,
-                QStringLiteral("store: %1 can only be read here: it is written ahead of a log, "
-                               "and its directory does not let the server make %2-shm beside it; "
-                               "allow that, or turn the log off with: sqlite3 FILE "
-                               "'PRAGMA journal_mode=DELETE'")
-                    .arg(display(), QFileInfo(display()).fileName()));
-        }
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     }
-    db.setDatabaseName(m_path);
+    if (m_snapshot) {
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+        QUrl url = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
+        url.setQuery(QStringLiteral("immutable=1"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+    } else {
+        db.setDatabaseName(m_path);
+    }
     db.setConnectOptions(options);
 }
 

@@ -42,6 +42,8 @@ public:
     virtual Failure classify(const QSqlError& error) const = 0;
     // Whether the database is opened for reading only: every write fails (Failure::ReadOnly).
     virtual bool isReadOnly() const { return false; }
+    // Whether the database is read as it was when opened: others' writes are not seen.
+    virtual bool isSnapshot() const { return false; }
 
     // The connection was opened (again), or is about to be closed.
     virtual void attach(const QSqlDatabase& db) = 0;

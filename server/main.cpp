@@ -106,6 +106,11 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
                                  "write fails with a store error")
                       .arg(store.display()));
     }
+    if (store.isSnapshot()) {
+        log.write(QStringLiteral("reading %1 as it is now: it is written ahead of a log that this "
+                                 "process cannot share, so changes to it are seen after a restart")
+                      .arg(store.display()));
+    }
     if (commandLine.demo && !store.hasUsers()) {
         DemoData::seed(store);
         log.write(QStringLiteral("demo data written to %1").arg(store.display()));
