@@ -2,6 +2,7 @@
 
 #include "DemoData.h"
 #include "PasswordHash.h"
+#include "PostgresLocation.h"
 #include "Store.h"
 #include "StoreCopy.h"
 #include "ValueText.h"
@@ -9,7 +10,9 @@
 #include "protocol/Limits.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 #include <QTextStream>
 
 #include <algorithm>
@@ -141,6 +144,14 @@ int AdminCommands::run(const QString& command, const QMap<QString, QString>& opt
         m_err.flush();
         return 2;
     }
+}
+
+QString AdminCommands::refusalBeforeOpening(const QString& command, const QString& database) {
+    if (command == QLatin1String("copy") && !PostgresLocation::isUrl(database) &&
+        !QFileInfo::exists(database)) {
+        return QStringLiteral("%1 does not exist; nothing copied").arg(escapedControls(database));
+    }
+    return {};
 }
 
 qint64 AdminCommands::wholeNumberOption(const QString& name) const {
@@ -319,23 +330,45 @@ int AdminCommands::setClock() {
     return 0;
 }
 
-QStringList AdminCommands::fileLines(const QString& file) const {
-    QString text;
+QByteArray AdminCommands::fileBytes(const QString& file) const {
     if (file == QLatin1String("-")) {
-        text = m_input.readAll();
-    } else {
-        QFile source(file);
-        if (!source.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            throw InputError{QStringLiteral("cannot read %1: %2").arg(file, source.errorString())};
-        }
-        text = QString::fromUtf8(source.readAll());
+        // The stream would decode, putting U+FFFD in place of bytes that are no UTF-8; its
+        // device gives them as they came. A stream on a string holds decoded text already.
+        QIODevice* device = m_input.device();
+        return device ? device->readAll() : m_input.readAll().toUtf8();
     }
+    QFile source(file);
+    if (!source.open(QIODevice::ReadOnly)) {
+        throw InputError{
+            QStringLiteral("cannot read %1: %2").arg(escapedControls(file), source.errorString())};
+    }
+    return source.readAll();
+}
+
+QStringList AdminCommands::fileLines(const QString& file) const {
+    const QString name =
+        file == QLatin1String("-") ? QStringLiteral("standard input") : escapedControls(file);
     QStringList lines;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
+    int lineNumber = 0;
+    for (const QByteArray& bytes : fileBytes(file).split('\n')) {
+        ++lineNumber;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString line = utf8.decode(bytes);
+        if (utf8.hasError()) {
+            throw InputError{QStringLiteral("%1, line %2: not UTF-8 text; nothing imported")
+                                 .arg(name)
+                                 .arg(lineNumber)};
+        }
         const QString trimmed = line.trimmed();
         if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('#'))) {
             lines.append(trimmed);
         }
+    }
+    // An empty file is more often a failed export than a branch closed down.
+    if (lines.isEmpty() && !m_options.contains(QStringLiteral("allow-empty"))) {
+        throw InputError{QStringLiteral("%1 holds no record; the branch keeps its records "
+                                        "(--allow-empty removes them)")
+                             .arg(name)};
     }
     return lines;
 }
@@ -405,7 +438,8 @@ int AdminCommands::copyDatabase() {
         throw InputError{QStringLiteral("--to is required")};
     }
     if (StoreCopy::sameDatabase(m_database, target)) {
-        throw InputError{QStringLiteral("%1 is the database to copy from").arg(target)};
+        throw InputError{
+            QStringLiteral("%1 is the database to copy from").arg(escapedControls(target))};
     }
     // A mistyped --db opens a new, empty database: copying that would only empty a target.
     const QList<QPair<QString, qint64>> counts = m_store.rowCounts();

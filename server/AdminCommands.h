@@ -15,11 +15,17 @@ class AdminCommands {
 public:
     // database: what store was opened from (--db), so that a copy never goes into it; out and
     // err: what the command reports; input: the standard input (--password-stdin, FILE "-").
+    // An import reads the bytes of input's device, where it has one, to find undecodable ones.
     AdminCommands(Store& store, const QString& database, QTextStream& out, QTextStream& err,
                   QTextStream& input);
 
     int run(const QString& command, const QMap<QString, QString>& options,
             const QStringList& files);
+
+    // Why command must not run on database, checked before the store is opened (opening creates
+    // a missing SQLite file); empty when it may. copy only reads its source: a mistyped --db
+    // must not leave a new, empty file behind.
+    static QString refusalBeforeOpening(const QString& command, const QString& database);
 
 private:
     int setUser();
@@ -38,7 +44,10 @@ private:
     // The option's value, or current when it is not given. A telemetry field must not hold the
     // reply separator "|"; no value may hold a control character.
     QString fieldOption(const QString& name, const QString& current, bool telemetry) const;
+    // The record lines of an import's FILE ("-": standard input), without blank and comment
+    // lines. Refused: bytes that are not UTF-8, and no record at all unless --allow-empty.
     QStringList fileLines(const QString& file) const;
+    QByteArray fileBytes(const QString& file) const;
 
     Store& m_store;
     QString m_database;

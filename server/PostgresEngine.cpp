@@ -58,8 +58,13 @@ void PostgresEngine::configure(QSqlDatabase& db) const {
                         QStringLiteral("keepalives_idle=10"),
                         QStringLiteral("keepalives_interval=5"),
                         QStringLiteral("keepalives_count=2")};
+    // Quoted as well, though PostgresLocation lets no quote, backslash or blank through: a value
+    // stays one value whatever it holds.
     for (const auto& [keyword, value] : m_location.options) {
-        options.append(QStringLiteral("%1=%2").arg(keyword, value));
+        QString quoted = value;
+        quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        quoted.replace(QLatin1Char('\''), QLatin1String("\\'"));
+        options.append(QStringLiteral("%1='%2'").arg(keyword, quoted));
     }
     db.setConnectOptions(options.join(QLatin1Char(';')));
 }
@@ -102,6 +107,9 @@ StoreEngine::Failure PostgresEngine::classify(const QSqlError& error) const {
     if (state == QLatin1String("55P03") || state == QLatin1String("40001") ||
         state == QLatin1String("40P01") || state == QLatin1String("23505")) {
         return Failure::Busy;
+    }
+    if (state == QLatin1String("25006")) { // a read-only transaction (a standby, for one)
+        return Failure::ReadOnly;
     }
     // Connection exceptions, the server shutting down, or a connection libpq has given up.
     if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")) ||

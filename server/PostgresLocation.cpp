@@ -1,5 +1,7 @@
 #include "PostgresLocation.h"
 
+#include "ValueText.h"
+
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -18,6 +20,23 @@ bool allowed(const QString& keyword) {
         }
     }
     return false;
+}
+
+// libpq reads its connection string as keyword=value pairs split at blanks, with quotes and
+// backslashes of their own, and Qt joins the options with ";": a value holding any of them (or
+// none at all, which takes the next pair as its value) could set a keyword the URL does not
+// show, such as another dbname or host. No value a deployment needs holds one.
+bool safeValue(const QString& value) {
+    if (value.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : value) {
+        if (c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('\'') ||
+            c == QLatin1Char('\\') || c == QLatin1Char(';')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -52,9 +71,15 @@ std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QSt
     }
     const QUrlQuery query(url);
     for (const auto& [keyword, value] : query.queryItems(QUrl::FullyDecoded)) {
-        if (!allowed(keyword) || value.contains(QLatin1Char(';'))) {
+        if (!allowed(keyword)) {
             problem =
                 QStringLiteral("the connection option \"%1\" is not accepted in --db").arg(keyword);
+            return std::nullopt;
+        }
+        if (!safeValue(value)) {
+            problem = QStringLiteral("the connection option \"%1\" needs a value without blanks, "
+                                     "quotes, backslashes, \";\" or control characters")
+                          .arg(keyword);
             return std::nullopt;
         }
         location.options.append({keyword, value});
@@ -65,8 +90,8 @@ std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QSt
 QString PostgresLocation::display() const {
     const QString shownHost =
         host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
-    return QStringLiteral("postgresql://%1@%2:%3/%4")
-        .arg(user, shownHost)
-        .arg(port)
-        .arg(databaseName);
+    return escapedControls(QStringLiteral("postgresql://%1@%2:%3/%4")
+                               .arg(user, shownHost)
+                               .arg(port)
+                               .arg(databaseName));
 }

@@ -9,7 +9,9 @@
 // Where a PostgreSQL database is, from a --db value "postgresql://USER@HOST[:PORT]/DBNAME"
 // ("postgres://" as well). A password is never taken from it: a command line can be read by
 // every user of the machine. libpq takes it from PGPASSWORD or the password file (~/.pgpass).
-// A few connection keywords of libpq may follow as a query ("?sslmode=verify-full").
+// A few connection keywords of libpq may follow as a query ("?sslmode=verify-full"), each with
+// a value free of blanks, quotes, backslashes, ";" and control characters: those could make libpq
+// read another keyword (a second dbname or host) than the URL shows.
 struct PostgresLocation {
     QString user;
     QString host;

@@ -53,12 +53,15 @@ const char kCommandsHelp[] =
     "  set-register       --firma --branch --register --count --first --last [--record]\n"
     "  clear-registers    --firma --branch\n"
     "  set-clock          --firma --branch --slot --number --e-ist --e-soll --s-ist --s-soll\n"
-    "  import-registers   --firma --branch FILE   (replaces; a line: register|count|first|last)\n"
-    "  import-clocks      --firma --branch FILE   (replaces; a line: "
-    "nr|e-ist|e-soll|s-ist|s-soll)\n"
+    "  import-registers   --firma --branch [--allow-empty] FILE   (replaces; a line:\n"
+    "                     register|count|first|last)\n"
+    "  import-clocks      --firma --branch [--allow-empty] FILE   (replaces; a line:\n"
+    "                     nr|e-ist|e-soll|s-ist|s-soll)\n"
     "  copy               --to DATABASE [--replace]   (every row into another database, which\n"
     "                     must be empty unless --replace; then both are compared)\n"
-    "A FILE of \"-\" is read from standard input.\n";
+    "A FILE of \"-\" is read from standard input. An import refuses bytes that are not UTF-8,\n"
+    "and a FILE without a record (empty, or only blank and # lines) unless --allow-empty;\n"
+    "refused input changes nothing and exits with 2.\n";
 
 ServerCommandLine failed(ServerCommandLine result, const QString& text) {
     result.mode = ServerCommandLine::Mode::Error;
@@ -80,8 +83,8 @@ const QMap<QString, QStringList>& ServerCommandLine::adminCommands() {
         {"set-register", {"firma", "branch", "register", "count", "first", "last", "record"}},
         {"clear-registers", {"firma", "branch"}},
         {"set-clock", {"firma", "branch", "slot", "number", "e-ist", "e-soll", "s-ist", "s-soll"}},
-        {"import-registers", {"firma", "branch"}},
-        {"import-clocks", {"firma", "branch"}},
+        {"import-registers", {"firma", "branch", "allow-empty"}},
+        {"import-clocks", {"firma", "branch", "allow-empty"}},
         {"copy", {"to", "replace"}},
     };
     return commands;
@@ -127,6 +130,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     parser.addOption({"password-stdin", "Read the password from the first line of stdin."});
     parser.addOption(
         {"replace", "copy: empty the target's tables first, in the same transaction."});
+    parser.addOption({"allow-empty", "import-registers, import-clocks: a FILE without a record "
+                                     "empties the branch (refused otherwise)."});
     for (const ValueOption& option : kAdminOptions) {
         parser.addOption({QString::fromLatin1(option.name), QString::fromUtf8(option.description),
                           QString::fromUtf8(option.valueName)});
@@ -160,7 +165,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     }
     const QStringList positional = parser.positionalArguments();
     const QStringList adminOptionNames = [] {
-        QStringList names{QStringLiteral("password-stdin"), QStringLiteral("replace")};
+        QStringList names{QStringLiteral("password-stdin"), QStringLiteral("replace"),
+                          QStringLiteral("allow-empty")};
         for (const ValueOption& option : kAdminOptions) {
             names.append(QString::fromLatin1(option.name));
         }

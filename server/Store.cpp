@@ -276,6 +276,10 @@ void Store::fail(const QString& what, const QSqlError& error) const {
                           QStringLiteral("store: %1: the connection to %2 was lost (%3); it is "
                                          "opened again with the next request")
                               .arg(what, m_engine->display(), error.text().simplified()));
+    case StoreEngine::Failure::ReadOnly:
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: %1: %2 is served read-only; nothing was written")
+                              .arg(what, m_engine->display()));
     case StoreEngine::Failure::Other:
         break;
     }

@@ -93,6 +93,12 @@ public:
 
     // Where the store is, as messages show it.
     QString display() const;
+    // A database this process may only read (an SQLite file it may not write) is served so:
+    // reads work, every write throws ServerError (Store) saying so.
+    bool isReadOnly() const { return m_engine->isReadOnly(); }
+    // Read as it was when opened (a read-only SQLite file whose log cannot be shared): others'
+    // writes are not seen until it is opened again.
+    bool isSnapshot() const { return m_engine->isSnapshot(); }
 
     // What a reply built from the store depends on. It changes with every write through this
     // store (the generation) and with every commit by another connection to the same database,

@@ -15,8 +15,9 @@ class QSqlError;
 class StoreEngine {
 public:
     enum class Failure {
-        Busy, // another writer holds what was needed; worth trying again soon
-        Lost, // the connection to the database is gone
+        Busy,     // another writer holds what was needed; worth trying again soon
+        Lost,     // the connection to the database is gone
+        ReadOnly, // the database may be read, not written
         Other,
     };
 
@@ -39,6 +40,10 @@ public:
     // the same time never interleave; a writer waits only as long as the busy timeout allows.
     virtual QStringList beginTransaction() const = 0;
     virtual Failure classify(const QSqlError& error) const = 0;
+    // Whether the database is opened for reading only: every write fails (Failure::ReadOnly).
+    virtual bool isReadOnly() const { return false; }
+    // Whether the database is read as it was when opened: others' writes are not seen.
+    virtual bool isSnapshot() const { return false; }
 
     // The connection was opened (again), or is about to be closed.
     virtual void attach(const QSqlDatabase& db) = 0;

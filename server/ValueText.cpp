@@ -37,3 +37,26 @@ std::optional<qint64> wholeNumber(const QVariant& value) {
         return std::nullopt;
     }
 }
+
+QString escapedControls(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\\') {
+            shown += QLatin1String("\\\\");
+        } else if (code == u'\n') {
+            shown += QLatin1String("\\n");
+        } else if (code == u'\r') {
+            shown += QLatin1String("\\r");
+        } else if (code == u'\t') {
+            shown += QLatin1String("\\t");
+        } else if (code < 0x20 || (code >= 0x7f && code <= 0x9f)) {
+            // C0, DEL and C1: a terminal reads 0x9b as the start of a control sequence.
+            shown += QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}

@@ -12,3 +12,8 @@ QString valueText(const QVariant& value);
 // The whole number a text or number stands for, when it is one: digits with an optional
 // leading "-", no blanks, no fraction, in the range of qint64.
 std::optional<qint64> wholeNumber(const QVariant& value);
+
+// A text from outside (a path, a URL, a peer's text) as a message or log line shows it: control
+// characters as \n, \r, \t or \xNN and a backslash doubled, so that it cannot start a line of its
+// own or steer a terminal, and still says what it held.
+QString escapedControls(const QString& text);

@@ -6,6 +6,7 @@
 #include "ServerLog.h"
 #include "Store.h"
 #include "TelemetrySimulator.h"
+#include "ValueText.h"
 
 #include "lorvex_version.h"
 
@@ -23,6 +24,11 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#endif
+
+#if defined(Q_OS_LINUX)
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #endif
 
 namespace {
@@ -79,7 +85,32 @@ void keepReplyBuffersForReuse() {
 }
 #endif
 
+#if defined(Q_OS_LINUX)
+// Passwords pass through the server's memory: no core file may keep them, and no other process
+// of the same user may read them through ptrace or /proc/PID/mem. Not dumpable also makes the
+// kernel refuse a core to a handler such as systemd-coredump; the core limit of 0 covers a
+// process that was made dumpable again.
+void refuseCoreDumps() {
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+}
+#else
+void refuseCoreDumps() {
+}
+#endif
+
 int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
+    if (store.isReadOnly()) {
+        log.write(QStringLiteral("serving %1 read-only: this process may not write it, so every "
+                                 "write fails with a store error")
+                      .arg(store.display()));
+    }
+    if (store.isSnapshot()) {
+        log.write(QStringLiteral("reading %1 as it is now: it is written ahead of a log that this "
+                                 "process cannot share, so changes to it are seen after a restart")
+                      .arg(store.display()));
+    }
     if (commandLine.demo && !store.hasUsers()) {
         DemoData::seed(store);
         log.write(QStringLiteral("demo data written to %1").arg(store.display()));
@@ -113,7 +144,9 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     }
     std::unique_ptr<TelemetrySimulator> simulator;
     QTimer simulation;
-    if (commandLine.simulate) {
+    if (commandLine.simulate && store.isReadOnly()) {
+        log.write(QStringLiteral("not simulating: the database is served read-only"));
+    } else if (commandLine.simulate) {
         simulator =
             std::make_unique<TelemetrySimulator>(store, QRandomGenerator::global()->generate());
         QObject::connect(&simulation, &QTimer::timeout, [&simulator, &log] {
@@ -138,6 +171,7 @@ int main(int argc, char* argv[]) {
     // Qt's own event loop instead of GLib's: GLib wakes itself through an eventfd whenever a
     // socket notifier is switched, two extra system calls for every request.
     qputenv("QT_NO_GLIB", "1");
+    refuseCoreDumps();
     keepReplyBuffersForReuse();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lorvex-server"));
@@ -154,7 +188,7 @@ int main(int argc, char* argv[]) {
         out << "lorvex-server " << lorvex::kVersionText << "\n";
         return 0;
     case ServerCommandLine::Mode::Error:
-        err << "lorvex-server: " << commandLine.errorText << "\n"
+        err << "lorvex-server: " << escapedControls(commandLine.errorText) << "\n"
             << "Try lorvex-server --help\n";
         return 2;
     case ServerCommandLine::Mode::Serve:
@@ -162,6 +196,14 @@ int main(int argc, char* argv[]) {
         break;
     }
 
+    if (commandLine.mode == ServerCommandLine::Mode::Admin) {
+        const QString refusal =
+            AdminCommands::refusalBeforeOpening(commandLine.command, commandLine.dbPath);
+        if (!refusal.isEmpty()) {
+            err << commandLine.command << ": " << refusal << "\n";
+            return 2;
+        }
+    }
     const ServerLog log;
     try {
         Store store(commandLine.dbPath, commandLine.mode == ServerCommandLine::Mode::Serve

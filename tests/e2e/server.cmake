@@ -6,3 +6,9 @@ lorvex_add_test(test_server_e2e
 target_compile_definitions(test_server_e2e PRIVATE
     LORVEX_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 lorvex_add_postgres_variant(test_server_e2e)
+# lorvex-server's processes around its database files: read-only files, refused admin input,
+# core dumps. SQLite files only.
+lorvex_add_test(test_server_admin_e2e
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_admin_e2e.cpp
+    LIBS lorvex_test_server lorvex_cache Qt6::Network Qt6::Sql
+    TIMEOUT 120)

@@ -9,6 +9,7 @@
 #include "StoreCopy.h"
 #include "TelemetrySimulator.h"
 
+#include <QBuffer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -29,11 +30,12 @@ class TestServerAdmin : public QObject {
 
     QString dbPath() const { return m_dir.filePath("admin.db"); }
 
-    int admin(const QStringList& arguments, QString input = {}) {
-        return adminOn(*m_store, dbPath(), arguments, input);
+    int admin(const QStringList& arguments, const QString& input = {}) {
+        return adminOn(*m_store, dbPath(), arguments, input.toUtf8());
     }
+    // input: the bytes of standard input, as a pipe would give them.
     int adminOn(Store& store, const QString& path, const QStringList& arguments,
-                QString input = {}) {
+                QByteArray input = {}) {
         const ServerCommandLine line =
             ServerCommandLine::parse(QStringList{"lorvex-server", "--db", path} + arguments);
         if (line.mode != ServerCommandLine::Mode::Admin) {
@@ -44,7 +46,9 @@ class TestServerAdmin : public QObject {
         m_err.clear();
         QTextStream out(&m_out);
         QTextStream err(&m_err);
-        QTextStream in(&input);
+        QBuffer inputDevice(&input);
+        inputDevice.open(QIODevice::ReadOnly);
+        QTextStream in(&inputDevice);
         return AdminCommands(store, path, out, err, in).run(line.command, line.options, line.files);
     }
 
@@ -154,32 +158,54 @@ private slots:
 
     void badAdminInputChangesNothing_data() {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
         QTest::newRow("new user without password")
-            << QStringList{"set-user", "--firma", "1", "--code", "X"};
+            << QStringList{"set-user", "--firma", "1", "--code", "X"} << QByteArray();
         QTest::newRow("empty password")
-            << QStringList{"set-user", "--firma", "1", "--code", "X", "--password", ""};
-        QTest::newRow("active not J or N") << QStringList{
-            "set-user", "--firma", "1", "--code", "X", "--password", "p", "--active", "ja"};
+            << QStringList{"set-user", "--firma", "1", "--code", "X", "--password", ""}
+            << QByteArray();
+        QTest::newRow("active not J or N")
+            << QStringList{"set-user",   "--firma", "1",        "--code", "X",
+                           "--password", "p",       "--active", "ja"}
+            << QByteArray();
         QTest::newRow("company not a number")
-            << QStringList{"set-user", "--firma", "eins", "--code", "X", "--password", "p"};
+            << QStringList{"set-user", "--firma", "eins", "--code", "X", "--password", "p"}
+            << QByteArray();
         QTest::newRow("negative company")
-            << QStringList{"set-user", "--firma", "-1", "--code", "X", "--password", "p"};
+            << QStringList{"set-user", "--firma", "-1", "--code", "X", "--password", "p"}
+            << QByteArray();
         QTest::newRow("bar in a register field")
-            << QStringList{"set-register", "--firma", "1", "--branch", "0", "--register", "1|2"};
-        QTest::newRow("bar in a clock field") << QStringList{
-            "set-clock", "--firma", "1", "--branch", "0", "--slot", "1", "--e-ist", "1|"};
+            << QStringList{"set-register", "--firma", "1", "--branch", "0", "--register", "1|2"}
+            << QByteArray();
+        QTest::newRow("bar in a clock field")
+            << QStringList{"set-clock", "--firma", "1",       "--branch", "0",
+                           "--slot",    "1",       "--e-ist", "1|"}
+            << QByteArray();
         QTest::newRow("slot 5") << QStringList{"set-clock", "--firma", "1", "--branch",
-                                               "0",         "--slot",  "5"};
-        QTest::newRow("line break in a name") << QStringList{
-            "set-user", "--firma", "1", "--code", "X", "--password", "p", "--name", "a\nb"};
+                                               "0",         "--slot",  "5"}
+                                << QByteArray();
+        QTest::newRow("line break in a name")
+            << QStringList{"set-user",   "--firma", "1",      "--code", "X",
+                           "--password", "p",       "--name", "a\nb"}
+            << QByteArray();
+        const QStringList registers{"import-registers", "--firma", "1", "--branch", "0", "-"};
+        const QStringList clocks{"import-clocks", "--firma", "1", "--branch", "0", "-"};
+        QTest::newRow("Latin-1 byte in an import")
+            << registers << QByteArray("7|1|2|3\n\xe4|1|2|3\n");
+        QTest::newRow("cut UTF-8 sequence in an import") << clocks << QByteArray("1|1|1|1|\xc3");
+        QTest::newRow("empty import") << registers << QByteArray();
+        QTest::newRow("import of comments only") << clocks << QByteArray("# leer\n\n");
     }
     void badAdminInputChangesNothing() {
         QFETCH(QStringList, arguments);
-        QCOMPARE(admin(arguments), 2);
+        QFETCH(QByteArray, input);
+        m_store->appendRegister({1, 0, 0, "9", "1", "01", "02"});
+        m_store->putClock({1, 0, 1, "1", "5", "5", "5", "5"});
+        QCOMPARE(adminOn(*m_store, dbPath(), arguments, input), 2);
         QVERIFY(!m_err.isEmpty());
         QVERIFY(!m_store->user(1, "X"));
-        QVERIFY(m_store->registers(1, 0).isEmpty());
-        QVERIFY(m_store->clocks(1, 0).isEmpty());
+        QCOMPARE(m_store->registers(1, 0).size(), 1);
+        QCOMPARE(m_store->clocks(1, 0).size(), 1);
     }
 
     void importReplacesTheBranchOrNothing() {
@@ -225,6 +251,22 @@ private slots:
         QVERIFY(m_store->clocks(1, 0).isEmpty());
         QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "-"}, "1|1|1|1|1\n"), 0);
         QCOMPARE(m_store->clocks(1, 0).size(), 1);
+
+        // Emptying a branch takes --allow-empty; a file's bytes are checked as standard input's.
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write("# register|count|first|last\n3|2|8\xff"
+                  "15|817\n");
+        out.close();
+        QCOMPARE(admin({"import-registers", "--firma", "1", "--branch", "0", file}), 2);
+        QVERIFY(m_err.contains("line 2: not UTF-8"));
+        QCOMPARE(m_store->registers(1, 0).size(), 2);
+        QCOMPARE(admin({"import-registers", "--firma", "1", "--branch", "0", "--allow-empty", "-"}),
+                 0);
+        QVERIFY(m_store->registers(1, 0).isEmpty());
+        QCOMPARE(admin({"import-clocks", "--firma", "1", "--branch", "0", "--allow-empty", "-"},
+                       "# leer\n"),
+                 0);
+        QVERIFY(m_store->clocks(1, 0).isEmpty());
     }
 
     void copyThereAndBackKeepsEveryRowAndItsBytes() {
@@ -357,10 +399,17 @@ private slots:
                  "postgres://lx@h/db");
         for (const char* bad :
              {"postgresql://lx:secret@db/lorvex", "postgresql://db/lorvex", "postgresql://lx@db",
-              "postgresql://lx@db/lorvex?password=x", "postgresql://lx@db/lorvex?host=other"}) {
+              "postgresql://lx@db/lorvex?password=x", "postgresql://lx@db/lorvex?host=other",
+              // A value that would set another libpq keyword than the URL shows.
+              "postgresql://lx@db/lorvex?application_name=x%20dbname=other",
+              "postgresql://lx@db/lorvex?sslmode=require%09host=evil",
+              "postgresql://lx@db/lorvex?application_name=&sslmode=verify-full",
+              "postgresql://lx@db/lorvex?application_name=a'%20dbname='b",
+              "postgresql://lx@db/lorvex?application_name=a%5Cb"}) {
             line = parse({"--db", bad});
             QVERIFY2(line.mode == Mode::Error, bad);
             QVERIFY(!line.errorText.contains(QStringLiteral("secret")));
+            QCOMPARE(parse({"--db", "x.db", "copy", "--to", bad}).mode, Mode::Error);
         }
         const std::optional<PostgresLocation> location = PostgresLocation::parse(
             QStringLiteral("postgresql://lx@[::1]:6432/lorvex?connect_timeout=2"), line.errorText);
