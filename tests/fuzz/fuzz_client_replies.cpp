@@ -167,8 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double value = input.ConsumeFloatingPoint<double>();
     const QString first = consumeText(input, 64);
     const QString second = consumeText(input, 64);
-    const QString firma = consumeText(input, 24);
-    const QString filiale = consumeText(input, 24);
+    const QString firma = input.ConsumeBool() ? QStringLiteral("1") : consumeText(input, 24);
+    const QString filiale = input.ConsumeBool() ? QStringLiteral("0") : consumeText(input, 24);
     const QString code = consumeText(input, 128);
     const QString reply = consumeReply(input);
 
