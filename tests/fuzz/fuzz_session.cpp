@@ -11,7 +11,8 @@
 // Besides "no crash" it checks, after every request: the reply answers it and can be sent;
 // nothing but hello, signin and bye succeeds before a sign-in; a handle is used only as the
 // signed-in user may use what it stands for, whoever opened it; the password is never served;
-// the work context stays the user's own; open handles stay within the limit.
+// the work context stays the user's own; open handles stay within the limit, and a refused
+// request leaves them as they were.
 #include "AccessRules.h"
 #include "ClassCatalogue.h"
 #include "PasswordHash.h"
@@ -287,6 +288,7 @@ void serve(FuzzSession& session, const Request& sent, SignInThrottle& throttle, 
     require(decoded.ok());
     const Request& request = decoded.value();
 
+    const int openBefore = session.handler->state().openCount();
     RequestHandler::Reply reply = session.handler->handle(request);
     if (reply.signInPending) {
         qint64 answerAtMs = nowMs;
@@ -297,6 +299,16 @@ void serve(FuzzSession& session, const Request& sent, SignInThrottle& throttle, 
         require(reply.response.ok && reply.response.value == QVariant(identity.has_value()));
     }
     checkReply(session, request, reply.response);
+    // A refused request changes nothing; a handle comes and goes with its request.
+    const int openAfter = session.handler->state().openCount();
+    if (request.op != Operation::SignIn) {
+        const bool opens = request.op == Operation::Open || request.op == Operation::ClassAccess;
+        const int change = !reply.response.ok               ? 0
+                           : opens                          ? 1
+                           : request.op == Operation::Close ? -1
+                                                            : 0;
+        require(openAfter == openBefore + change);
+    }
     if (reply.response.ok &&
         (request.op == Operation::Open || request.op == Operation::ClassAccess)) {
         session.handles.insert(reply.response.handle, Opened{request.className, request.id,
