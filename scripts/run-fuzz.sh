@@ -8,8 +8,13 @@ targets=$(find "$build/tests/fuzz" -maxdepth 1 -type f -name 'fuzz_*' -executabl
 count=$(echo "$targets" | wc -l)
 share=$(( seconds / count ))
 [ "$share" -ge 5 ] || share=5
+# Seeds kept in the repository (tests/fuzz/corpus/NAME/) start a target's corpus.
+seeds="$(cd "$(dirname "$0")/.." && pwd)/tests/fuzz/corpus"
 for t in $targets; do
     corpus=$(mktemp -d)
+    if [ -d "$seeds/$(basename "$t")" ]; then
+        cp "$seeds/$(basename "$t")"/* "$corpus"/
+    fi
     echo "-- $(basename "$t") for ${share}s"
     "$t" -max_total_time="$share" -print_final_stats=0 "$corpus" 2>&1 | tail -2
     rm -rf "$corpus"
