@@ -8,7 +8,7 @@ packages=(
     libsodium-dev libpq-dev postgresql libqt6sql6-psql
     clang libclang-rt-14-dev clang-format
     libbenchmark-dev libsqlite3-dev
-    xvfb xauth fonts-dejavu-core python3
+    xvfb xauth xdotool fonts-dejavu-core python3
     lintian systemd desktop-file-utils appstream file man-db adduser
 )
 
