@@ -53,8 +53,9 @@ QStringList UserReadiness::gaps(const Store& store, const UserRecord& user,
 
     const std::optional<qint64> rights = wholeNumber(user.berGrp);
     if (!rights || *rights < kLowestMonitorRightsGroup) {
-        gaps << QStringLiteral("its rights group %1 is below %2 (the monitor ends after the "
-                               "sign-in with \"Keine Berechtigung\"); raise it: %3 --rights %2")
+        gaps << QStringLiteral("its rights group %1 is below %2 (the monitor ends right after "
+                               "its sign-in, and the server refuses it the telemetry); raise "
+                               "it: %3 --rights %2")
                     .arg(user.berGrp.isEmpty() ? QStringLiteral("(none)") : user.berGrp)
                     .arg(kLowestMonitorRightsGroup)
                     .arg(setUser);
