@@ -60,7 +60,7 @@ run_server() { "$server" "\$@"; }
 start_service() {
     "$server" --db "$work/lorvex.db" --listen 127.0.0.1:0 >"$work/server.log" 2>&1 </dev/null &
     echo \$! >"$work/server.pid"
-    for _ in \$(seq 1 200); do
+    for _ in \$(seq 1 600); do  # up to 30 s: a busy machine, a sanitizer build
         port=\$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/server.log")
         [ -n "\$port" ] && return 0
         sleep 0.05
