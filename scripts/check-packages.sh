@@ -111,9 +111,11 @@ serve_and_check() {
 
 # sign_in_fresh ROOT LOG: ROOT's monitor, as a user who has never stored settings, signs in at
 # the addresses it tries by itself: its command line's default (no SERVER and PORT given) and
-# the stored settings' default, which a first start's sign-in dialog offers (localhost, 1973).
+# the stored settings' default, which a first start's sign-in dialog offers (localhost, 1973);
+# the latter once with the print mode and once as a user would, through the window program's
+# sign-in dialog on a virtual display.
 sign_in_fresh() {
-    local root=$1 log=$2 rows fresh defaults
+    local root=$1 log=$2 rows fresh defaults settings
     fresh=$(mktemp -d)
     for defaults in "" "localhost 1973"; do
         # shellcheck disable=SC2086 # the defaults are words
@@ -127,6 +129,42 @@ sign_in_fresh() {
         echo "lorvex-monitor --print kassa 1 0 DEMO demo${defaults:+ $defaults}, no stored settings: $(echo "$rows" | wc -l) rows"
     done
     [ -z "$(ls -A "$fresh")" ] || fail "the print mode stored settings: $(ls -A "$fresh")"
+
+    # The window program's first start: the sign-in dialog, user and password typed, "Anmelden".
+    if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+        echo "SKIPPED: the window program's first sign-in needs xvfb-run and xdotool"
+        rm -rf "$fresh"
+        return
+    fi
+    HOME="$fresh" XDG_CONFIG_HOME="$fresh/config" xvfb-run -a -s "-screen 0 1024x768x24" \
+        bash -c '
+        "$1" & monitor_pid=$!
+        status=1
+        dialog=$(timeout 30 xdotool search --sync --onlyvisible --name "^LORVEX Benutzeranmeldung" |
+            head -n 1)
+        if [ -n "$dialog" ]; then
+            # The boxes and the button where the dialog lays them out: user code at 152,8 px,
+            # password at 152,35, "Anmelden" at 8,64 (113 x 25).
+            xdotool windowmove "$dialog" 0 0
+            xdotool mousemove --window "$dialog" 200 17 click 1 type --delay 20 DEMO
+            xdotool mousemove --window "$dialog" 200 44 click 1 type --delay 20 demo
+            xdotool mousemove --window "$dialog" 64 76 click 1
+            timeout 60 xdotool search --sync --onlyvisible --name \
+                "^LORVEX Monitor .*Benutzer: DEMO[|]" >/dev/null && status=0
+        fi
+        kill "$monitor_pid" 2>/dev/null
+        wait "$monitor_pid" 2>/dev/null
+        exit $status
+    ' first-start "$root/usr/bin/lorvex-monitor" || {
+        cat "$log" >&2
+        rm -rf "$fresh"
+        fail "the window program, started without settings, did not sign in through its dialog"
+    }
+    settings="$fresh/config/LORVEX/Cache Login.conf"
+    grep -qx "Port=1973" "$settings" && grep -qx "Server=localhost" "$settings" ||
+        fail "the first sign-in stored $(cat "$settings" 2>/dev/null)"
+    grep -q "=demo$" "$settings" && fail "the settings hold the password"
+    echo "lorvex-monitor, first start without settings: signed in through its dialog at localhost:1973"
     rm -rf "$fresh"
 }
 
