@@ -38,8 +38,8 @@ stop_server_on_exit() {
 # and, for an unpacked root, the paths differ. RUN_AS (setpriv ...) runs it as the unit's user.
 # Then reads the Kassa monitor through it with ROOT's lorvex-monitor and stops it with SIGTERM.
 # With DEFAULT_PORTS=1 (in a network namespace of its own, where nothing else listens) the
-# server keeps the default file's addresses, and the monitor, with no stored settings, is given
-# no address: it must find the server where it looks by itself.
+# server keeps the default file's addresses, and monitors with no stored settings must find it
+# where they look by themselves (sign_in_fresh).
 serve_and_check() {
     local root=$1 db=$2 log=$3
     shift 3
@@ -163,7 +163,9 @@ sign_in_fresh() {
     settings="$fresh/config/LORVEX/Cache Login.conf"
     grep -qx "Port=1973" "$settings" && grep -qx "Server=localhost" "$settings" ||
         fail "the first sign-in stored $(cat "$settings" 2>/dev/null)"
-    grep -q "=demo$" "$settings" && fail "the settings hold the password"
+    if grep -q "=demo$" "$settings"; then
+        fail "the settings hold the password"
+    fi
     echo "lorvex-monitor, first start without settings: signed in through its dialog at localhost:1973"
     rm -rf "$fresh"
 }
