@@ -60,7 +60,7 @@ BEGIN {
 }
 NR == 1 {
     german = ($0 ~ /^Aufruf:/)
-    print ".SH NAME"
+    print ".SH " (german ? "BEZEICHNUNG" : "NAME")
     print esc(name) " \\- " esc(summary)
     # Option names must not be broken at their hyphens.
     print ".nh"

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The packaging check, on a finished build tree:
-#  1. makes the Debian packages with CPack and runs lintian on them (no errors allowed);
+#  1. makes the Debian packages with CPack, twice, and compares their bytes (reproducible), and
+#     runs lintian on them (no errors allowed);
 #  2. validates the desktop entry, the AppStream data, the manual pages and the service unit
 #     (systemd-analyze verify);
 #  3. unpacks both packages into a throw-away directory and starts the server from there with
 #     its unit's command line and environment file on a free loopback port, signs in with the
-#     unpacked monitor's print mode, and stops the server with SIGTERM as systemd does;
+#     unpacked monitor's print mode, and stops the server with SIGTERM as systemd does; then, in
+#     a network namespace of its own, the same with the environment file's own addresses and a
+#     monitor that has no stored settings, at the addresses a fresh monitor tries by itself;
 #  4. where the machine allows it (root, mount namespaces, overlayfs), installs the packages
 #     with dpkg into a throw-away overlay of /etc, /usr and /var, so the maintainer scripts run
 #     for real: the system user and its 0700 directory, the server started as that user,
@@ -31,19 +34,25 @@ stop_server_on_exit() {
 
 # serve_and_check ROOT DB LOG [RUN_AS...]: starts ROOT/usr/bin/lorvex-server with the ExecStart
 # line of ROOT's unit and the settings of ROOT's environment file, as systemd expands them ($NAME
-# becomes the value's words). Only the address (a free loopback port) and, for an unpacked
-# root, the paths differ. RUN_AS (setpriv ...) runs it as the unit's user. Then reads the Kassa
-# monitor through it with ROOT's lorvex-monitor and stops it with SIGTERM.
+# becomes the value's words). Only the address (a free loopback port, unless DEFAULT_PORTS=1)
+# and, for an unpacked root, the paths differ. RUN_AS (setpriv ...) runs it as the unit's user.
+# Then reads the Kassa monitor through it with ROOT's lorvex-monitor and stops it with SIGTERM.
+# With DEFAULT_PORTS=1 (in a network namespace of its own, where nothing else listens) the
+# server keeps the default file's addresses, and monitors with no stored settings must find it
+# where they look by themselves (sign_in_fresh).
 serve_and_check() {
     local root=$1 db=$2 log=$3
     shift 3
     local unit="$root/lib/systemd/system/lorvex-server.service"
-    local exec_start word name port="" status=0 rows
+    local exec_start word name port="" status=0 rows listening=0 wanted
     local -a command=()
     # shellcheck disable=SC1091
     . "$root/etc/default/lorvex-server"
-    # shellcheck disable=SC2034 # read through ${!name} below
-    LORVEX_LISTEN="--listen 127.0.0.1:0"
+    if [ "${DEFAULT_PORTS:-0}" != 1 ]; then
+        # shellcheck disable=SC2034 # read through ${!name} below
+        LORVEX_LISTEN="--listen 127.0.0.1:0"
+    fi
+    wanted=$(echo "$LORVEX_LISTEN" | grep -o -- "--listen" | wc -l)
     exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
     [ -n "$exec_start" ] || fail "the unit has no ExecStart"
     set -f
@@ -65,22 +74,27 @@ serve_and_check() {
     (umask 0077 && exec "$@" "${command[@]}") >"$log" 2>&1 &
     server_pid=$!
     for _ in $(seq 1 100); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
-        [ -n "$port" ] && break
+        listening=$(grep -c "listening on" "$log" || true)
+        [ "$listening" -ge "$wanted" ] && break
         kill -0 "$server_pid" 2>/dev/null || break
         sleep 0.1
     done
-    if [ -z "$port" ]; then
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" | head -n 1)
+    if [ "$listening" -lt "$wanted" ] || [ -z "$port" ]; then
         cat "$log" >&2
         fail "the server did not start"
     fi
 
-    rows=$("$root/usr/bin/lorvex-monitor" --print kassa 1 0 DEMO demo 127.0.0.1 "$port") || {
-        cat "$log" >&2
-        fail "lorvex-monitor could not sign in and read the Kassa monitor"
-    }
-    [ -n "$rows" ] || fail "the Kassa monitor printed no rows"
-    echo "lorvex-monitor --print kassa: $(echo "$rows" | wc -l) rows from port $port"
+    if [ "${DEFAULT_PORTS:-0}" = 1 ]; then
+        sign_in_fresh "$root" "$log"
+    else
+        rows=$("$root/usr/bin/lorvex-monitor" --print kassa 1 0 DEMO demo 127.0.0.1 "$port") || {
+            cat "$log" >&2
+            fail "lorvex-monitor could not sign in and read the Kassa monitor"
+        }
+        [ -n "$rows" ] || fail "the Kassa monitor printed no rows"
+        echo "lorvex-monitor --print kassa: $(echo "$rows" | wc -l) rows from port $port"
+    fi
 
     kill -TERM "$server_pid"
     for _ in $(seq 1 50); do
@@ -94,6 +108,76 @@ serve_and_check() {
     [ "$status" -eq 143 ] || [ "$status" -eq 0 ] || fail "the server ended with $status on SIGTERM"
     echo "stopped by SIGTERM"
 }
+
+# sign_in_fresh ROOT LOG: ROOT's monitor, as a user who has never stored settings, signs in at
+# the addresses it tries by itself: its command line's default (no SERVER and PORT given) and
+# the stored settings' default, which a first start's sign-in dialog offers (localhost, 1973);
+# the latter once with the print mode and once as a user would, through the window program's
+# sign-in dialog on a virtual display.
+sign_in_fresh() {
+    local root=$1 log=$2 rows fresh defaults settings
+    fresh=$(mktemp -d)
+    for defaults in "" "localhost 1973"; do
+        # shellcheck disable=SC2086 # the defaults are words
+        rows=$(HOME="$fresh" XDG_CONFIG_HOME="$fresh/config" \
+            "$root/usr/bin/lorvex-monitor" --print kassa 1 0 DEMO demo $defaults) || {
+            cat "$log" >&2
+            rm -rf "$fresh"
+            fail "a monitor without settings could not sign in${defaults:+ at $defaults}"
+        }
+        [ -n "$rows" ] || fail "the Kassa monitor printed no rows"
+        echo "lorvex-monitor --print kassa 1 0 DEMO demo${defaults:+ $defaults}, no stored settings: $(echo "$rows" | wc -l) rows"
+    done
+    [ -z "$(ls -A "$fresh")" ] || fail "the print mode stored settings: $(ls -A "$fresh")"
+
+    # The window program's first start: the sign-in dialog, user and password typed, "Anmelden".
+    if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+        echo "SKIPPED: the window program's first sign-in needs xvfb-run and xdotool"
+        rm -rf "$fresh"
+        return
+    fi
+    HOME="$fresh" XDG_CONFIG_HOME="$fresh/config" xvfb-run -a -s "-screen 0 1024x768x24" \
+        bash -c '
+        "$1" & monitor_pid=$!
+        status=1
+        dialog=$(timeout 30 xdotool search --sync --onlyvisible --name "^LORVEX Benutzeranmeldung" |
+            head -n 1)
+        if [ -n "$dialog" ]; then
+            # The boxes and the button where the dialog lays them out: user code at 152,8 px,
+            # password at 152,35, "Anmelden" at 8,64 (113 x 25).
+            xdotool windowmove "$dialog" 0 0
+            xdotool mousemove --window "$dialog" 200 17 click 1 type --delay 20 DEMO
+            xdotool mousemove --window "$dialog" 200 44 click 1 type --delay 20 demo
+            xdotool mousemove --window "$dialog" 64 76 click 1
+            timeout 60 xdotool search --sync --onlyvisible --name \
+                "^LORVEX Monitor .*Benutzer: DEMO[|]" >/dev/null && status=0
+        fi
+        kill "$monitor_pid" 2>/dev/null
+        wait "$monitor_pid" 2>/dev/null
+        exit $status
+    ' first-start "$root/usr/bin/lorvex-monitor" || {
+        cat "$log" >&2
+        rm -rf "$fresh"
+        fail "the window program, started without settings, did not sign in through its dialog"
+    }
+    settings="$fresh/config/LORVEX/Cache Login.conf"
+    grep -qx "Port=1973" "$settings" && grep -qx "Server=localhost" "$settings" ||
+        fail "the first sign-in stored $(cat "$settings" 2>/dev/null)"
+    if grep -q "=demo$" "$settings"; then
+        fail "the settings hold the password"
+    fi
+    echo "lorvex-monitor, first start without settings: signed in through its dialog at localhost:1973"
+    rm -rf "$fresh"
+}
+
+# Inside a private network namespace: check-packages.sh --default-ports WORK ROOT.
+if [ "${1:-}" = "--default-ports" ]; then
+    work=$2 root=$3
+    trap stop_server_on_exit EXIT
+    ip link set lo up
+    DEFAULT_PORTS=1 serve_and_check "$root" "$work/lorvex.db" "$work/default-ports.log"
+    exit 0
+fi
 
 # Step 4, inside a private mount namespace: check-packages.sh --installed WORK MONITOR SERVER.
 if [ "${1:-}" = "--installed" ]; then
@@ -145,6 +229,12 @@ if [ "${1:-}" = "--installed" ]; then
         cat "$work/dpkg.log" >&2
         fail "dpkg --purge failed"
     }
+    # Only dpkg's own progress lines: the maintainer scripts have nothing to complain about.
+    if grep -Ev '^(\(Reading database|Removing |Purging configuration files |Processing triggers )' \
+        "$work/dpkg.log" >"$work/purge-extra.log"; then
+        cat "$work/purge-extra.log" >&2
+        fail "dpkg --purge printed more than its progress"
+    fi
     getent passwd lorvex >/dev/null && fail "the purge left the user lorvex"
     getent group lorvex >/dev/null && fail "the purge left the group lorvex"
     [ ! -e /var/lib/lorvex ] || fail "the purge left /var/lib/lorvex"
@@ -176,6 +266,28 @@ if [ ! -f "$monitor_deb" ] || [ ! -f "$server_deb" ]; then
 fi
 version=$(dpkg-deb -f "$server_deb" Version)
 echo "$(basename "$monitor_deb") $(basename "$server_deb")"
+
+echo "-- packed twice: byte-identical"
+# Files made anew (a later build, a checkout) must not change the packages: cpack stamps every
+# file with SOURCE_DATE_EPOCH. The second packing therefore meets files with other times.
+mkdir "$work/first"
+cp "$monitor_deb" "$server_deb" "$work/first/"
+find "$build/packaging/man" "$build/packaging/icons" "$build/packaging/deb" \
+    "$build"/packaging/*.desktop "$build"/packaging/*.metainfo.xml -type f -exec touch {} +
+touch "$build/server/lorvex-server" "$build/src/shell/lorvex-monitor"
+rm -f "$build"/packages/*.deb
+(cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || {
+    cat "$work/cpack.log" >&2
+    fail "cpack failed the second time"
+}
+for deb in "$monitor_deb" "$server_deb"; do
+    if ! cmp -s "$deb" "$work/first/$(basename "$deb")"; then
+        diffoscope_hint=""
+        command -v diffoscope >/dev/null && diffoscope_hint=" (diffoscope A B shows where)"
+        fail "$(basename "$deb") differs between two packings of the same tree$diffoscope_hint"
+    fi
+done
+echo "both packages identical, $(sha256sum "$monitor_deb" "$server_deb" | cut -c1-16 | tr '\n' ' ')"
 
 echo "-- lintian (errors fail; warnings, infos and overrides are listed)"
 status=0
@@ -229,6 +341,16 @@ for program in lorvex-monitor lorvex-server; do
 done
 "$root/usr/bin/lorvex-server" --db "$work/lorvex.db" seed-demo >/dev/null
 serve_and_check "$root" "$work/lorvex.db" "$work/server.log"
+
+echo "-- the default file's addresses, and a monitor without stored settings"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: needs root (for a private network namespace, so ports 1972/1973 are free)"
+elif ! unshare --net true 2>"$work/unshare.log"; then
+    cat "$work/unshare.log"
+    echo "SKIPPED: this machine allows no network namespace"
+else
+    unshare --net bash "$self" --default-ports "$work" "$root"
+fi
 
 echo "-- installed with dpkg into a throw-away overlay"
 if [ "$(id -u)" -ne 0 ]; then

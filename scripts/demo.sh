@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The demo: lorvex-server with a fresh demo database on 127.0.0.1:1972 and :1973 (telemetry
 # changing every few seconds), then the monitor signed in as DEMO. Without a display, both
-# monitors are printed and the main window is shown on a virtual display and saved as a picture.
+# monitors are printed (as CSV, with the windows' column headers), and the program with both
+# monitor windows open is shown on a virtual display and saved as a picture (the one in the
+# README, docs/demo-monitors.png).
 # The server is stopped when the script ends.
 #
 #   bash scripts/demo.sh     (JOBS=2 for fewer build jobs, BUILD_DIR=... for another build tree)
@@ -13,7 +15,8 @@ bash scripts/install-deps.sh
 
 build="${BUILD_DIR:-$root/build/release}"
 echo "== build ($build)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The same configuration as scripts/test.sh: the tests reuse what the demo has built.
+bash scripts/configure-release.sh "$build"
 cmake --build "$build" -j "${JOBS:-$(nproc)}" --target lorvex-server lorvex-monitor lorvex-screengrab
 
 server="$build/server/lorvex-server"
@@ -54,22 +57,59 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exit 0
 fi
 
-echo "== no display: the monitors printed once"
-echo "-- Kassa (Kasse;offen;erster Zähler;letzter Zähler)"
-"$monitor" --print kassa "${signin[@]}"
-echo "-- Zeiterfassung (Uhr;Ist;Soll;Differenz;...)"
-"$monitor" --print zeit "${signin[@]}"
+echo "== no display: the monitors printed once, as the windows show and export them"
+for which in kassa zeit; do
+    echo "-- $which"
+    # CSV: the windows' column headers, then the rows (without the export's byte-order mark).
+    "$monitor" --print "$which" --format csv "${signin[@]}" | sed '1s/^\xEF\xBB\xBF//'
+done
 
-shot="$root/build/demo-fmstart.png"
-echo "== the main window on a virtual display (xvfb-run)"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    "$1" "${@:4}" & monitor_pid=$!
-    "$2" "$3" 4000; status=$?
-    if kill -0 $monitor_pid 2>/dev/null; then
-        kill $monitor_pid; wait $monitor_pid 2>/dev/null
-        exit $status
+shot="$root/build/demo-monitors.png"
+echo "== the program with both monitors on a virtual display (xvfb-run, xdotool)"
+xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
+    set -u
+    monitor=$1 grab=$2 shot=$3
+    shift 3
+    "$monitor" "$@" & monitor_pid=$!
+    status=1
+    if main=$(timeout 30 xdotool search --sync --onlyvisible --name "^LORVEX Monitor " | head -n 1) &&
+        [ -n "$main" ]; then
+        # The two program buttons of the main window, Zeiterfassung and Kassa (8,16 and 8,48 px below
+        # the menu bar, 113 x 25 px). Each monitor opens over the main window and is moved to the
+        # right of it, Kassa above Zeiterfassung.
+        xdotool windowmove "$main" 0 0
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        main_width=$WIDTH main_height=$HEIGHT
+        xdotool mousemove --window "$main" 60 82 click 1
+        kassa=$(timeout 20 xdotool search --sync --onlyvisible --name "^Kassa" | head -n 1)
+        [ -n "$kassa" ] && xdotool windowmove "$kassa" $((main_width + 4)) 0
+        eval "$(xdotool getwindowgeometry --shell "${kassa:-$main}")"
+        xdotool mousemove --window "$main" 60 50 click 1
+        zeit=$(timeout 20 xdotool search --sync --onlyvisible --name "^Zeiterfassung" | head -n 1)
+        [ -n "$zeit" ] && xdotool windowmove "$zeit" $((main_width + 4)) $((HEIGHT + 4))
+        if [ -n "$kassa" ] && [ -n "$zeit" ]; then
+            # The picture: the rectangle around the three windows.
+            right=$main_width bottom=$main_height
+            for window in "$kassa" "$zeit"; do
+                eval "$(xdotool getwindowgeometry --shell "$window")"
+                right=$((right > X + WIDTH ? right : X + WIDTH))
+                bottom=$((bottom > Y + HEIGHT ? bottom : Y + HEIGHT))
+            done
+            # A few refreshes, so the lists are filled, then the picture.
+            "$grab" "$shot" 4000 0 0 "$right" "$bottom" && status=0
+        else
+            echo "the monitor windows did not open" >&2
+        fi
+    else
+        echo "the main window did not appear" >&2
     fi
-    echo "lorvex-monitor ended before the picture was taken" >&2
-    exit 1
+    if kill -0 $monitor_pid 2>/dev/null; then
+        kill $monitor_pid
+        wait $monitor_pid 2>/dev/null
+    else
+        echo "lorvex-monitor ended before the picture was taken" >&2
+        status=1
+    fi
+    exit $status
 ' demo "$monitor" "$grab" "$shot" "${signin[@]}"
-echo "Bild des Hauptfensters: $shot"
+echo "Bild der Monitore: $shot"

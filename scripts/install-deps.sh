@@ -8,8 +8,8 @@ packages=(
     libsodium-dev libpq-dev postgresql libqt6sql6-psql
     clang libclang-rt-14-dev clang-format
     libbenchmark-dev libsqlite3-dev
-    xvfb xauth fonts-dejavu-core python3
-    lintian systemd desktop-file-utils appstream file man-db adduser
+    xvfb xauth xdotool fonts-dejavu-core python3
+    lintian systemd desktop-file-utils appstream file man-db adduser iproute2
 )
 
 missing=()

@@ -10,7 +10,8 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build (warnings as errors)"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORVEX_WERROR=ON >/dev/null
+# The same configuration as scripts/demo.sh, so a demo run before costs no rebuild.
+bash scripts/configure-release.sh build/release
 cmake --build build/release -j "$jobs"
 echo "== format check"
 bash scripts/check-format.sh

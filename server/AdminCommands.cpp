@@ -5,6 +5,7 @@
 #include "PostgresLocation.h"
 #include "Store.h"
 #include "StoreCopy.h"
+#include "UserReadiness.h"
 #include "ValueText.h"
 
 #include "protocol/Limits.h"
@@ -238,6 +239,16 @@ int AdminCommands::setUser() {
         }
     });
     m_out << (existing ? "user changed: " : "user added: ") << firma << "||" << code << "\n";
+    // Written all the same: the missing rows may well follow in the next command.
+    const QStringList gaps = UserReadiness::gaps(m_store, user, m_database);
+    if (!gaps.isEmpty()) {
+        m_err << "set-user: warning: the monitor cannot work with " << firma << "||" << code
+              << " yet:\n";
+        for (const QString& gap : gaps) {
+            m_err << "  - " << gap << "\n";
+        }
+        m_err.flush();
+    }
     return 0;
 }
 

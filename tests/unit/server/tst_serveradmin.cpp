@@ -156,6 +156,67 @@ private slots:
         QVERIFY(!m_out.contains("geheim"));
     }
 
+    // set-user writes an incomplete user all the same, but names each row or value the
+    // monitor's sign-in will miss and the command that adds it.
+    void setUserNamesWhatTheMonitorStillNeeds_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("named");
+        const QStringList user{"set-user", "--firma", "1", "--code", "MAIER", "--password", "p"};
+        QTest::newRow("complete") << user + QStringList{"--department", "10",       "--pnr",
+                                                        "1010",         "--rights", "9"}
+                                  << QStringList{};
+        QTest::newRow("defaults only")
+            << user
+            << QStringList{"no department",
+                           "set-user --firma 1 --code MAIER --department",
+                           "no personnel number",
+                           "--pnr NUMBER --email ADDRESS",
+                           "rights group 0 is below 8",
+                           "set-user --firma 1 --code MAIER --rights 8"};
+        QTest::newRow("department missing")
+            << user + QStringList{"--department", "20", "--pnr", "1010", "--rights", "8"}
+            << QStringList{"department 20 does not exist",
+                           "set-department --firma 1 --number 20 --title NAME"};
+        QTest::newRow("base data missing")
+            << user + QStringList{"--department", "10", "--pnr", "1011", "--rights", "8"}
+            << QStringList{"personnel number 1011 has no base data",
+                           "set-base-data --firma 1 --pnr 1011 --email ADDRESS"};
+        QTest::newRow("--email adds the base data")
+            << user + QStringList{"--department", "10",     "--pnr",    "1012",
+                                  "--email",      "m@x.at", "--rights", "8"}
+            << QStringList{};
+        QTest::newRow("another company's rows do not count")
+            << QStringList{"set-user", "--firma",      "2",  "--code", "MAIER", "--password",
+                           "p",        "--department", "10", "--pnr",  "1010",  "--rights",
+                           "9"}
+            << QStringList{"department 10 does not exist in company 2",
+                           "personnel number 1010 has no base data in company 2"};
+    }
+    void setUserNamesWhatTheMonitorStillNeeds() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, named);
+        m_store->putDepartment({1, "10", "Verwaltung", "1"});
+        m_store->putBaseData({1, "1010", "", ""});
+        QCOMPARE(admin(arguments), 0);
+        QVERIFY(m_store->user(arguments[2].toLongLong(), "MAIER"));
+        for (const QString& text : named) {
+            QVERIFY2(m_err.contains(text), qPrintable(m_err));
+            // Each command named works as given, on the database the admin used.
+            QVERIFY(m_err.contains("lorvex-server --db " + dbPath() + " set-"));
+        }
+        QCOMPARE(m_err.isEmpty(), named.isEmpty());
+
+        // Naming the missing pieces closes every gap.
+        if (!named.isEmpty()) {
+            m_store->putDepartment({2, "10", "Zentrale", "10"});
+            m_store->putBaseData({2, "1010", "", ""});
+            QCOMPARE(admin({"set-user", "--firma", arguments[2], "--code", "MAIER", "--department",
+                            "10", "--pnr", "1010", "--rights", "8"}),
+                     0);
+            QVERIFY2(m_err.isEmpty(), qPrintable(m_err));
+        }
+    }
+
     void badAdminInputChangesNothing_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("input");
