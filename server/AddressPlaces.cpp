@@ -1,5 +1,7 @@
 #include "AddressPlaces.h"
 
+#include <algorithm>
+
 AddressPlaces::AddressPlaces(int total, int perAddress, int penaltyMs)
     : m_total(total)
     , m_perAddressLimit(perAddress)
@@ -58,8 +60,8 @@ void AddressPlaces::release(const QString& key) {
 
 void AddressPlaces::penalize(const QString& key) {
     QList<qint64>& until = m_penaltiesUntil[key];
-    if (until.size() >= m_perAddressLimit) {
-        until.removeFirst(); // more than every place would change nothing but memory
+    if (until.size() >= std::max(1, m_perAddressLimit / 2)) {
+        until.removeFirst(); // the newest count, the oldest would run out first
     }
     until.append(m_clock.elapsed() + m_penaltyMs);
 }

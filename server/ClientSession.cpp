@@ -168,14 +168,11 @@ void ClientSession::noteSignInOutcome() {
         m_signInWindow.stop();
         return;
     }
-    ++m_failedSignIns;
     emit signInFailed(this);
     if (m_ending) {
         return;
     }
-    if (m_failedSignIns >= kMaxFailedSignIns) {
-        end(QStringLiteral("%1 failed sign-ins").arg(m_failedSignIns));
-    } else if (m_signInWindowPassed) {
+    if (m_signInWindowPassed) {
         end(QStringLiteral("not signed in after %1 ms").arg(m_timeouts.signInWindowMs));
     } else if (!m_signInWindow.isActive()) {
         m_signInWindow.start(m_timeouts.signInWindowMs); // signed in before, no longer

@@ -32,8 +32,6 @@ public:
     // Frame bytes every session may hold without drawing on the shared budget: an ordinary
     // request always gets through, whatever others hold.
     static constexpr qint64 kFreeFrameBytes = 64 * 1024;
-    // Failed sign-ins after which the connection is closed.
-    static constexpr int kMaxFailedSignIns = 3;
     static constexpr int kRequestsPerTurn = 4;
     static constexpr int kCloseGraceMs = 5000;
     // A peer's text in a log line is cut here, so a 1 MiB id cannot make a 1 MiB line.
@@ -103,7 +101,6 @@ private:
     QTimer m_signInWindow;
     bool m_signInWindowPassed = false;
     bool m_signInAwaited = false;
-    int m_failedSignIns = 0;
     Wait m_wait = Wait::Stall;
     bool m_progress = false;
     bool m_turnScheduled = false;
