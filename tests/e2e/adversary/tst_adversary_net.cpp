@@ -17,6 +17,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <map>
 #include <memory>
 #include <sys/socket.h>
 #include <vector>
@@ -145,6 +146,23 @@ void expectEveryAnswer(Peer& peer, const QByteArray& burst, qint64 lastSeq) {
 // docs/server.md, "Limits", with limits lowered through options so a case takes seconds.
 class TestAdversaryNet : public QObject {
     Q_OBJECT
+
+    // Servers that cases share where nothing of one case can touch the next (no counts, no
+    // places, no log lines that another case asserts), keyed by their options.
+    std::map<QStringList, std::unique_ptr<ServerProcess>> m_shared;
+
+    ServerProcess* sharedServer(const QStringList& options) {
+        std::unique_ptr<ServerProcess>& server = m_shared[options];
+        if (!server) {
+            server = std::make_unique<ServerProcess>(options);
+            if (!server->start()) {
+                qWarning("%s", qPrintable(server->errorText()));
+                server.reset();
+                return nullptr;
+            }
+        }
+        return server.get();
+    }
 
 private slots:
     void tlsHandshakesCostAPlaceBriefly_data() {
@@ -361,8 +379,9 @@ private slots:
         QFETCH(bool, tls);
         QFETCH(bool, signIn);
         QFETCH(int, requests);
-        ServerProcess server(tls ? tlsOptions() : QStringList{});
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        ServerProcess* shared = sharedServer(tls ? tlsOptions() : QStringList{});
+        QVERIFY(shared);
+        const ServerProcess& server = *shared;
         QByteArray burst = frameOf(hello());
         qint64 seq = 1;
         if (signIn) {
@@ -383,8 +402,9 @@ private slots:
     }
 
     void aPipeliningFloodStarvesNobody() {
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        ServerProcess* shared = sharedServer({});
+        QVERIFY(shared);
+        const ServerProcess& server = *shared;
         RawPeer flood;
         RawPeer other;
         QVERIFY(flood.connect(server.port(), loopback(1)));
@@ -425,8 +445,9 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, error);
         const int stallMs = 1000;
-        ServerProcess server({"--stall-ms", QString::number(stallMs)});
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        ServerProcess* shared = sharedServer({"--stall-ms", QString::number(stallMs)});
+        QVERIFY(shared);
+        const ServerProcess& server = *shared;
         RawPeer bystander;
         QVERIFY(bystander.connect(server.port(), loopback(2)));
         QVERIFY(bystander.signIn("1", "DEMO", "demo", 20000));
