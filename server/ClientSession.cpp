@@ -138,6 +138,9 @@ void ClientSession::readAvailable() {
 qint64 ClientSession::frameRoom() const {
     const qint64 buffered = m_reader.bufferedBytes();
     const qint64 free = std::max<qint64>(0, kFreeFrameBytes - buffered);
+    if (free >= kSocketReadBufferBytes) {
+        return free; // the usual case, between small requests: no budget involved
+    }
     qint64 shared = std::min(m_services.frameBudget.available(),
                              m_services.frameShares.available(m_addressShareKey));
     const QString userKey = userShareKey();
@@ -280,6 +283,15 @@ void ClientSession::scheduleTurn() {
 
 void ClientSession::syncBudgets() {
     const qint64 frameBytes = std::max<qint64>(0, m_reader.bufferedBytes() - kFreeFrameBytes);
+    if (frameBytes != 0 || m_frameBytesCounted != 0) {
+        syncFrameBudgets(frameBytes);
+    }
+    const qint64 replyBytes = m_link->bytesToWrite();
+    m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
+    m_replyBytesCounted = replyBytes;
+}
+
+void ClientSession::syncFrameBudgets(qint64 frameBytes) {
     const qint64 frameDelta = frameBytes - m_frameBytesCounted;
     m_services.frameBudget.adjust(frameDelta);
     m_services.frameShares.adjust(m_addressShareKey, frameDelta);
@@ -293,9 +305,6 @@ void ClientSession::syncBudgets() {
         m_countedUserKey = userKey;
     }
     m_frameBytesCounted = frameBytes;
-    const qint64 replyBytes = m_link->bytesToWrite();
-    m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
-    m_replyBytesCounted = replyBytes;
 }
 
 void ClientSession::startSignIn(const protocol::Request& request) {

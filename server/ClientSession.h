@@ -81,6 +81,8 @@ private:
     void logError(int number, const QString& text);
     void logSuppressedErrors(const QString& when);
     void syncBudgets();
+    // Unfinished frame bytes beyond the free part, in the budget and its parts.
+    void syncFrameBudgets(qint64 frameBytes);
     // Serves this session again in the next pass of the event loop (once, however often asked).
     void scheduleTurn();
     // After each read: waits for the next request (idle), for the rest of the handshake or frame
