@@ -39,7 +39,7 @@
 namespace {
 
 // docs/server.md: what the process holds at most, whatever peers send.
-constexpr qint64 kMemoryBoundKiB = 640 * 1024;
+constexpr qint64 kMemoryBoundKiB = 660 * 1024;
 constexpr int kSampleMs = 10000;
 
 struct Options {

@@ -1,5 +1,6 @@
 #include "ClientSession.h"
 
+#include "KeyedBudget.h"
 #include "MemoryBudget.h"
 #include "PasswordHash.h"
 #include "ServerError.h"
@@ -18,18 +19,26 @@
 using protocol::ErrorCode;
 using protocol::Response;
 
-ClientSession::ClientSession(SessionLink* link, int number, RequestHandler handler,
-                             const SessionServices& services, const SessionTimeouts& timeouts,
-                             QObject* parent)
+ClientSession::ClientSession(SessionLink* link, int number, const QString& addressKey,
+                             RequestHandler handler, const SessionServices& services,
+                             const SessionTimeouts& timeouts, QObject* parent)
     : QObject(parent)
     , m_link(link)
     , m_number(number)
     , m_handler(std::move(handler))
     , m_services(services)
-    , m_peer(link->peerAddress().toString())
+    , m_peer(addressKey)
     , m_reader(protocol::MaxFrameBytesBeforeSignIn)
-    , m_timeouts(timeouts) {
+    , m_timeouts(timeouts)
+    , m_addressShareKey(QStringLiteral("address:") + addressKey) {
     m_link->setParent(this);
+    m_signInWindow.setSingleShot(true);
+    connect(&m_signInWindow, &QTimer::timeout, this, [this] {
+        m_signInWindowPassed = true;
+        if (!m_ending && !m_signInPending && !m_handler.state().identity()) {
+            end(QStringLiteral("not signed in after %1 ms").arg(m_timeouts.signInWindowMs));
+        }
+    });
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         switch (m_wait) {
@@ -55,35 +64,37 @@ ClientSession::ClientSession(SessionLink* link, int number, RequestHandler handl
         }
         readAvailable();
     });
-    // Room in a budget that was used up: whoever waited for it looks again.
-    for (MemoryBudget* budget : {&m_services.frameBudget, &m_services.replyBudget}) {
-        connect(budget, &MemoryBudget::freed, this, [this] {
-            if (!m_ending) {
-                scheduleTurn();
-            }
-        });
-    }
+    // Room for replies again: whoever waited for it looks again. (Nobody waits for frame
+    // memory: a session without room is cut.)
+    connect(&m_services.replyBudget, &MemoryBudget::freed, this, [this] {
+        if (!m_ending) {
+            scheduleTurn();
+        }
+    });
     connect(m_link, &SessionLink::disconnected, this, [this] {
         if (m_finished) {
             return;
         }
         m_finished = true;
         m_deadline.stop();
+        m_signInWindow.stop();
         logSuppressedErrors(QString());
-        m_services.log.write(QStringLiteral("session %1 ended: %2")
-                                 .arg(m_number)
-                                 .arg(m_endReason.isEmpty()
-                                          ? QStringLiteral("connection closed by the client")
-                                          : m_endReason));
+        m_services.log.writeFor(m_peer,
+                                QStringLiteral("session %1 ended: %2")
+                                    .arg(m_number)
+                                    .arg(m_endReason.isEmpty()
+                                             ? QStringLiteral("connection closed by the client")
+                                             : m_endReason));
         emit finished(this);
     });
 }
 
 void ClientSession::start() {
-    m_services.log.write(QStringLiteral("session %1 started from %2:%3")
-                             .arg(m_number)
-                             .arg(m_link->peerAddress().toString())
-                             .arg(m_link->peerPort()));
+    m_services.log.writeFor(m_peer, QStringLiteral("session %1 started from %2:%3")
+                                        .arg(m_number)
+                                        .arg(m_link->peerAddress().toString())
+                                        .arg(m_link->peerPort()));
+    m_signInWindow.start(m_timeouts.signInWindowMs);
     readAvailable();
 }
 
@@ -92,26 +103,84 @@ ClientSession::~ClientSession() {
     // session.
     m_link->disconnect(this);
     m_services.frameBudget.adjust(-m_frameBytesCounted);
+    m_services.frameShares.adjust(m_addressShareKey, -m_frameBytesCounted);
+    m_services.frameShares.adjust(m_countedUserKey, -m_frameBytesCounted);
     m_services.replyBudget.adjust(-m_replyBytesCounted);
 }
 
 void ClientSession::readAvailable() {
+    if (m_signInAwaited && !m_signInPending) {
+        noteSignInOutcome();
+    }
     // Frames already read are answered first; new bytes only once they are, while the replies
-    // drain and while the server-wide budget for unfinished frames has room. Nothing more is read
-    // while a sign-in is checked: the socket's bounded read buffer holds what comes meanwhile.
+    // drain. Nothing more is read while a sign-in is checked: the socket's bounded read buffer
+    // holds what comes meanwhile.
     processFrames();
     while (!m_ending && !m_signInPending && !m_reader.hasFrame() && !m_reader.hasError() &&
            mayServe() && m_link->bytesAvailable() > 0) {
-        const qint64 room = m_services.frameBudget.available();
+        const qint64 room = frameRoom();
         if (room <= 0) {
-            break; // MemoryBudget::freed() brings the session back
+            refuseFrame();
+            break;
         }
         m_reader.feed(m_link->read(std::min(kSocketReadBufferBytes, room)));
         syncBudgets();
         processFrames();
     }
+    if (!m_ending && !m_signInPending && m_link->inputEnded() && m_link->bytesAvailable() == 0 &&
+        !m_reader.hasFrame()) {
+        // Everything that arrived has been answered (an unfinished frame never will be).
+        end(QStringLiteral("connection closed by the client"));
+    }
     writeReplies();
     updateDeadline();
+}
+
+qint64 ClientSession::frameRoom() const {
+    const qint64 buffered = m_reader.bufferedBytes();
+    const qint64 free = std::max<qint64>(0, kFreeFrameBytes - buffered);
+    if (free >= kSocketReadBufferBytes) {
+        return free; // the usual case, between small requests: no budget involved
+    }
+    qint64 shared = std::min(m_services.frameBudget.available(),
+                             m_services.frameShares.available(m_addressShareKey));
+    const QString userKey = userShareKey();
+    if (!userKey.isEmpty()) {
+        shared = std::min(shared, m_services.frameShares.available(userKey));
+    }
+    return free + std::max<qint64>(0, shared);
+}
+
+void ClientSession::refuseFrame() {
+    const int number = protocol::errorNumber(ErrorCode::ServerFull);
+    const QString text = QStringLiteral("no room for this frame: the frame memory this address or "
+                                        "user may hold is in use");
+    logError(number, text);
+    send(Response::failure(0, number, text));
+    end(QStringLiteral("no room for a frame"));
+}
+
+QString ClientSession::userShareKey() const {
+    const std::optional<SessionIdentity>& identity = m_handler.state().identity();
+    return identity ? QStringLiteral("user:%1|%2").arg(identity->firma).arg(identity->code)
+                    : QString();
+}
+
+void ClientSession::noteSignInOutcome() {
+    m_signInAwaited = false;
+    if (m_handler.state().identity()) {
+        m_signInWindow.stop();
+        return;
+    }
+    emit signInFailed(this);
+    if (m_ending) {
+        return;
+    }
+    if (m_signInWindowPassed) {
+        end(QStringLiteral("not signed in after %1 ms").arg(m_timeouts.signInWindowMs));
+    } else if (!m_signInWindow.isActive()) {
+        m_signInWindow.start(m_timeouts.signInWindowMs); // signed in before, no longer
+    }
 }
 
 bool ClientSession::mayServe() const {
@@ -156,8 +225,11 @@ void ClientSession::updateDeadline() {
 
 void ClientSession::processFrames() {
     int served = 0;
+    // A link that may close before the next turn is answered at once (whole reads of at most
+    // kSocketReadBufferBytes).
+    const bool wholeReads = m_link->closesWhenInputEnds();
     while (!m_ending && !m_signInPending && m_reader.hasFrame() && mayServe()) {
-        if (served == kRequestsPerTurn) {
+        if (served == kRequestsPerTurn && !wholeReads) {
             // The others' turn first; this session goes on in the next pass of the event loop.
             scheduleTurn();
             break;
@@ -180,6 +252,7 @@ void ClientSession::processFrames() {
         const RequestHandler::Reply reply = m_handler.handle(request.value());
         if (reply.signInPending) {
             startSignIn(request.value());
+            m_signInAwaited = m_signInPending; // not when the store could not be read
             break;
         }
         if (!reply.response.ok) {
@@ -214,12 +287,29 @@ void ClientSession::scheduleTurn() {
 }
 
 void ClientSession::syncBudgets() {
-    const qint64 frameBytes = m_reader.bufferedBytes();
-    m_services.frameBudget.adjust(frameBytes - m_frameBytesCounted);
-    m_frameBytesCounted = frameBytes;
+    const qint64 frameBytes = std::max<qint64>(0, m_reader.bufferedBytes() - kFreeFrameBytes);
+    if (frameBytes != 0 || m_frameBytesCounted != 0) {
+        syncFrameBudgets(frameBytes);
+    }
     const qint64 replyBytes = m_link->bytesToWrite();
     m_services.replyBudget.adjust(replyBytes - m_replyBytesCounted);
     m_replyBytesCounted = replyBytes;
+}
+
+void ClientSession::syncFrameBudgets(qint64 frameBytes) {
+    const qint64 frameDelta = frameBytes - m_frameBytesCounted;
+    m_services.frameBudget.adjust(frameDelta);
+    m_services.frameShares.adjust(m_addressShareKey, frameDelta);
+    const QString userKey = userShareKey();
+    if (userKey == m_countedUserKey) {
+        m_services.frameShares.adjust(userKey, frameDelta);
+    } else {
+        // Signed in (again) meanwhile: what it holds counts under the new user from now on.
+        m_services.frameShares.adjust(m_countedUserKey, -m_frameBytesCounted);
+        m_services.frameShares.adjust(userKey, frameBytes);
+        m_countedUserKey = userKey;
+    }
+    m_frameBytesCounted = frameBytes;
 }
 
 void ClientSession::startSignIn(protocol::Request& request) {
@@ -267,6 +357,7 @@ void ClientSession::send(const Response& response) {
 void ClientSession::end(const QString& reason) {
     m_ending = true;
     m_deadline.stop();
+    m_signInWindow.stop();
     m_endReason = reason;
     m_link->disconnectFromHost(); // after the pending replies are written
     // A peer that reads nothing would keep it half-closed for ever.
@@ -289,8 +380,8 @@ void ClientSession::logError(int number, const QString& text) {
     const QString shown = text.size() > kMaxLoggedTextChars
                               ? text.left(kMaxLoggedTextChars) + QStringLiteral("...")
                               : text;
-    m_services.log.write(
-        QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(shown));
+    m_services.log.writeFor(
+        m_peer, QStringLiteral("session %1: error %2: %3").arg(m_number).arg(number).arg(shown));
 }
 
 void ClientSession::logSuppressedErrors(const QString& when) {
@@ -300,7 +391,7 @@ void ClientSession::logSuppressedErrors(const QString& when) {
     if (unreported == 0) {
         return;
     }
-    m_services.log.write(QStringLiteral("session %1: ... %2 more errors like these%3")
-                             .arg(m_number)
-                             .arg(QLocale(QLocale::English).toString(unreported), when));
+    m_services.log.writeFor(m_peer, QStringLiteral("session %1: ... %2 more errors like these%3")
+                                        .arg(m_number)
+                                        .arg(QLocale(QLocale::English).toString(unreported), when));
 }

@@ -90,9 +90,14 @@ void PlainSocketLink::readFromSocket() {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         return;
     }
-    // The peer closed its side (or the connection broke): what it sent before is answered,
-    // then the link closes.
-    disconnectFromHost();
+    if (n < 0) {
+        close(); // the connection broke: nothing can be answered
+        return;
+    }
+    // The peer shut its sending side: the session answers what it sent before, then closes.
+    m_inputEnded = true;
+    updateReadNotifier();
+    emit readyRead();
 }
 
 QByteArray PlainSocketLink::read(qint64 maxBytes) {
@@ -117,7 +122,8 @@ QByteArray PlainSocketLink::read(qint64 maxBytes) {
 
 void PlainSocketLink::updateReadNotifier() {
     // Nothing more is taken from the system while the buffer is full: the peer is slowed down.
-    const bool wanted = m_fd >= 0 && !m_closing && bytesAvailable() < m_readBufferSize;
+    const bool wanted =
+        m_fd >= 0 && !m_closing && !m_inputEnded && bytesAvailable() < m_readBufferSize;
     if (m_readNotifier.isEnabled() != wanted) {
         m_readNotifier.setEnabled(wanted);
     }

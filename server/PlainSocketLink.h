@@ -32,6 +32,7 @@ public:
     void disconnectFromHost() override;
     void abort() override;
     bool isOpen() const override { return m_fd >= 0; }
+    bool inputEnded() const override { return m_inputEnded; }
 
 private:
     void readFromSocket();
@@ -53,4 +54,5 @@ private:
     qsizetype m_outSent = 0; // bytes of m_out.front() already sent
     qint64 m_outBytes = 0;
     bool m_closing = false;
+    bool m_inputEnded = false;
 };

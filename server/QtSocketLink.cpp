@@ -22,6 +22,14 @@ QtSocketLink::QtSocketLink(QTcpSocket* socket, ArrivalBatch* batch, QObject* par
             emit bytesWritten();
         }
     });
+    // At the end of the peer's stream Qt's socket closes by itself: the session learns that the
+    // input has ended, and stops.
+    connect(m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::ClosingState && !m_closingByUs && !m_inputEnded) {
+            m_inputEnded = true;
+            emit readyRead();
+        }
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, &SessionLink::disconnected);
 }
 
@@ -74,10 +82,12 @@ void QtSocketLink::flush() {
 }
 
 void QtSocketLink::disconnectFromHost() {
+    m_closingByUs = true;
     m_socket->disconnectFromHost();
 }
 
 void QtSocketLink::abort() {
+    m_closingByUs = true;
     m_socket->abort();
 }
 

@@ -29,10 +29,14 @@ public:
     void disconnectFromHost() override;
     void abort() override;
     bool isOpen() const override;
+    bool inputEnded() const override { return m_inputEnded; }
+    bool closesWhenInputEnds() const override { return true; }
 
 private:
     QTcpSocket* m_socket;
     QPointer<ArrivalBatch> m_batch;
     QSslSocket* m_tlsSocket; // the same socket when it is one, else null
     bool m_flushing = false; // bytesWritten() of our own flush() is not news for the session
+    bool m_closingByUs = false;
+    bool m_inputEnded = false;
 };

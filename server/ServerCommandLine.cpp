@@ -119,6 +119,28 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "Memory all sessions together may fill with unfinished frames, and as much "
                       "again with unread replies (default 64).",
                       "MiB"});
+    parser.addOption({"stall-ms",
+                      "A handshake or frame not complete after this time, or replies not read "
+                      "for it while requests wait, end the session (default 30000).",
+                      "ms"});
+    parser.addOption(
+        {"idle-ms", "No request for this time ends the session (default 180000).", "ms"});
+    parser.addOption({"signin-window-ms",
+                      "A connection not signed in after this time is closed, whatever it sends; "
+                      "each failed sign-in holds one of its address's places as long (default "
+                      "30000).",
+                      "ms"});
+    parser.addOption({"handshake-timeout-ms",
+                      "A TLS handshake not complete after this time is cut (default 10000).",
+                      "ms"});
+    parser.addOption({"ipv6-prefix",
+                      "IPv6 peers are counted by their network of this prefix length, as one "
+                      "address (default 64).",
+                      "bits"});
+    parser.addOption({"log-lines-per-second",
+                      "Lines the log takes per second in all, 20 seconds' worth at once; each "
+                      "peer address a tenth of it; 0 for no limit (default 50).",
+                      "n"});
     parser.addOption({"signin-delay-ms",
                       "Growth of the delay of each further failed sign-in of one user code or "
                       "address, after its free tries (default 250; each answer waits 4 s at "
@@ -197,7 +219,13 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
         for (const NumberOption& option :
              {NumberOption{"signin-delay-ms", 0, 60000, &result.signInDelayStepMs},
               NumberOption{"max-sessions-per-address", 1, 256, &result.maxSessionsPerAddress},
-              NumberOption{"budget-mib", 1, 4096, &result.budgetMiB}}) {
+              NumberOption{"budget-mib", 1, 4096, &result.budgetMiB},
+              NumberOption{"stall-ms", 100, 3600000, &result.stallMs},
+              NumberOption{"idle-ms", 100, 86400000, &result.idleMs},
+              NumberOption{"signin-window-ms", 100, 3600000, &result.signInWindowMs},
+              NumberOption{"handshake-timeout-ms", 100, 600000, &result.handshakeTimeoutMs},
+              NumberOption{"ipv6-prefix", 1, 128, &result.ipv6PrefixBits},
+              NumberOption{"log-lines-per-second", 0, 1000000, &result.logLinesPerSecond}}) {
             const QString name = QString::fromLatin1(option.name);
             if (!parser.isSet(name)) {
                 continue;
@@ -235,7 +263,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     }
     for (const char* serveOption :
          {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
-          "tls-cert", "tls-key", "no-kept-replies"}) {
+          "tls-cert", "tls-key", "no-kept-replies", "stall-ms", "idle-ms", "signin-window-ms",
+          "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -26,6 +26,13 @@ struct ServerCommandLine {
     int signInDelayStepMs = 250;
     int maxSessionsPerAddress = 16;
     int budgetMiB = 64;
+    // Timeouts and limits an operator (or a test) may lower; see ServerLimits.
+    int stallMs = 30000;
+    int idleMs = 180000;
+    int signInWindowMs = 30000;
+    int handshakeTimeoutMs = 10000;
+    int ipv6PrefixBits = 64;
+    int logLinesPerSecond = 50;
     // Both or neither: PEM files of the server's certificate (chain) and its private key.
     QString tlsCertificate;
     QString tlsKey;

@@ -1,16 +1,17 @@
 #include "ServerListener.h"
 
+#include "AddressKey.h"
 #include "ClientSession.h"
 #include "PlainSocketLink.h"
 #include "PlainTcpServer.h"
 #include "QtSocketLink.h"
+#include "TlsHandshakes.h"
 
 #include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
-#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
-#include <QTimer>
 
 ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits,
                                const SignInThrottle::Settings& throttle, QObject* parent)
@@ -22,8 +23,15 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     , m_signIn(store, log, throttle)
     , m_limits(limits)
     , m_frameBudget(limits.frameBudgetBytes)
-    , m_replyBudget(limits.replyBudgetBytes) {
+    , m_replyBudget(limits.replyBudgetBytes)
+    , m_frameShares(limits.frameBudgetPart())
+    , m_places(limits.maxSessions, limits.maxSessionsPerAddress, limits.timeouts.signInWindowMs) {
     m_store.setRequestArrivals(m_arrivals.arrivals());
+    connect(&m_housekeeping, &QTimer::timeout, this, [this] {
+        m_log.writeSummaries();
+        m_places.prune();
+    });
+    m_housekeeping.start(kHousekeepingMs);
 }
 
 ServerListener::~ServerListener() {
@@ -36,30 +44,25 @@ ServerListener::~ServerListener() {
 }
 
 bool ServerListener::listen(const ListenAddress& address) {
-    QTcpServer* server = nullptr;
+    // Connections are accepted as bare descriptors, with or without TLS: the handshakes are
+    // ours to bound (TlsHandshakes), and plain connections are served on their descriptors, the
+    // fastest path for the many small requests of a store's monitors.
+    auto* server = new PlainTcpServer(this);
     if (m_tls) {
-        auto* tlsServer = new QSslServer(this);
-        tlsServer->setSslConfiguration(*m_tls);
-        tlsServer->setHandshakeTimeout(kTlsHandshakeTimeoutMs);
-        connect(tlsServer, &QSslServer::pendingConnectionAvailable, this, [this, tlsServer] {
-            while (QTcpSocket* socket = tlsServer->nextPendingConnection()) {
-                admit(new QtSocketLink(socket, &m_arrivals));
-            }
-        });
-        connect(tlsServer, &QSslServer::handshakeInterruptedOnError, this,
-                [this](QSslSocket* socket, const QSslError& error) {
-                    m_log.write(QStringLiteral("TLS handshake with %1 failed: %2")
-                                    .arg(socket->peerAddress().toString(), error.errorString()));
-                });
-        server = tlsServer;
+        if (!m_handshakes) {
+            m_handshakes =
+                new TlsHandshakes(*m_tls, m_places, m_log, m_limits.tlsHandshakeTimeoutMs,
+                                  m_limits.ipv6PrefixBits, this);
+            connect(m_handshakes, &TlsHandshakes::encrypted, this,
+                    [this](QSslSocket* socket, const QString& addressKey) {
+                        startSession(new QtSocketLink(socket, &m_arrivals), addressKey);
+                    });
+        }
+        connect(server, &PlainTcpServer::accepted, m_handshakes, &TlsHandshakes::start);
     } else {
-        // Plain connections are served on their descriptors: the fastest path for the many
-        // small requests of a store's monitors.
-        auto* plainServer = new PlainTcpServer(this);
-        connect(plainServer, &PlainTcpServer::accepted, this, [this](qintptr descriptor) {
+        connect(server, &PlainTcpServer::accepted, this, [this](qintptr descriptor) {
             admit(new PlainSocketLink(descriptor, &m_arrivals));
         });
-        server = plainServer;
     }
     if (!server->listen(address.host, address.port)) {
         m_errorText = QStringLiteral("cannot listen on %1:%2: %3")
@@ -89,36 +92,34 @@ QList<quint16> ServerListener::ports() const {
 }
 
 void ServerListener::admit(SessionLink* link) {
-    const QString address = link->peerAddress().toString();
-    if (m_sessions.size() >= m_limits.maxSessions) {
-        refuse(link, QStringLiteral("%1 sessions are open").arg(m_limits.maxSessions));
+    const QString key = AddressKey::of(link->peerAddress(), m_limits.ipv6PrefixBits);
+    QString refusal;
+    if (!m_places.take(key, &refusal)) {
+        refuse(link, key, refusal);
         return;
     }
-    if (m_sessionsPerAddress.value(address) >= m_limits.maxSessionsPerAddress) {
-        refuse(link, QStringLiteral("%1 sessions from %2 are open")
-                         .arg(m_limits.maxSessionsPerAddress)
-                         .arg(address));
-        return;
-    }
+    startSession(link, key);
+}
+
+void ServerListener::startSession(SessionLink* link, const QString& addressKey) {
     auto* session = new ClientSession(
-        link, ++m_sessionsStarted, RequestHandler(m_store, m_catalogue, m_interpreter),
-        SessionServices{m_signIn, m_log, m_frameBudget, m_replyBudget}, m_limits.timeouts, this);
+        link, ++m_sessionsStarted, addressKey, RequestHandler(m_store, m_catalogue, m_interpreter),
+        SessionServices{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares},
+        m_limits.timeouts, this);
     m_sessions.append(session);
-    ++m_sessionsPerAddress[address];
+    connect(session, &ClientSession::signInFailed, this,
+            [this](ClientSession* failed) { m_places.penalize(failed->peerAddress()); });
     connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
         m_sessions.removeOne(finished);
-        const QString peer = finished->peerAddress();
-        if (--m_sessionsPerAddress[peer] <= 0) {
-            m_sessionsPerAddress.remove(peer);
-        }
+        m_places.release(finished->peerAddress());
         finished->deleteLater();
     });
     session->start();
 }
 
-void ServerListener::refuse(SessionLink* link, const QString& reason) {
-    m_log.write(QStringLiteral("connection from %1 refused: %2")
-                    .arg(link->peerAddress().toString(), reason));
+void ServerListener::refuse(SessionLink* link, const QString& addressKey, const QString& reason) {
+    m_log.writeFor(addressKey, QStringLiteral("connection from %1 refused: %2")
+                                   .arg(link->peerAddress().toString(), reason));
     link->setParent(this);
     connect(link, &SessionLink::disconnected, link, &QObject::deleteLater);
     // A peer that does not take the reply is not waited for long.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "AddressPlaces.h"
 #include "ArrivalBatch.h"
 #include "ClassCatalogue.h"
+#include "KeyedBudget.h"
 #include "ListenAddress.h"
 #include "MemoryBudget.h"
 #include "ServerLimits.h"
@@ -14,18 +16,21 @@
 #include <QList>
 #include <QObject>
 #include <QSslConfiguration>
+#include <QTimer>
 
 class ClientSession;
 class QTcpServer;
 class SessionLink;
 class Store;
+class TlsHandshakes;
 
 // Accepts connections on one or more addresses and runs one session per connection, all on the
 // thread of the event loop. The sessions share the store, each has its own variables.
 class ServerListener : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kTlsHandshakeTimeoutMs = 10000;
+    // Log summaries and expired penalties are looked at this often.
+    static constexpr int kHousekeepingMs = 1000;
 
     ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits = {},
                    const SignInThrottle::Settings& throttle = {}, QObject* parent = nullptr);
@@ -39,20 +44,26 @@ public:
     QList<quint16> ports() const;
     int sessionCount() const { return static_cast<int>(m_sessions.size()); }
     // From now on every address listens with TLS only, with this configuration (certificate,
-    // key); a peer that does not complete the handshake never gets a session.
+    // key); a peer that does not complete the handshake never gets a session. Call before
+    // listen().
     void setTls(const QSslConfiguration& configuration) { m_tls = configuration; }
     // Applies to sessions started from now on.
     void setSessionTimeouts(const SessionTimeouts& timeouts) { m_limits.timeouts = timeouts; }
     const MemoryBudget& frameBudget() const { return m_frameBudget; }
     const MemoryBudget& replyBudget() const { return m_replyBudget; }
+    const KeyedBudget& frameShares() const { return m_frameShares; }
+    // Places taken by sessions and TLS handshakes under way.
+    int placesUsed() const { return m_places.used(); }
     // Whether the telemetry replies are kept between calls (on by default).
     void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
 
 private:
-    // Starts a session on a new connection, or refuses it when there is no place for it.
+    // Starts a session on a new plain connection, or refuses it when there is no place for it.
     void admit(SessionLink* link);
+    // Starts a session on a connection whose place is taken already.
+    void startSession(SessionLink* link, const QString& addressKey);
     // Tells the peer that there is no place for it (error 1012), then closes.
-    void refuse(SessionLink* link, const QString& reason);
+    void refuse(SessionLink* link, const QString& addressKey, const QString& reason);
 
     Store& m_store;
     const ServerLog& m_log;
@@ -63,11 +74,14 @@ private:
     ServerLimits m_limits;
     MemoryBudget m_frameBudget;
     MemoryBudget m_replyBudget;
+    KeyedBudget m_frameShares;
+    AddressPlaces m_places;
     ArrivalBatch m_arrivals;
     QList<QTcpServer*> m_servers;
     QList<ClientSession*> m_sessions;
-    QHash<QString, int> m_sessionsPerAddress;
     std::optional<QSslConfiguration> m_tls;
+    TlsHandshakes* m_handshakes = nullptr;
+    QTimer m_housekeeping;
     int m_sessionsStarted = 0;
     QString m_errorText;
 };

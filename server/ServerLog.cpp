@@ -3,7 +3,7 @@
 #include <cstdio>
 
 ServerLog::ServerLog()
-    : m_sink([](const QString& line) {
+    : ServerLog([](const QString& line) {
         const QByteArray bytes = line.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
         std::fflush(stderr);
@@ -11,10 +11,33 @@ ServerLog::ServerLog()
 }
 
 ServerLog::ServerLog(Sink sink)
-    : m_sink(std::move(sink)) {
+    : m_sink(std::move(sink))
+    , m_limiter(std::make_unique<LogLimiter>()) {
+}
+
+ServerLog::~ServerLog() = default;
+
+void ServerLog::setLimits(const LogLimiter::Settings& settings) {
+    m_limiter = std::make_unique<LogLimiter>(settings);
 }
 
 void ServerLog::write(const QString& message) const {
+    writeFor(QString(), message);
+}
+
+void ServerLog::writeFor(const QString& address, const QString& message) const {
+    for (const QString& line : m_limiter->admit(address, message)) {
+        emitLine(line);
+    }
+}
+
+void ServerLog::writeSummaries() const {
+    for (const QString& line : m_limiter->pendingSummaries()) {
+        emitLine(line);
+    }
+}
+
+void ServerLog::emitLine(const QString& message) const {
     // One line per event: a control character in a peer's text must not forge another line.
     QString line = QStringLiteral("lorvex-server: ") + message;
     for (QChar& c : line) {

@@ -31,6 +31,13 @@ public:
     // Closes now; what waits to be sent is dropped.
     virtual void abort() = 0;
     virtual bool isOpen() const = 0;
+    // The peer has sent its last byte (it shut its sending side, or closed); what it sent before
+    // may still wait to be read. readyRead() tells when this becomes true.
+    virtual bool inputEnded() const = 0;
+    // Whether the link closes by itself the moment the peer's stream ends, dropping what is
+    // written after (Qt's sockets do): then requests are answered as they arrive, all that one
+    // read brought in one turn, since a later turn may find the link gone.
+    virtual bool closesWhenInputEnds() const { return false; }
 
 signals:
     void readyRead();

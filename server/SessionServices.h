@@ -1,5 +1,6 @@
 #pragma once
 
+class KeyedBudget;
 class MemoryBudget;
 class ServerLog;
 class SignInService;
@@ -11,4 +12,6 @@ struct SessionServices {
     // Unfinished frames and unread replies of all sessions together.
     MemoryBudget& frameBudget;
     MemoryBudget& replyBudget;
+    // The parts of the frame budget per address and per signed-in user.
+    KeyedBudget& frameShares;
 };

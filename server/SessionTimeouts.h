@@ -11,4 +11,8 @@ struct SessionTimeouts {
     // Between two requests after the handshake. The reference client drops an unused
     // connection after a minute itself and notices a closed one before its next request.
     int idleMs = 180000;
+    // From connecting (or a failed sign-in after a successful one) to a successful sign-in,
+    // whatever the peer sends meanwhile: a place is for signed-in users. The reference client
+    // signs in right after its handshake.
+    int signInWindowMs = 30000;
 };

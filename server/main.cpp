@@ -121,6 +121,11 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.maxSessionsPerAddress = commandLine.maxSessionsPerAddress;
     limits.frameBudgetBytes = qint64(commandLine.budgetMiB) * 1024 * 1024;
     limits.replyBudgetBytes = limits.frameBudgetBytes;
+    limits.timeouts.stallMs = commandLine.stallMs;
+    limits.timeouts.idleMs = commandLine.idleMs;
+    limits.timeouts.signInWindowMs = commandLine.signInWindowMs;
+    limits.tlsHandshakeTimeoutMs = commandLine.handshakeTimeoutMs;
+    limits.ipv6PrefixBits = commandLine.ipv6PrefixBits;
     ServerListener listener(store, log, limits, throttle);
     if (!commandLine.tlsCertificate.isEmpty()) {
         if (!QSslSocket::supportsSsl()) {
@@ -204,7 +209,8 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
-    const ServerLog log;
+    ServerLog log;
+    log.setLimits({double(commandLine.logLinesPerSecond)});
     try {
         Store store(commandLine.dbPath, commandLine.mode == ServerCommandLine::Mode::Serve
                                             ? Store::kServingBusyTimeoutMs

@@ -203,8 +203,13 @@ std::optional<SessionIdentity> checkSignIn(const Request& request, const QString
     const std::optional<qint64> firma = wholeNumber(request.company);
     const QString userKey = QStringLiteral("%1|%2").arg(
         firma ? QString::number(*firma) : request.company, request.user);
-    answerAt = throttle.reserve(userKey, address, nowMs);
-    require(answerAt >= nowMs);
+    SignInThrottle::Reservation reservation = throttle.reserve(userKey, address, nowMs);
+    if (reservation.refused) {
+        throttle.finish(reservation, true, nowMs);
+        answerAt = nowMs;
+        return std::nullopt;
+    }
+    require(reservation.answerAtMs >= nowMs);
     std::optional<SessionIdentity> identity;
     if (firma && !request.user.isEmpty()) {
         const std::optional<UserRecord> record = world().store.user(*firma, request.user);
@@ -214,17 +219,14 @@ std::optional<SessionIdentity> checkSignIn(const Request& request, const QString
                        u.password == request.password;
             });
         if (record && record->aktiv == QLatin1String("J") && matches) {
-            const std::optional<qint64> group = wholeNumber(record->berGrp);
-            const int rights =
-                group && *group >= 0 && *group <= 1000 ? static_cast<int>(*group) : -1;
-            identity = SessionIdentity{record->firma, record->code, rights};
+            identity = SessionIdentity{record->firma, record->code,
+                                       SessionIdentity::rightsGroupFrom(record->berGrp),
+                                       record->passwordHash};
         }
     }
-    if (identity) {
-        throttle.recordSuccess(userKey, answerAt);
-    } else {
-        throttle.recordFailure(userKey, address, answerAt);
-    }
+    answerAt = throttle.recordOutcome(reservation, identity.has_value(), nowMs);
+    require(answerAt >= nowMs);
+    throttle.finish(reservation, true, answerAt);
     require(throttle.keyCount() <= maxKeys);
     return identity;
 }

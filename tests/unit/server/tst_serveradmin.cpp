@@ -430,6 +430,17 @@ private slots:
         QCOMPARE(line.listen.size(), 2);
         QCOMPARE(line.listen[1].host, QHostAddress(QHostAddress::LocalHostIPv6));
         QVERIFY(line.demo && line.simulate);
+        // Limits lowered for tests, within their ranges, for serving only.
+        line = parse({"--db", "x", "--stall-ms", "500", "--signin-window-ms", "800",
+                      "--handshake-timeout-ms", "900", "--ipv6-prefix", "48",
+                      "--log-lines-per-second", "0"});
+        QCOMPARE(line.mode, Mode::Serve);
+        QVERIFY(line.stallMs == 500 && line.signInWindowMs == 800 &&
+                line.handshakeTimeoutMs == 900 && line.ipv6PrefixBits == 48 &&
+                line.logLinesPerSecond == 0 && line.idleMs == 180000);
+        QCOMPARE(parse({"--db", "x", "--stall-ms", "50"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--ipv6-prefix", "129"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "create-db", "--idle-ms", "1000"}).mode, Mode::Error);
 
         QCOMPARE(parse({"--help"}).mode, Mode::Help);
         QCOMPARE(parse({"--version"}).mode, Mode::Version);

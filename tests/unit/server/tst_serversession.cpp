@@ -1,4 +1,6 @@
+#include "AddressKey.h"
 #include "ClientSession.h"
+#include "LogLimiter.h"
 #include "PasswordHash.h"
 #include "ServerError.h"
 #include "ServerListener.h"
@@ -475,6 +477,81 @@ private slots:
             ++floodAnswered;
         }
         QVERIFY2(floodAnswered < 1000, qPrintable(QString::number(floodAnswered)));
+    }
+
+    // Every place, part and log allowance is counted under this key: one IPv6 peer holding a
+    // whole network must not get a fresh one for each of its addresses.
+    void addressKeysCountANetworkOnce_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("prefix");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("IPv4") << "192.0.2.7" << 64 << "192.0.2.7";
+        QTest::newRow("IPv4 mapped into IPv6") << "::ffff:192.0.2.7" << 64 << "192.0.2.7";
+        QTest::newRow("IPv6, /64") << "2001:db8:1:2::5" << 64 << "2001:db8:1:2::/64";
+        QTest::newRow("IPv6, same /64") << "2001:db8:1:2:ffff:1:2:3" << 64 << "2001:db8:1:2::/64";
+        QTest::newRow("IPv6, next /64") << "2001:db8:1:3::5" << 64 << "2001:db8:1:3::/64";
+        QTest::newRow("IPv6, /60 cuts a nibble")
+            << "2001:db8:0:1f::1" << 60 << "2001:db8:0:10::/60";
+        QTest::newRow("IPv6, /128 is the address") << "2001:db8::5" << 128 << "2001:db8::5/128";
+        QTest::newRow("loopback") << "::1" << 64 << "::/64";
+    }
+    void addressKeysCountANetworkOnce() {
+        QFETCH(QString, address);
+        QFETCH(int, prefix);
+        QFETCH(QString, key);
+        QCOMPARE(AddressKey::of(QHostAddress(address), prefix), key);
+    }
+
+    // Lines beyond an address's bucket or the bucket in all are left out; every line is either
+    // written or counted in a summary, and the summaries stay within the bounds too.
+    void logLinesStayWithinTheirBuckets_data() {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("linesEach");
+        QTest::newRow("one address") << 1 << 100;
+        QTest::newRow("five addresses") << 5 << 100;
+        QTest::newRow("forty addresses: the bound in all") << 40 << 10;
+    }
+    void logLinesStayWithinTheirBuckets() {
+        QFETCH(int, addresses);
+        QFETCH(int, linesEach);
+        // 10 lines a second in all, 1 per address; 2 seconds' worth at once.
+        const double rate = 10;
+        const double burstSeconds = 2;
+        const qint64 spanMs = 2500;
+        qint64 now = 0;
+        LogLimiter limiter({rate, burstSeconds}, [&now] { return now; });
+        static const QRegularExpression count(QStringLiteral("log limit: ([0-9,]+) lines"));
+        qint64 written = 0;
+        qint64 reported = 0;
+        const auto take = [&](const QStringList& lines) {
+            for (const QString& line : lines) {
+                const QRegularExpressionMatch match = count.match(line);
+                if (match.hasMatch()) {
+                    reported += match.captured(1).remove(u',').toLongLong();
+                } else {
+                    ++written;
+                }
+            }
+            return lines.size();
+        };
+        qint64 sunk = 0;
+        const int total = addresses * linesEach;
+        for (int i = 0; i < total; ++i) {
+            now = qint64(i) * spanMs / total; // the addresses take turns
+            sunk += take(limiter.admit(QStringLiteral("10.0.0.%1").arg(i % addresses), "x"));
+        }
+        const double seconds = spanMs / 1000.0;
+        const double bound = std::min(addresses * rate / 10 * (burstSeconds + seconds),
+                                      rate * (burstSeconds + seconds));
+        QVERIFY2(sunk <= bound, qPrintable(QString::number(sunk)));
+        QVERIFY(written >= std::min(addresses * rate / 10 * burstSeconds, rate * burstSeconds));
+        // After quiet times every line left out has been reported, once.
+        for (int minute = 1; minute <= 5; ++minute) {
+            now = minute * 60000;
+            take(limiter.pendingSummaries());
+        }
+        QCOMPARE(written + reported, qint64(total));
+        QVERIFY(limiter.pendingSummaries().isEmpty());
     }
 
     void aLockedDatabaseStallsNoSession() {
