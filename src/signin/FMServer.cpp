@@ -6,10 +6,12 @@
 #include "platform/LatchingButton.h"
 #include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/VisibleFocus.h"
 #include "signin/FMPass.h"
 #include "signin/SignInWindowHost.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -80,6 +82,14 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
     BUZurück->setGeometry(twipsRect(1920, 1320, 1695, 375));
     BUZurück->setAutoDefault(false);
 
+    // A screen reader names each box by its label; the focus shows from the first moment.
+    Label4->setBuddy(BSERVERIP);
+    Label6->setBuddy(BPORT);
+    Label1->setBuddy(BFIRMA);
+    Label2->setBuddy(BFIL);
+    Label3->setBuddy(BNAMESPACE);
+    VisibleFocus::install(*this);
+
     setTabOrder(BUEdit, BSERVERIP);
     setTabOrder(BSERVERIP, BPORT);
     setTabOrder(BPORT, BFIRMA);
@@ -149,6 +159,19 @@ void FMServer::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void FMServer::keyPressEvent(QKeyEvent* event) {
+    // Enter (keypad Enter too) presses the focused button, as Space does. The buttons are no
+    // default buttons, so Enter in a text box never flips the lock or stores anything.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            event->accept();
+            button->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 QLineEdit* FMServer::makeBox(const QString& name, const QString& text, const QRect& geometry) {
