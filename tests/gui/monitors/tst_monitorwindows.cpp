@@ -154,8 +154,18 @@ private slots:
         window->move(100, 80);
         window->lstKassa->header()->resizeSection(0, 60);
         window->Edit1->setText("5");
+        // The place kept is the window's inside, not its frame: a window manager tells the
+        // frame only once the window is on screen, so a frame place would be given back as the
+        // inside and the window would creep by the frame on every start.
+        QVERIFY(window->frameGeometry() != window->geometry()); // the offscreen frame
+        const QRect inside = window->geometry();
         window->close();
         QTRY_VERIFY(window.isNull());
+        QCOMPARE(stored.value("Cache Login/Monitor/KassaPosition"), QString("%1,%2,%3,%4")
+                                                                        .arg(inside.x())
+                                                                        .arg(inside.y())
+                                                                        .arg(inside.width())
+                                                                        .arg(inside.height()));
         QCOMPARE(stored.value("Cache Login/Monitor/KassaIntervallMs"), QString("5000"));
         QVERIFY(stored.value("Cache Login/Monitor/KassaSpalten").startsWith("60,"));
         QVERIFY(stored.keys().filter("/Login/").isEmpty());
@@ -175,8 +185,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(zeit));
         zeit->move(120, 90);
         for (int opening = 0; opening < 3; ++opening) {
+            const QPoint insideAt = zeit->geometry().topLeft();
             zeit->close();
             QTRY_VERIFY(zeit.isNull());
+            QVERIFY(stored.value("Cache Login/Monitor/ZeiterfassungPosition")
+                        .startsWith(QString("%1,%2,").arg(insideAt.x()).arg(insideAt.y())));
             zeit = rig.load<frmZeiterfassung>();
             zeit->show();
             QVERIFY(QTest::qWaitForWindowExposed(zeit));
