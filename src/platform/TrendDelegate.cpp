@@ -20,7 +20,7 @@ int textMargin(const QWidget* widget) {
 } // namespace
 
 QRect TrendDelegate::lineArea(const QRect& cell, int textWidth) {
-    const int free = cell.width() - textWidth - 4;
+    const int free = cell.width() - textWidth - 8; // a clear gap after the text
     const int width = std::min(kWidth, free);
     if (width < kMinimumWidth || cell.height() < 10) {
         return {};

@@ -12,6 +12,10 @@ inline QStringList unnamedControls(QWidget& window) {
         if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(&window)) {
             continue;
         }
+        // The text box inside a spin box hands its focus to the spin box, which is announced.
+        if (control->focusProxy()) {
+            control = control->focusProxy();
+        }
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
         const bool named = accessible && !accessible->text(QAccessible::Name).trimmed().isEmpty();
         const bool hasRole = accessible && accessible->role() != QAccessible::NoRole &&
