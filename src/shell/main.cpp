@@ -1,6 +1,7 @@
 #include "access/SecretText.h"
 #include "access/TlsSettings.h"
 #include "cache/TcpCacheFactory.h"
+#include "platform/FreedesktopNotifications.h"
 #include "platform/QtPlatform.h"
 #include "platform/QtTrayNotifications.h"
 #include "shell/MonitorProgram.h"
@@ -75,6 +76,8 @@ int main(int argc, char* argv[]) {
 
     QtPlatform desktop;
     QtTrayNotifications tray;
+    // The desktop's notification service where there is one, the tray's balloons otherwise.
+    FreedesktopNotifications notifications(tray);
     MonitorProgram program(desktop.platform(),
                            tcpCacheFactoryCreator({}, loadTcpSecurity(desktop.platform().settings)),
                            options.commandLine);
@@ -84,7 +87,7 @@ int main(int argc, char* argv[]) {
         SecretText::wipe(argument);
     }
     wipePasswordArgument(argc, argv, program.state().gPasswort);
-    program.windows().setNotifications(tray);
+    program.windows().setNotifications(notifications);
     program.start();
     return QApplication::exec();
 }
