@@ -7,8 +7,8 @@
 #include <algorithm>
 
 namespace {
-// The left margin of the dialogs' own layout (their first column starts here).
-constexpr int DialogMarginTwips = 120;
+// The least room kept between a label and the window's left edge.
+constexpr int DialogMarginTwips = 60;
 } // namespace
 
 void fitLabelToText(QLabel* label, int rightLimitTwips) {

@@ -65,9 +65,11 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
                        twipsRect(120, 885, 900, 195), this);
     BNAMESPACE = makeBox(QStringLiteral("BNAMESPACE"), LoginSettings::DefaultNamespace,
                          twipsRect(1080, 840, 1455, 285));
-    for (QLabel* label : {Label4, Label1, Label3}) {
+    for (QLabel* label : {Label4, Label1}) {
         fitLabelToText(label, 1080 - 30);
     }
+    // "Namespace:" is the longest; it may run up to its box so that it keeps off the edge.
+    fitLabelToText(Label3, 1080);
     // "Port:" ends where the (maybe widened) port box begins.
     Label6->resize(std::min(Label6->width(), BPORT->x() - Label6->x() - 2), Label6->height());
     fitLabelToText(Label6, BPORT->x() * 15 - 30);
