@@ -3,6 +3,7 @@
 #include "access/FormHelpers.h"
 #include "access/FormHost.h"
 #include "access/LoginLoader.h"
+#include "access/SecretText.h"
 #include "access/ServerCommand.h"
 #include "access/SignInState.h"
 #include "cache/CacheError.h"
@@ -77,6 +78,11 @@ void Connection::ConnectCache(bool unlimitedTries) {
         throw CacheError(ClientErrors::ServerUnreachable,
                          QStringLiteral("Der Verbindungsaufbau zum Server läuft bereits."));
     }
+    if (m_refusedSignIn.has_value() && *m_refusedSignIn == signInDataKey()) {
+        // The same data were refused already: asking again would only count one more failed
+        // sign-in against the user on every refresh. A sign-in by the user asks again.
+        throw signInRefused();
+    }
     const ConnectingFlag connecting(m_connecting);
     // Checked before the first try, so that bad data never reach the server at all.
     QString contextCommand =
@@ -87,8 +93,8 @@ void Connection::ConnectCache(bool unlimitedTries) {
     for (;;) {
         if (tryConnect()) {
             // Every new connection signs in again with the data held in memory, so that an
-            // idle drop or a server restart goes unnoticed. A refused sign-in leaves the
-            // connection without work context; the sign-in reports it, other calls fail.
+            // idle drop or a server restart goes unnoticed. A connection whose sign-in was
+            // refused is dropped: unsigned, it would answer every call with "sign in first".
             bool accepted = false;
             try {
                 accepted = signInWithState();
@@ -98,9 +104,12 @@ void Connection::ConnectCache(bool unlimitedTries) {
                 dropConnection();
                 throw;
             }
-            if (accepted) {
-                setWorkContext(contextCommand);
+            if (!accepted) {
+                dropConnection();
+                m_refusedSignIn = signInDataKey();
+                throw signInRefused();
             }
+            setWorkContext(contextCommand);
             return;
         }
         if (m_failFast) {
@@ -199,20 +208,43 @@ bool Connection::SignInOnServer() {
                          QStringLiteral("Keine Verbindung zum Server."));
     }
     const SignInRecord& last = m_lastSignIn;
-    if (last.factory == m_state.gFactory.get() && last.company == m_state.gFirma &&
-        last.user == m_state.gPersonalcode && last.password == m_state.gPasswort) {
+    if (last.factory == m_state.gFactory.get() && last.data == signInDataKey()) {
         return last.accepted;
     }
     return signInWithState();
 }
 
+void Connection::allowSignInAgain() {
+    m_refusedSignIn.reset();
+}
+
 bool Connection::signInWithState() {
     m_lastSignIn = SignInRecord{};
-    const bool accepted =
-        m_state.gFactory->signIn(m_state.gFirma, m_state.gPersonalcode, m_state.gPasswort);
-    m_lastSignIn = SignInRecord{m_state.gFactory.get(), m_state.gFirma, m_state.gPersonalcode,
-                                m_state.gPasswort, accepted};
+    QString password = m_state.gPasswort.reveal();
+    bool accepted = false;
+    try {
+        accepted = m_state.gFactory->signIn(m_state.gFirma, m_state.gPersonalcode, password);
+    } catch (...) {
+        SecretText::wipe(password);
+        throw;
+    }
+    SecretText::wipe(password);
+    m_lastSignIn = SignInRecord{m_state.gFactory.get(), signInDataKey(), accepted};
+    if (accepted) {
+        m_refusedSignIn.reset();
+    }
     return accepted;
+}
+
+Connection::SignInData Connection::signInDataKey() const {
+    return SignInData{m_state.gFirma, m_state.gPersonalcode, m_state.gPasswort.serial()};
+}
+
+CacheError Connection::signInRefused() {
+    return CacheError(ClientErrors::SignInRefused,
+                      QStringLiteral("Der Server hat die Anmeldung abgelehnt (Passwort falsch "
+                                     "oder Benutzer nicht aktiv). Bitte über „Login“ neu "
+                                     "anmelden."));
 }
 
 bool Connection::tryConnect() {

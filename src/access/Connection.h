@@ -2,7 +2,10 @@
 
 #include "access/AccessGate.h"
 #include "access/BusyCursor.h"
+#include "cache/CacheError.h"
 #include "cache/CacheFactory.h"
+
+#include <optional>
 
 class FormHelpers;
 class FormHost;
@@ -34,6 +37,8 @@ public:
     // state, unless it is signed in with exactly these already; returns the server's answer.
     // Invalid sign-in data raise CacheError before anything is sent.
     bool SignInOnServer();
+    // A sign-in the user starts asks the server again, even with data it refused before.
+    void allowSignInAgain();
     // Waits hundredths/100 seconds while window events go on; ends early at midnight.
     void Pause(int hundredths);
 
@@ -68,12 +73,22 @@ private:
     bool m_connecting = false; // a series of tries is under way
     // The last sign-in of the current factory, so that it is not repeated (nor counted twice as
     // a failure by the server) for the same data. Held in memory only, like the password itself.
-    struct SignInRecord {
-        const CacheFactory* factory = nullptr;
+    // The data of a sign-in; the password by the serial of the one copy held, never a copy.
+    struct SignInData {
         QString company;
         QString user;
-        QString password;
+        quint64 passwordSerial = 0;
+        bool operator==(const SignInData&) const = default;
+    };
+    struct SignInRecord {
+        const CacheFactory* factory = nullptr;
+        SignInData data;
         bool accepted = false;
     };
+    SignInData signInDataKey() const;
+    static CacheError signInRefused();
+
     SignInRecord m_lastSignIn;
+    // Data the server refused for a new connection; not offered again until the user signs in.
+    std::optional<SignInData> m_refusedSignIn;
 };

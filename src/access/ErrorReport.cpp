@@ -1,6 +1,7 @@
 #include "access/ErrorReport.h"
 
 #include "access/Connection.h"
+#include "access/ErrorTexts.h"
 #include "cache/CacheError.h"
 #include "platform/Platform.h"
 
@@ -10,12 +11,20 @@ ErrorReport::ErrorReport(Platform& platform, Connection& connection)
 }
 
 void ErrorReport::ShowCacheError(int number, const QString& description, const QString& operation) {
+    showBox(number, description, operation);
+    endAccess();
+}
+
+void ErrorReport::showBox(int number, const QString& description, const QString& operation) {
     const QString crlf = QStringLiteral("\r\n");
     const QString text = QStringLiteral("Vorgang: ") + operation + QLatin1Char('.') + crlf + crlf +
-                         QStringLiteral("Fehler: ") + QString::number(number) + crlf + description +
-                         crlf + crlf;
+                         QStringLiteral("Fehler: ") + QString::number(number) + crlf +
+                         ErrorTexts::forUser(number, description) + crlf + crlf;
     m_platform.messages.show(text, QStringLiteral("Caché Zugriffsfehler"), MsgButtons::Ok,
                              MsgIcon::Warning);
+}
+
+void ErrorReport::endAccess() {
     m_connection.EndCacheAccess(true);
 }
 

@@ -30,7 +30,10 @@ public:
     // FMPass
     virtual void setUserBox(const QString& userCode) = 0; // BUSER
     virtual QString userBox() = 0;
-    virtual QString passwordBox() = 0;    // BPASSWORT
+    virtual QString passwordBox() = 0; // BPASSWORT
+    // Whether the user has put anything into BPASSWORT since the dialog was loaded; until then
+    // its empty text is no password and must not replace the one held in memory.
+    virtual bool passwordEntered() = 0;
     virtual void selectAllPassword() = 0; // SelectAllText(BPASSWORT, noFocus=True)
     virtual bool signInDialogVisible() = 0;
     virtual void showSignInDialogModal() = 0; // returns when the dialog is hidden

@@ -3,6 +3,7 @@
 #include "access/FormHost.h"
 #include "access/GetField.h"
 #include "access/LoginSettings.h"
+#include "access/SecretText.h"
 #include "access/SignInState.h"
 #include "platform/Platform.h"
 
@@ -40,7 +41,13 @@ void LoginLoader::LoadLoginSettings() {
     m_state.gNamespace = read(S::KeyNamespace, S::DefaultNamespace);
     m_state.gPersonalcode = read(S::KeyName, QString());
 
-    m_state.gPasswort = m_forms.passwordBox();
+    // A box the user never wrote in holds no password: saving the server settings after a
+    // start from the command line must not replace the command line's password by nothing.
+    if (m_forms.passwordEntered()) {
+        QString typed = m_forms.passwordBox();
+        m_state.gPasswort = typed;
+        SecretText::wipe(typed);
+    }
 
     m_forms.setConnectionBoxes(
         {m_state.gFirma, m_state.gFiliale, m_state.gServer, m_state.gPort, m_state.gNamespace});
@@ -79,6 +86,16 @@ QString LoginLoader::connectString(const QString& server, const QString& port,
            nameSpace;
 }
 
+QString LoginLoader::takeCommandLinePassword(const QString& commandLine, SecretText& password) {
+    QStringList fields = commandLine.split(Blank);
+    if (fields.size() < 4 || fields[3].isEmpty()) {
+        return commandLine;
+    }
+    password = fields[3];
+    SecretText::wipe(fields[3]);
+    return fields.join(Blank);
+}
+
 bool LoginLoader::commandLineSuppliesData() const {
     return !m_state.gCommandLine.isEmpty() &&
            isNumeric(GetField(m_state.gCommandLine, Blank, 1, QString()));
@@ -90,7 +107,13 @@ void LoginLoader::takeCommandLine() {
     m_state.gFirma = GetField(line, Blank, 1, QString());
     m_state.gFiliale = GetField(line, Blank, 2, QString());
     m_state.gPersonalcode = GetField(line, Blank, 3, QString());
-    m_state.gPasswort = GetField(line, Blank, 4, QString());
+    // A program started with its password on the command line holds it in gPasswort only
+    // (takeCommandLinePassword); the field is empty then and the held password stays.
+    QString password = GetField(line, Blank, 4, QString());
+    if (!password.isEmpty()) {
+        m_state.gPasswort = password;
+        SecretText::wipe(password);
+    }
     m_state.gServer = GetField(line, Blank, 5, S::DefaultServer);
     m_state.gPort = GetField(line, Blank, 6, S::DefaultCommandLinePort);
     m_state.gNamespace = GetField(line, Blank, 7, S::DefaultNamespace);

@@ -3,6 +3,7 @@
 #include <QString>
 
 class FormHost;
+class SecretText;
 struct Platform;
 struct SignInState;
 
@@ -18,6 +19,10 @@ public:
     // "cn_iptcp:" + server + "[" + port + "]:" + namespace.
     static QString connectString(const QString& server, const QString& port,
                                  const QString& nameSpace);
+
+    // Moves field 4 (the password) of a program command line into password and returns the
+    // line with that field empty, so that the running program keeps one copy of it.
+    static QString takeCommandLinePassword(const QString& commandLine, SecretText& password);
 
     // Whether the last LoadConnectionData took the sign-in data from the command line.
     bool lastLoadUsedCommandLine() const { return m_lastLoadUsedCommandLine; }

@@ -7,6 +7,8 @@ namespace ClientErrors {
 constexpr int InvalidSignInData = 30001;
 constexpr int ServerUnreachable = 30002;
 constexpr int ObjectNotFound = 30003;
+// The server refused the sign-in of a new connection; the connection was dropped.
+constexpr int SignInRefused = 30004;
 } // namespace ClientErrors
 
 // Builds the server command that tells the server process for which company, branch and user

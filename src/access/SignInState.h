@@ -1,5 +1,6 @@
 #pragma once
 
+#include "access/SecretText.h"
 #include "cache/CacheFactory.h"
 
 #include <QString>
@@ -24,7 +25,7 @@ struct SignInState {
     QString gFirma;
     QString gFiliale;
     QString gPersonalcode;
-    QString gPasswort;
+    SecretText gPasswort; // the one copy the program keeps, to sign in again after a drop
     QString gServer;
     QString gPort;
     QString gNamespace;

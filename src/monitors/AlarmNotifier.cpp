@@ -43,12 +43,12 @@ void AlarmNotifier::rowsAssessed(const QString& monitor, const QStringList& keys
             startedReasons << reasons.at(row);
         }
     }
-    // A row that is fine again needs no snooze any more.
-    for (const QString& key : state.standingOut) {
-        if (!standingOut.contains(key)) {
-            m_snoozed.remove(snoozeKey(monitor, key));
-        }
-    }
+    // A snooze runs its hour whatever the row does meanwhile: a flapping value is what it is
+    // for. Ended snoozes of rows that do not stand out now are forgotten.
+    const QString prefix = monitor + QLatin1Char('\n');
+    m_snoozed.removeIf([&](const auto& entry) {
+        return entry.key().startsWith(prefix) && msSince(entry.value(), now) >= kSnoozeMs;
+    });
     state.standingOut = standingOut;
 
     if (started.size() > kStormRows) {
@@ -69,8 +69,9 @@ void AlarmNotifier::connectionChanged(const QString& monitor, bool lost) {
         return;
     }
     state.lost = lost;
-    tell(monitor, lost ? QStringLiteral("Keine Verbindung zum Server")
-                       : QStringLiteral("Wieder erreichbar"));
+    tell(monitor,
+         lost ? QStringLiteral("Keine Verbindung zum Server") : QStringLiteral("Wieder erreichbar"),
+         !lost);
     showWorstState();
 }
 
@@ -114,9 +115,14 @@ void AlarmNotifier::showWorstState() {
     }
 }
 
-void AlarmNotifier::tell(const QString& title, const QString& text) {
+void AlarmNotifier::tell(const QString& title, const QString& text, bool good) {
     if (m_enabled) {
         m_lastTold = title;
-        m_desktop.notify(QStringLiteral("LORVEX Monitor - ") + title, text);
+        const QString fullTitle = QStringLiteral("LORVEX Monitor - ") + title;
+        if (good) {
+            m_desktop.notifyGood(fullTitle, text); // no warning sign on good news
+        } else {
+            m_desktop.notify(fullTitle, text);
+        }
     }
 }

@@ -13,7 +13,8 @@
 // notification comes when a row starts to stand out and when a monitor loses its connection or
 // gets it back. One per row and change of state; when more than kStormRows rows of a monitor
 // start to stand out in one refresh, one summary instead. A snoozed row stays marked but tells
-// nothing for an hour; if it still stands out then, it is told once more.
+// nothing for the hour from the snooze, whatever its value does meanwhile; if it still stands
+// out then, it is told once more.
 class AlarmNotifier {
 public:
     static constexpr int kStormRows = 3;
@@ -42,7 +43,7 @@ private:
         bool lost = false;
     };
     void showWorstState();
-    void tell(const QString& title, const QString& text);
+    void tell(const QString& title, const QString& text, bool good = false);
 
     DesktopNotifications& m_desktop;
     bool m_enabled = true;

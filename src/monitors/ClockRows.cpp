@@ -9,7 +9,7 @@ ClockRows::ClockRows(QLocale locale)
     : m_locale(std::move(locale)) {
 }
 
-QStringList ClockRows::rows(const QString& reply) const {
+QList<QStringList> ClockRows::rows(const QString& reply) const {
     QStringList fields = cutReply(reply);
     const qsizetype used = std::min<qsizetype>(fields.size(), kClocks * kFieldsPerClock);
     for (qsizetype i = 0; i < used; ++i) {
@@ -18,7 +18,7 @@ QStringList ClockRows::rows(const QString& reply) const {
         }
     }
 
-    QStringList result;
+    QList<QStringList> result;
     for (int clock = 0; clock < kClocks; ++clock) {
         const qsizetype base = qsizetype{clock} * kFieldsPerClock;
         if (base + kFieldsPerClock > fields.size()) {
@@ -34,7 +34,7 @@ QStringList ClockRows::rows(const QString& reply) const {
         if (!difference(eIst, eSoll, eDiff) || !difference(sIst, sSoll, sDiff)) {
             continue;
         }
-        result.append(QStringList{nr, eIst, eSoll, eDiff, sIst, sSoll, sDiff}.join(u';'));
+        result.append(QStringList{nr, eIst, eSoll, eDiff, sIst, sSoll, sDiff});
     }
     return result;
 }

@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// Turns a time-clock reply (five fields per clock, four clocks) into the list rows
-// "Nr;E Ist;E Soll;Diff;S Ist;S Soll;Diff". A clock with a missing field or a value that is
-// not a number in the user's format gets no row; the others keep their order.
+// Turns a time-clock reply (five fields per clock, four clocks) into the list rows, each the
+// cells Nr, E Ist, E Soll, Diff, S Ist, S Soll, Diff. A clock with a missing field or a value that
+// is not a number in the user's format gets no row; the others keep their order.
 class ClockRows {
 public:
     static constexpr int kClocks = 4;
@@ -14,7 +14,7 @@ public:
 
     explicit ClockRows(QLocale locale = QLocale::system());
 
-    QStringList rows(const QString& reply) const;
+    QList<QStringList> rows(const QString& reply) const;
 
 private:
     // Ist - Soll as text into result; false when either is not a number or it overflows.

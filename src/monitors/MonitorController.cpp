@@ -1,6 +1,7 @@
 #include "monitors/MonitorController.h"
 
 #include "access/CacheApi.h"
+#include "access/ErrorTexts.h"
 #include "cache/CacheError.h"
 #include "monitors/AlarmNotifier.h"
 #include "monitors/MonitorSettings.h"
@@ -118,7 +119,7 @@ void MonitorController::runRefresh() {
     const RefreshingFlag busy(m_refreshing, alive);
     // A user who asks while this refresh runs waits for the next one.
     const bool servesWaitingUser = m_userWaiting;
-    QStringList rows;
+    QList<QStringList> rows;
     try {
         const AccessGate::Scope access(m_api.connection().gate());
         rows = refresh->fetchRows();
@@ -134,7 +135,7 @@ void MonitorController::runRefresh() {
     if (!*alive) {
         return;
     }
-    const QTime arrived = m_api.platform().clock.timeOfDay();
+    const QTime arrived = refresh->lastArrival();
     refresh->showRows(m_list, rows);
     m_rows = rows;
     markRows(arrived);
@@ -206,10 +207,13 @@ QString MonitorController::staleReason() const {
 }
 
 void MonitorController::recordFailure(int number, const QString& description) {
-    m_errorText = QStringLiteral("Fehler %1: %2").arg(number).arg(description);
+    // German for the user; the server's own words only follow in the log.
+    m_errorText =
+        QStringLiteral("Fehler %1: %2").arg(number).arg(ErrorTexts::forUser(number, description));
     if (!m_failing) {
         // One entry when the failures start, not one per failing refresh.
-        log(QStringLiteral("Fehler "), QStringLiteral("%1: %2").arg(number).arg(description));
+        log(QStringLiteral("Fehler "),
+            QStringLiteral("%1: %2").arg(number).arg(ErrorTexts::forLog(number, description)));
     }
     m_failing = true;
     notifyStatus();
@@ -242,7 +246,7 @@ void MonitorController::showTrends() {
     const QList<int>& columns = m_refresh->kind().trendColumns;
     const int shown = std::min(m_list.rowCount(), static_cast<int>(m_rows.size()));
     for (int row = 0; row < shown; ++row) {
-        const QString key = m_rows.at(row).section(QLatin1Char(';'), 0, 0);
+        const QString key = m_rows.at(row).value(0);
         for (int s = 0; s < columns.size(); ++s) {
             m_list.showTrend(row, columns.at(s), m_history.values(key, s));
         }
@@ -255,7 +259,7 @@ void MonitorController::markRows(const QTime& now) {
     for (const RowAttention::Mark& mark : marks) {
         m_reasons << mark.reason;
     }
-    // The list shows the rows just given, one per row text.
+    // The list shows the rows just given, in their order.
     const int shown = std::min(m_list.rowCount(), static_cast<int>(marks.size()));
     for (int row = 0; row < shown; ++row) {
         m_list.markRow(row, marks.at(row).reason, marks.at(row).columns);
@@ -268,8 +272,8 @@ void MonitorController::markRows(const QTime& now) {
 QStringList MonitorController::rowKeys() const {
     QStringList keys;
     keys.reserve(m_rows.size());
-    for (const QString& row : m_rows) {
-        keys << row.section(QLatin1Char(';'), 0, 0);
+    for (const QStringList& row : m_rows) {
+        keys << row.value(0);
     }
     return keys;
 }

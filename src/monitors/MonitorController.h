@@ -105,7 +105,7 @@ private:
     QLocale m_locale;
     RowAttention m_attention;
     RowHistory m_history;
-    QStringList m_rows;
+    QList<QStringList> m_rows;
     QStringList m_reasons;
     QTime m_dataTime;
     // Since when there is no newer answer: the last rows' arrival, or the window's opening.

@@ -16,7 +16,8 @@ struct MonitorKind {
     QString logPart;
     QString className;
     QString methodName;
-    std::function<QStringList(const QString& reply, const QLocale& locale)> rowsOf;
+    // A reply's rows as their cells.
+    std::function<QList<QStringList>(const QString& reply, const QLocale& locale)> rowsOf;
     bool resetViewAfterRows = false;
     QStringList columns;
     RowAttention::Rule attention = RowAttention::Rule::Registers;

@@ -11,7 +11,7 @@ MonitorRefresh::MonitorRefresh(CacheApi& api, MonitorKind kind, QLocale locale)
     , m_locale(std::move(locale)) {
 }
 
-QStringList MonitorRefresh::fetchRows() {
+QList<QStringList> MonitorRefresh::fetchRows() {
     return m_kind.rowsOf(fetchReply(), m_locale);
 }
 
@@ -27,6 +27,7 @@ QString MonitorRefresh::fetchReply() {
         }
         CacheObjectPtr handle = m_api.state().gFactory->classAccess(m_kind.className);
         const QString reply = cacheValueToText(handle->call(m_kind.methodName));
+        m_lastArrival = m_api.platform().clock.timeOfDay();
         connection.CloseCacheObject(handle);
         connection.EndCacheAccess(false);
         return reply;
@@ -46,10 +47,10 @@ void MonitorRefresh::endAccessAfterFailure() {
     }
 }
 
-void MonitorRefresh::showRows(RowList& list, const QStringList& rows) const {
+void MonitorRefresh::showRows(RowList& list, const QList<QStringList>& rows) const {
     list.clear();
-    for (const QString& row : rows) {
-        list.append(row);
+    for (const QStringList& row : rows) {
+        list.appendCells(row);
     }
     if (m_kind.resetViewAfterRows && !rows.isEmpty()) {
         list.resetView();

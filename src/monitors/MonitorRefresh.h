@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <QTime>
 
 class CacheApi;
 class RowList;
@@ -15,12 +16,15 @@ class MonitorRefresh {
 public:
     MonitorRefresh(CacheApi& api, MonitorKind kind, QLocale locale = QLocale::system());
 
-    // Writes the log entry, reads the reply and turns it into rows. Touches no list.
-    QStringList fetchRows();
+    // Writes the log entry, reads the reply and turns it into rows of cells. Touches no list.
+    QList<QStringList> fetchRows();
+    // When the reply of the last successful fetchRows() arrived, taken as it came in, so that
+    // whatever ran before the rows were shown does not make them look newer.
+    QTime lastArrival() const { return m_lastArrival; }
 
-    // Replaces the list's rows: empty it, append each row, then reset its view when the
-    // monitor wants that and rows were listed.
-    void showRows(RowList& list, const QStringList& rows) const;
+    // Replaces the list's rows: empty it, append each row's cells, then reset its view when
+    // the monitor wants that and rows were listed.
+    void showRows(RowList& list, const QList<QStringList>& rows) const;
 
     const MonitorKind& kind() const { return m_kind; }
 
@@ -31,4 +35,5 @@ private:
     CacheApi& m_api;
     MonitorKind m_kind;
     QLocale m_locale;
+    QTime m_lastArrival;
 };

@@ -4,10 +4,12 @@
 #include "access/LoginSettings.h"
 #include "monitors/MonitorSettings.h"
 #include "platform/LabelFit.h"
+#include "platform/LegibleColors.h"
 #include "platform/ListControl.h"
 #include "platform/ListExporter.h"
 #include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/VisibleFocus.h"
 #include "platform/WindowMemory.h"
 
 #include <QCloseEvent>
@@ -57,9 +59,11 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     lblAutoAus = new QLabel(QStringLiteral("(aus)"), this);
     lblAutoAus->setToolTip(QStringLiteral("Auto Refresh ist ausgeschaltet (0 sec): nur "
                                           "\"Refresh\" holt neue Daten."));
-    lblAutoAus->adjustSize();
-    lblAutoAus->move(Label2->x() + Label2->fontMetrics().horizontalAdvance(Label2->text()) + 4,
-                     Label2->y());
+    // Same height and alignment as "sec", so both texts stand on one baseline.
+    lblAutoAus->setAlignment(Label2->alignment());
+    lblAutoAus->setGeometry(
+        Label2->x() + Label2->fontMetrics().horizontalAdvance(Label2->text()) + 4, Label2->y(),
+        lblAutoAus->fontMetrics().horizontalAdvance(lblAutoAus->text()) + 2, Label2->height());
     lblAutoAus->hide();
     // In the free space between "sec" and "Refresh", against "Refresh" so that the hint above
     // has room.
@@ -70,6 +74,12 @@ MonitorWindow::MonitorWindow(CacheApi& api, QWidget* owner, MonitorKind kind, co
     place(cmdRefresh, 4560, 2280, 1455, 375);
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     place(OKButton, 6120, 2280, 1215, 375);
+    // A screen reader names the list and the interval field; the focus shows from the first
+    // moment, before any Tab.
+    m_list->setAccessibleName(layout.caption);
+    Edit1->setAccessibleName(QStringLiteral("Auto Refresh in Sekunden"));
+    Label1->setBuddy(Edit1);
+    VisibleFocus::install(*this);
     // Enter in the interval field must not press a button.
     cmdRefresh->setAutoDefault(false);
     OKButton->setAutoDefault(false);
@@ -142,7 +152,8 @@ void MonitorWindow::Edit1_Change() {
     QPalette palette = this->palette();
     if (m_intervalRefused) {
         // Typing goes on, but the text is not the interval in effect.
-        palette.setColor(QPalette::Text, Qt::red);
+        palette.setColor(QPalette::Text,
+                         LegibleColors::warningTextOn(palette.color(QPalette::Base)));
     }
     Edit1->setPalette(palette);
 }
@@ -174,7 +185,8 @@ void MonitorWindow::showStand() {
     lblStand->setText(m_controller->standText());
     QPalette palette = this->palette();
     if (m_controller->isStale()) {
-        palette.setColor(QPalette::WindowText, Qt::red);
+        palette.setColor(QPalette::WindowText,
+                         LegibleColors::warningTextOn(palette.color(QPalette::Window)));
     }
     lblStand->setPalette(palette);
     lblStand->setToolTip(m_controller->staleReason());

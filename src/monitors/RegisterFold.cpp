@@ -73,9 +73,8 @@ template <typename NextField> std::vector<FoldedRegister> foldRecords(NextField 
 
 } // namespace
 
-QString RegisterRow::rowText() const {
-    return nr + QLatin1Char(';') + anzahl + QLatin1Char(';') + firstCnt + QLatin1Char(';') +
-           lastCnt;
+QStringList RegisterRow::cells() const {
+    return {nr, anzahl, firstCnt, lastCnt};
 }
 
 RegisterFold::RegisterFold(QLocale locale)
@@ -102,25 +101,16 @@ QList<RegisterRow> RegisterFold::fold(const QStringList& fields) const {
     return result;
 }
 
-QStringList RegisterFold::rows(const QString& reply) const {
+QList<QStringList> RegisterFold::rows(const QString& reply) const {
     ReplyFieldReader reader(reply);
     const std::vector<FoldedRegister> table = foldRecords([&] { return reader.next(); });
-    QStringList result;
+    QList<QStringList> result;
     result.reserve(static_cast<qsizetype>(table.size()));
     for (const FoldedRegister& row : table) {
-        const QString sum = row.summed ? sumText(row.sum, m_locale) : QString();
-        const QStringView anzahl = row.summed ? QStringView(sum) : row.cells[Anzahl];
-        QString text;
-        text.reserve(row.cells[Nr].size() + anzahl.size() + row.cells[FirstCnt].size() +
-                     row.cells[LastCnt].size() + 3);
-        text.append(row.cells[Nr])
-            .append(u';')
-            .append(anzahl)
-            .append(u';')
-            .append(row.cells[FirstCnt])
-            .append(u';')
-            .append(row.cells[LastCnt]);
-        result.append(std::move(text));
+        result.append(
+            QStringList{row.cells[Nr].toString(),
+                        row.summed ? sumText(row.sum, m_locale) : row.cells[Anzahl].toString(),
+                        row.cells[FirstCnt].toString(), row.cells[LastCnt].toString()});
     }
     return result;
 }

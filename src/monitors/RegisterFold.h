@@ -13,8 +13,8 @@ struct RegisterRow {
     QString lastCnt;
     double sum = 0.0;
 
-    // "Nr;Anzahl;FirstCNT;LastCNT"
-    QString rowText() const;
+    // Nr, Anzahl, FirstCNT, LastCNT
+    QStringList cells() const;
 };
 
 // Folds the records of a register reply (four fields each) into one row per register, in the
@@ -28,8 +28,9 @@ public:
     explicit RegisterFold(QLocale locale = QLocale::system());
 
     QList<RegisterRow> fold(const QStringList& fields) const;
-    // The list rows of a reply, ready to append.
-    QStringList rows(const QString& reply) const;
+    // The list rows of a reply as their cells, ready to append. A cell may hold any text the
+    // reply carries, ";" included.
+    QList<QStringList> rows(const QString& reply) const;
 
 private:
     QLocale m_locale;

@@ -25,7 +25,7 @@ RowAttention::RowAttention(Rule rule, QLocale locale)
     , m_locale(std::move(locale)) {
 }
 
-QList<RowAttention::Mark> RowAttention::assess(const QStringList& rowTexts, const QTime& now) {
+QList<RowAttention::Mark> RowAttention::assess(const QList<QStringList>& rows, const QTime& now) {
     qint64 elapsedMs = 0;
     if (m_lastAssessed.isValid() && now.isValid()) {
         elapsedMs = m_lastAssessed.msecsTo(now);
@@ -36,11 +36,10 @@ QList<RowAttention::Mark> RowAttention::assess(const QStringList& rowTexts, cons
     m_lastAssessed = now;
 
     QList<Mark> marks;
-    marks.reserve(rowTexts.size());
+    marks.reserve(rows.size());
     // Only the registers of this reply are remembered, so the memory stays as small as the list.
     QHash<QString, Still> seen;
-    for (const QString& row : rowTexts) {
-        const QStringList cells = row.split(QLatin1Char(';'));
+    for (const QStringList& cells : rows) {
         marks << (m_rule == Rule::Registers ? registerMark(cells, elapsedMs, seen)
                                             : clockMark(cells));
     }

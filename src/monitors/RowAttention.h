@@ -26,10 +26,10 @@ public:
     void setLimits(const AttentionLimits& limits) { m_limits = limits; }
     const AttentionLimits& limits() const { return m_limits; }
 
-    // The reasons for the rows just listed (row texts with ";" between the cells), assessed at
+    // The reasons for the rows just listed (each row its cells), assessed at
     // the given time of day. Refreshes come at most about a minute apart, so the time between
     // two calls is taken across midnight.
-    QList<Mark> assess(const QStringList& rowTexts, const QTime& now);
+    QList<Mark> assess(const QList<QStringList>& rows, const QTime& now);
 
 private:
     struct Still {

@@ -7,10 +7,9 @@ RowHistory::RowHistory(QList<int> columns, QLocale locale)
     , m_locale(std::move(locale)) {
 }
 
-void RowHistory::record(const QStringList& rowTexts) {
+void RowHistory::record(const QList<QStringList>& rows) {
     ++m_records;
-    for (const QString& rowText : rowTexts) {
-        const QStringList cells = rowText.split(QLatin1Char(';'));
+    for (const QStringList& cells : rows) {
         const QString key = cells.value(0);
         auto found = m_rows.find(key);
         if (found == m_rows.end()) {

@@ -23,9 +23,9 @@ public:
 
     RowHistory(QList<int> columns, QLocale locale = QLocale::system());
 
-    // Takes one value per followed column from each row text (cells joined by ";"); a cell
-    // that is not a number adds nothing.
-    void record(const QStringList& rowTexts);
+    // Takes one value per followed column from each row (its cells; the first is the row's
+    // key); a cell that is not a number adds nothing.
+    void record(const QList<QStringList>& rows);
     // The values of one followed column (its index in `columns`) of the row, oldest first.
     QList<double> values(const QString& key, int series) const;
     void setLength(int length);

@@ -1,5 +1,7 @@
 #include "platform/ListControl.h"
 
+#include "platform/LegibleColors.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QScopedValueRollback>
@@ -58,6 +60,10 @@ void ListControl::append(const QString& rowText) {
     addTopLevelItem(makeItem(rowText));
 }
 
+void ListControl::appendCells(const QStringList& cells) {
+    addTopLevelItem(makeItemOfCells(cells));
+}
+
 int ListControl::rowCount() const {
     return topLevelItemCount();
 }
@@ -82,13 +88,13 @@ void ListControl::markRow(int position, const QString& reason, const QList<int>&
         throw std::out_of_range("list position");
     }
     const bool marked = !reason.isEmpty();
-    // Light enough that the black text stays easy to read.
-    static const QColor attention(255, 226, 150);
+    // Light enough that the black text stays easy to read, in a light or a dark palette.
+    const QColor attention = LegibleColors::attentionBackground();
     const QIcon sign = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (int c = 0; c < columnCount(); ++c) {
         item->setIcon(c, marked && columns.contains(c) ? sign : QIcon());
         item->setBackground(c, marked ? QBrush(attention) : QBrush());
-        item->setForeground(c, marked ? QBrush(Qt::black) : QBrush());
+        item->setForeground(c, marked ? QBrush(LegibleColors::attentionText()) : QBrush());
         item->setToolTip(c, reason);
     }
 }
@@ -159,14 +165,19 @@ void ListControl::resizeEvent(QResizeEvent* event) {
 }
 
 QTreeWidgetItem* ListControl::makeItem(const QString& rowText) const {
+    QTreeWidgetItem* item = makeItemOfCells(rowText.split(QLatin1Char(';')));
+    // The whole row text, as given, so it can be read back exactly.
+    item->setData(0, Qt::UserRole, rowText);
+    return item;
+}
+
+QTreeWidgetItem* ListControl::makeItemOfCells(const QStringList& cells) const {
     auto* item = new QTreeWidgetItem;
-    const QStringList cells = rowText.split(QLatin1Char(';'));
     const int columns = columnCount();
     for (int c = 0; c < columns && c < cells.size(); ++c) {
         item->setText(c, cells.at(c));
     }
-    // The whole row text, as given, so it can be read back exactly.
-    item->setData(0, Qt::UserRole, rowText);
+    item->setData(0, Qt::UserRole, cells.join(QLatin1Char(';')));
     return item;
 }
 

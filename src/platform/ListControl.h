@@ -25,6 +25,8 @@ public:
     void removeAt(int position) override;
     void clear() override;
     void append(const QString& rowText) override;
+    // The cells as given, never split again: a cell may hold ";".
+    void appendCells(const QStringList& cells) override;
     int rowCount() const override;
     QString rowText(int position) const override;
     void resetView() override;
@@ -44,6 +46,7 @@ protected:
 
 private:
     QTreeWidgetItem* makeItem(const QString& rowText) const;
+    QTreeWidgetItem* makeItemOfCells(const QStringList& cells) const;
     void applyWidths();
 
     QList<int> m_widths;

@@ -3,12 +3,45 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 
 namespace {
 
-QString csvCell(const QString& cell) {
+bool isPlainNumber(const QString& cell) {
+    // Digits with an optional sign and grouping or decimal marks in either convention.
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+([.,][0-9]+)*$"));
+    return number.match(cell).hasMatch();
+}
+
+bool isTerminalControl(char32_t c) {
+    // C0 and C1 controls, DEL, the line and paragraph separators and the bidirectional
+    // embeddings, overrides and isolates that reorder what follows them.
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 ||
+           (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || c == 0x200e ||
+           c == 0x200f || c == 0x061c;
+}
+
+QString escapedForTerminal(const QString& cell) {
+    QString result;
+    result.reserve(cell.size());
+    for (const char32_t c : cell.toUcs4()) {
+        if (c == U'\\') {
+            result += QStringLiteral("\\\\");
+        } else if (c < 0x100 && isTerminalControl(c)) {
+            result += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+        } else if (isTerminalControl(c)) {
+            result += QStringLiteral("\\u{%1}").arg(uint(c), 4, 16, QLatin1Char('0'));
+        } else {
+            result += QString::fromUcs4(&c, 1);
+        }
+    }
+    return result;
+}
+
+QString csvCell(const QString& given) {
+    const QString cell = ListExport::spreadsheetSafe(given);
     static const QString special = QStringLiteral(";\"\r\n");
     const bool quote =
         std::any_of(cell.begin(), cell.end(), [](QChar c) { return special.contains(c); });
@@ -32,7 +65,8 @@ QString csvLine(const QStringList& cells) {
 QString tabLine(const QStringList& cells) {
     QStringList flat;
     flat.reserve(cells.size());
-    for (QString cell : cells) {
+    for (const QString& given : cells) {
+        QString cell = ListExport::spreadsheetSafe(given);
         for (QChar& c : cell) {
             if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
                 c = QLatin1Char(' ');
@@ -47,10 +81,32 @@ QString tabLine(const QStringList& cells) {
 
 namespace ListExport {
 
-QStringList cellsOf(const QString& rowText, int columns) {
-    QStringList cells = rowText.split(QLatin1Char(';'));
-    cells.resize(columns);
-    return cells;
+QString spreadsheetSafe(const QString& cell) {
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    if (cell.isEmpty() || !starts.contains(cell.front()) || isPlainNumber(cell)) {
+        return cell;
+    }
+    return QLatin1Char('\'') + cell;
+}
+
+QString terminalLines(const Rows& rows) {
+    QString text;
+    for (const QStringList& row : rows) {
+        QStringList shown;
+        shown.reserve(row.size());
+        for (const QString& cell : row) {
+            const bool quote = cell.contains(QLatin1Char(';')) || cell.contains(QLatin1Char('"'));
+            QString escaped = escapedForTerminal(cell);
+            if (quote) {
+                escaped = QLatin1Char('"') +
+                          escaped.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                          QLatin1Char('"');
+            }
+            shown << escaped;
+        }
+        text += shown.join(QLatin1Char(';')) + QLatin1Char('\n');
+    }
+    return text;
 }
 
 QByteArray csv(const QStringList& headers, const Rows& rows) {

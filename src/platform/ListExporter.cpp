@@ -18,11 +18,6 @@ ListExporter::ListExporter(ListControl& list, QWidget& window, MessageBoxes& mes
     , m_window(window)
     , m_messages(messages)
     , m_suggestedName(std::move(suggestedName)) {
-    m_askFileName = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(
-            &m_window, QStringLiteral("Liste speichern"), suggested,
-            QStringLiteral("CSV-Dateien (*.csv);;Alle Dateien (*)"));
-    };
     m_list.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { showMenu(at); });
@@ -32,24 +27,42 @@ ListExporter::ListExporter(ListControl& list, QWidget& window, MessageBoxes& mes
 }
 
 void ListExporter::showMenu(const QPoint& at) {
-    QMenu menu(&m_list);
-    QAction* save = menu.addAction(QStringLiteral("Als CSV speichern ..."));
+    // Opened without a nested event loop: a menu that waited in exec() would hold a server
+    // call that let it open (and with it every monitor) until it closed.
+    auto* menu = new QMenu(&m_list);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* save = menu->addAction(QStringLiteral("Als CSV speichern ..."));
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(save, &QAction::triggered, this, [this] { saveAs(); });
-    connect(menu.addAction(QStringLiteral("Kopieren")), &QAction::triggered, this,
+    connect(menu->addAction(QStringLiteral("Kopieren")), &QAction::triggered, this,
             [this] { copyToClipboard(); });
     if (m_extendMenu) {
         const QModelIndex index = m_list.indexAt(at);
-        m_extendMenu(menu, index.isValid() ? index.row() : -1);
+        m_extendMenu(*menu, index.isValid() ? index.row() : -1);
     }
-    menu.exec(m_list.viewport()->mapToGlobal(at));
+    menu->popup(m_list.viewport()->mapToGlobal(at));
 }
 
 void ListExporter::saveAs() {
-    const QString path = m_askFileName(m_suggestedName + QStringLiteral(".csv"));
-    if (!path.isEmpty()) {
-        saveCsv(path);
+    const QString suggested = m_suggestedName + QStringLiteral(".csv");
+    if (m_askFileName) {
+        const QString path = m_askFileName(suggested);
+        if (!path.isEmpty()) {
+            saveCsv(path);
+        }
+        return;
     }
+    // Window-modal and without a nested event loop, like the menu.
+    auto* dialog = new QFileDialog(&m_window, QStringLiteral("Liste speichern"), suggested,
+                                   QStringLiteral("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        if (!path.isEmpty()) {
+            saveCsv(path);
+        }
+    });
+    dialog->open();
 }
 
 bool ListExporter::saveCsv(const QString& path) {

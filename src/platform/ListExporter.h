@@ -15,7 +15,8 @@ class QWidget;
 class ListExporter : public QObject {
     Q_OBJECT
 public:
-    // Asks for the file to write; an empty answer cancels.
+    // Asks for the file to write; an empty answer cancels. Unset: a file dialog that does not
+    // hold the event loop.
     using FileNameAsker = std::function<QString(const QString& suggestedName)>;
 
     ListExporter(ListControl& list, QWidget& window, MessageBoxes& messages, QString suggestedName);

@@ -39,6 +39,12 @@ void QtTrayNotifications::notify(const QString& title, const QString& text) {
     }
 }
 
+void QtTrayNotifications::notifyGood(const QString& title, const QString& text) {
+    if (m_tray && QSystemTrayIcon::supportsMessages()) {
+        m_tray->showMessage(title, text, QSystemTrayIcon::Information);
+    }
+}
+
 void QtTrayNotifications::setOnActivated(std::function<void()> handler) {
     m_onActivated = std::move(handler);
 }

@@ -17,6 +17,7 @@ public:
 
     void showState(State state, const QString& tooltip) override;
     void notify(const QString& title, const QString& text) override;
+    void notifyGood(const QString& title, const QString& text) override;
     void setOnActivated(std::function<void()> handler) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The multi-column list as the program uses it: each row one text, its cells joined by ";".
 // Positions count from 0. insertAt/removeAt throw std::out_of_range for a position the list
@@ -13,6 +14,9 @@ public:
     virtual void removeAt(int position) = 0;
     virtual void clear() = 0;
     virtual void append(const QString& rowText) = 0;
+    // Appends a row given as its cells, which may hold ";". A list whose rows are one text
+    // (the program log) takes them joined.
+    virtual void appendCells(const QStringList& cells) { append(cells.join(QLatin1Char(';'))); }
     virtual int rowCount() const = 0;
     virtual QString rowText(int position) const = 0;
     // After a refresh: nothing selected, scrolled to the top. Optional for a list.

@@ -35,10 +35,11 @@ bool WindowMemory::restorePlace(QWidget& window, bool withSize) const {
     if (!place || !WindowPlacement::reachable(*place, screenAreas())) {
         return false;
     }
-    if (withSize) {
-        window.resize(place->size().expandedTo(window.minimumSize()));
-    }
-    window.move(place->topLeft());
+    // The place is the window's inside, without the frame the window manager adds: the frame
+    // is not known before the window is on screen, and a place taken with the frame but given
+    // back without it would creep by the frame on every start.
+    const QSize size = withSize ? place->size().expandedTo(window.minimumSize()) : window.size();
+    window.setGeometry(QRect(place->topLeft(), size));
     return true;
 }
 
@@ -51,7 +52,7 @@ void WindowMemory::restoreColumns(ListControl& list) const {
 }
 
 void WindowMemory::save(const QWidget& window, const ListControl& list) {
-    write(KeyPlace, WindowPlacement::rectText(QRect(window.pos(), window.size())));
+    write(KeyPlace, WindowPlacement::rectText(window.geometry()));
     if (list.userSizedColumns()) {
         write(KeyColumns, WindowPlacement::widthsText(list.columnWidths()));
     }

@@ -14,7 +14,7 @@ public:
     WindowMemory(SettingsStore& store, QString app, QString section, QString owner);
 
     // Moves (and for a sizable window also resizes) the window to its kept place; true when it
-    // did.
+    // did. The place is the window's inside (QWidget::geometry), under any window manager.
     bool restorePlace(QWidget& window, bool withSize) const;
     // Column widths the user set before, kept as the user's from now on.
     void restoreColumns(ListControl& list) const;

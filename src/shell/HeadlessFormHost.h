@@ -41,6 +41,7 @@ public:
     QString userBox() override { return m_userCode; }
     // Nothing was typed: the password comes from the command line.
     QString passwordBox() override { return QString(); }
+    bool passwordEntered() override { return false; }
     void selectAllPassword() override {}
     bool signInDialogVisible() override { return false; }
     void showSignInDialogModal() override;

@@ -27,6 +27,7 @@ public:
 
 private:
     SignInState m_state;
+    QString m_commandLine; // without its password, which is in m_state.gPasswort
     WindowRegistry m_windows;
     CacheApi m_api;
     SignIn m_signIn;

@@ -1,6 +1,7 @@
 #include "shell/PrintMode.h"
 
 #include "access/CacheApi.h"
+#include "access/ErrorTexts.h"
 #include "access/TlsSettings.h"
 #include "cache/CacheError.h"
 #include "cache/TcpCacheFactory.h"
@@ -120,7 +121,7 @@ int PrintMode::run(const QStringList& givenArguments) {
     const MonitorKind kind =
         which == QLatin1String("kassa") ? MonitorKind::kassa() : MonitorKind::zeiterfassung();
 
-    QStringList rows;
+    QList<QStringList> rows;
     try {
         SignIn signIn(api, signInFields.join(QLatin1Char(' ')));
         if (!signIn.CheckLogin()) {
@@ -142,7 +143,7 @@ int PrintMode::run(const QStringList& givenArguments) {
         api.connection().DisconnectCache();
         return fail(ExitFailed, QStringLiteral("Serverzugriff fehlgeschlagen: Fehler %1: %2")
                                     .arg(error.number())
-                                    .arg(error.description()));
+                                    .arg(ErrorTexts::forLog(error.number(), error.description())));
     } catch (const ProgramEnded&) {
         return fail(ExitFailed, QStringLiteral("Die Anmeldung wurde abgebrochen."));
     }
@@ -151,24 +152,16 @@ int PrintMode::run(const QStringList& givenArguments) {
     return ExitOk;
 }
 
-void PrintMode::print(const QStringList& columns, const QStringList& rows, const QString& format) {
+void PrintMode::print(const QStringList& columns, const QList<QStringList>& rows,
+                      const QString& format) {
     if (format == QLatin1String("text")) {
-        for (const QString& row : rows) {
-            m_out << row << '\n';
-        }
+        m_out << ListExport::terminalLines(rows);
+    } else if (format == QLatin1String("csv")) {
+        // The stream writes the byte-order mark itself, before the text without it.
+        m_out.setGenerateByteOrderMark(true);
+        m_out << QString::fromUtf8(ListExport::csv(columns, rows).mid(3));
     } else {
-        ListExport::Rows cells;
-        cells.reserve(rows.size());
-        for (const QString& row : rows) {
-            cells << ListExport::cellsOf(row, static_cast<int>(columns.size()));
-        }
-        if (format == QLatin1String("csv")) {
-            // The stream writes the byte-order mark itself, before the text without it.
-            m_out.setGenerateByteOrderMark(true);
-            m_out << QString::fromUtf8(ListExport::csv(columns, cells).mid(3));
-        } else {
-            m_out << QString::fromUtf8(ListExport::json(columns, cells));
-        }
+        m_out << QString::fromUtf8(ListExport::json(columns, rows));
     }
     m_out.flush();
 }

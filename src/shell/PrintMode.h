@@ -30,7 +30,7 @@ public:
 
 private:
     int fail(int exitCode, const QString& message);
-    void print(const QStringList& columns, const QStringList& rows, const QString& format);
+    void print(const QStringList& columns, const QList<QStringList>& rows, const QString& format);
 
     Platform& m_platform;
     CacheFactoryCreator m_createFactory;

@@ -315,6 +315,10 @@ QString WindowRegistry::passwordBox() {
     return signInDialog().BPASSWORT->text();
 }
 
+bool WindowRegistry::passwordEntered() {
+    return signInDialog().passwordEntered();
+}
+
 void WindowRegistry::selectAllPassword() {
     SelectAllText(*signInDialog().BPASSWORT, true);
 }

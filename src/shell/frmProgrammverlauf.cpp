@@ -6,6 +6,7 @@
 #include "platform/ListExporter.h"
 #include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/VisibleFocus.h"
 #include "platform/WindowMemory.h"
 #include "shell/AppIcons.h"
 
@@ -23,6 +24,8 @@ frmProgrammverlauf::frmProgrammverlauf(Platform& platform, QWidget* parent)
     resize(twipsToPixels(8550), twipsToPixels(4320));
 
     Verlauf->setObjectName(QStringLiteral("Verlauf"));
+    Verlauf->setAccessibleName(QStringLiteral("Programmverlauf"));
+    VisibleFocus::install(*this);
     Verlauf->setGeometry(twipsRect(0, 0, 8535, 4335));
     Verlauf->setColumns(
         {QStringLiteral("Programmteil"), QStringLiteral("Text"), QStringLiteral("Parameter")},

@@ -6,6 +6,7 @@
 #include "platform/LabelFit.h"
 #include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/VisibleFocus.h"
 #include "signin/FMServer.h"
 #include "signin/SelectAllText.h"
 #include "signin/SignIn.h"
@@ -75,6 +76,11 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
     BUSpeich->setObjectName(QStringLiteral("BUSpeich"));
     BUAusst->setObjectName(QStringLiteral("BUAusst"));
 
+    // A screen reader names each box by its label; the focus shows from the first moment.
+    Label5->setBuddy(BUSER);
+    Label3->setBuddy(BPASSWORT);
+    VisibleFocus::install(*this);
+
     // The password comes first: the user code is usually filled in already.
     setTabOrder(BPASSWORT, BUSER);
     setTabOrder(BUSER, BUSpeich);
@@ -83,6 +89,8 @@ FMPass::FMPass(CacheApi& api, SignIn& signIn, SignInWindowHost& host, QWidget* p
 
     BUSER->installEventFilter(this);
     BPASSWORT->installEventFilter(this);
+    // The program never writes the password box, so any change of its text is the user's.
+    connect(BPASSWORT, &QLineEdit::textChanged, this, [this] { m_passwordEntered = true; });
     connect(BUSpeich, &QPushButton::clicked, this, &FMPass::BUSpeich_Click);
     connect(BUAusst, &QPushButton::clicked, this, &FMPass::BUAusst_Click);
     connect(BUServer, &QPushButton::clicked, this, &FMPass::BUServer_Click);

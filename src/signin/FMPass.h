@@ -26,6 +26,8 @@ public:
     // Writes this dialog's and the server settings dialog's entries to the stored settings
     // (never the password).
     void Sichern();
+    // Whether the user has put anything into BPASSWORT; only then does its text count.
+    bool passwordEntered() const { return m_passwordEntered; }
 
     void Form_Activate();
     void Form_GotFocus();
@@ -62,6 +64,7 @@ private:
     // The box that took the focus from a mouse press; its text is selected once the click is over.
     QObject* m_selectAfterClick = nullptr;
     bool m_signingIn = false;
+    bool m_passwordEntered = false;
     // "Anmelden" waits for a server access of a monitor to end.
     bool m_waitingForAccess = false;
 };

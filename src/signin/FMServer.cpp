@@ -6,10 +6,12 @@
 #include "platform/LatchingButton.h"
 #include "platform/Platform.h"
 #include "platform/Twips.h"
+#include "platform/VisibleFocus.h"
 #include "signin/FMPass.h"
 #include "signin/SignInWindowHost.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,9 +65,11 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
                        twipsRect(120, 885, 900, 195), this);
     BNAMESPACE = makeBox(QStringLiteral("BNAMESPACE"), LoginSettings::DefaultNamespace,
                          twipsRect(1080, 840, 1455, 285));
-    for (QLabel* label : {Label4, Label1, Label3}) {
+    for (QLabel* label : {Label4, Label1}) {
         fitLabelToText(label, 1080 - 30);
     }
+    // "Namespace:" is the longest; it may run up to its box so that it keeps off the edge.
+    fitLabelToText(Label3, 1080);
     // "Port:" ends where the (maybe widened) port box begins.
     Label6->resize(std::min(Label6->width(), BPORT->x() - Label6->x() - 2), Label6->height());
     fitLabelToText(Label6, BPORT->x() * 15 - 30);
@@ -79,6 +83,14 @@ FMServer::FMServer(CacheApi& api, SignInWindowHost& host, QWidget* parent)
     BUZurück->setObjectName(QStringLiteral("BUZurück"));
     BUZurück->setGeometry(twipsRect(1920, 1320, 1695, 375));
     BUZurück->setAutoDefault(false);
+
+    // A screen reader names each box by its label; the focus shows from the first moment.
+    Label4->setBuddy(BSERVERIP);
+    Label6->setBuddy(BPORT);
+    Label1->setBuddy(BFIRMA);
+    Label2->setBuddy(BFIL);
+    Label3->setBuddy(BNAMESPACE);
+    VisibleFocus::install(*this);
 
     setTabOrder(BUEdit, BSERVERIP);
     setTabOrder(BSERVERIP, BPORT);
@@ -149,6 +161,19 @@ void FMServer::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void FMServer::keyPressEvent(QKeyEvent* event) {
+    // Enter (keypad Enter too) presses the focused button, as Space does. The buttons are no
+    // default buttons, so Enter in a text box never flips the lock or stores anything.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            event->accept();
+            button->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 QLineEdit* FMServer::makeBox(const QString& name, const QString& text, const QRect& geometry) {

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 
 #include <exception>
+#include <utility>
 
 const QString SignIn::OperationConnect = QStringLiteral("Verbindungsaufbau");
 const QString SignIn::OperationPersonalcode =
@@ -51,6 +52,10 @@ bool SignIn::CheckLogin() {
         const AccessGate::Scope access(connection.gate());
         signedIn = signInWithLoadedData();
     }
+    if (m_boxAfterAccess) {
+        const std::function<void()> show = std::exchange(m_boxAfterAccess, {});
+        show();
+    }
     if (!signedIn && fromCommandLine) {
         state.gCommandLineRefused = true;
     }
@@ -63,8 +68,20 @@ bool SignIn::signInWithLoadedData() {
     // Every failure is reported with the step it happened in; reading a property of the
     // personnel record counts to the step that opened it.
     QString operation = OperationConnect;
+    // The user asks: data the server refused before are tried again.
+    connection.allowSignInAgain();
     try {
-        connection.BeginCacheAccess(false, false);
+        try {
+            connection.BeginCacheAccess(false, false);
+        } catch (const CacheError& error) {
+            if (error.number() != ClientErrors::SignInRefused) {
+                throw;
+            }
+            // The new connection's own sign-in was refused and the connection dropped.
+            reject();
+            finish();
+            return false;
+        }
 
         operation = OperationPersonalcode;
         // The server checks the password and the activity flag itself and never hands out the
@@ -109,10 +126,10 @@ bool SignIn::signInWithLoadedData() {
         windows->call(QStringLiteral("Xecute"), {command});
         connection.CloseCacheObject(windows);
     } catch (const CacheError& error) {
-        m_api.errors().ShowCacheError(error, operation);
+        reportFailure(error.number(), error.description(), operation);
         return false;
     } catch (const std::exception& error) {
-        m_api.errors().ShowCacheError(0, QString::fromLocal8Bit(error.what()), operation);
+        reportFailure(0, QString::fromLocal8Bit(error.what()), operation);
         return false;
     }
     finish();
@@ -129,10 +146,19 @@ void SignIn::readPersonnelRecord(CacheObject& person) {
 }
 
 void SignIn::reject() {
-    m_api.platform().messages.show(QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."),
-                                   QStringLiteral("Anmeldung an Caché."), MsgButtons::Ok,
-                                   MsgIcon::Information);
-    m_api.forms().selectAllPassword();
+    m_boxAfterAccess = [this] {
+        m_api.platform().messages.show(QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."),
+                                       QStringLiteral("Anmeldung an Caché."), MsgButtons::Ok,
+                                       MsgIcon::Information);
+        m_api.forms().selectAllPassword();
+    };
+}
+
+void SignIn::reportFailure(int number, const QString& description, const QString& operation) {
+    m_api.errors().endAccess();
+    m_boxAfterAccess = [this, number, description, operation] {
+        m_api.errors().showBox(number, description, operation);
+    };
 }
 
 void SignIn::finish() {

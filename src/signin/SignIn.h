@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CacheApi;
 
 // Signs a user in: loads the connection data (asking through the sign-in dialog when needed),
@@ -30,9 +32,13 @@ private:
     bool signInWithLoadedData();
     void readPersonnelRecord(CacheObject& person);
     void reject();
+    void reportFailure(int number, const QString& description, const QString& operation);
     void finish();
     CacheObjectPtr open(const QString& className, const QString& key);
 
     CacheApi& m_api;
     QString m_programCommandLine;
+    // The box of a refused or failed sign-in, shown once the server access has ended: a box
+    // shown inside it would hold every waiting refresh until it is closed.
+    std::function<void()> m_boxAfterAccess;
 };

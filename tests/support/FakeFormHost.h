@@ -39,6 +39,8 @@ public:
     void setUserBox(const QString& userCode) override { userCodeBox = userCode; }
     QString userBox() override { return userCodeBox; }
     QString passwordBox() override { return passwordText; }
+    // Text in the box was put there by the user; passwordCleared stands for a box emptied by hand.
+    bool passwordEntered() override { return passwordCleared || !passwordText.isEmpty(); }
     void selectAllPassword() override;
     bool signInDialogVisible() override { return signInVisible; }
     void showSignInDialogModal() override;
@@ -50,6 +52,7 @@ public:
     ConnectionBoxes serverBoxes;
     QString userCodeBox;
     QString passwordText;
+    bool passwordCleared = false;
     bool signInVisible = false;
     bool serverVisible = false;
     bool passwordSelected = false;

@@ -186,6 +186,20 @@ private slots:
         QCOMPARE(csv.output, "\xEF\xBB\xBFNr;Anzahl;FirstCNT;LastCNT\r\n" +
                                  kDemoKassa.join("\r\n").toUtf8() + "\r\n");
         QCOMPARE(runPrint({"kassa", "1", "0", "DEMO", "-", "127.0.0.1", port}).exitCode, 2);
+
+        // A register named "x;y" (legal on the wire and in the server) stays one cell.
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "0", "--register",
+                                  "x;y", "--count", "1", "--first", "10", "--last", "10"}),
+                 0);
+        const QStringList base{"kassa", "1", "0", "DEMO", "demo", "127.0.0.1", port, "--format"};
+        QVERIFY(runPrint(base + QStringList{"text"}).lines.contains("\"x;y\";1;10;10"));
+        QVERIFY(runPrint(base + QStringList{"csv"}).lines.contains("\"x;y\";1;10;10\r"));
+        const QJsonArray rows = QJsonDocument::fromJson(runPrint(base + QStringList{"json"}).output)
+                                    .object()
+                                    .value("rows")
+                                    .toArray();
+        const QJsonArray oneCell{"x;y", "1", "10", "10"};
+        QVERIFY(rows.contains(oneCell));
     }
 
     void printModeFailsAtOnceWithAMessage_data() {

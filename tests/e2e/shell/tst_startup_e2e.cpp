@@ -1,10 +1,16 @@
 #include "FakePlatform.h"
 #include "ServerProcess.h"
 #include "cache/TcpCacheFactory.h"
+#include "monitors/frmKassa.h"
+#include "platform/LatchingButton.h"
+#include "platform/ListControl.h"
 #include "shell/FMStart.h"
 #include "shell/MonitorProgram.h"
+#include "signin/FMServer.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -68,6 +74,48 @@ private slots:
         QVERIFY(!program.state().gFactory->isConnected());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(program.windows().loadedWindows().isEmpty());
+    }
+
+    void serverCorrectedInTheDialogAfterACommandLineStartSignsIn() {
+        ServerProcess moved;
+        QVERIFY2(moved.start(), qPrintable(moved.errorText()));
+        ServerProcess first;
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        FakePlatform fake;
+        QList<qint64> created;
+        MonitorProgram program(fake.platform, stampedCreator(fake.time, created),
+                               commandLine("DEMO", "demo", first.port()));
+        program.start();
+        QPointer<frmKassa> kassa = new frmKassa(program.api(), nullptr);
+        kassa->Form_Load();
+        QCOMPARE(kassa->lstKassa->rowCount(), 4);
+
+        // The server moves. After three tries the user sets the new port in "LORVEX Server":
+        // "Ändern", Yes, the port, "Ändern", Yes, "Zurück".
+        first.stop();
+        program.api().connection().DisconnectCache(); // what the idle minute does
+        program.windows().setModalRunner([&](QWidget& dialog) {
+            auto* server = qobject_cast<FMServer*>(&dialog);
+            QVERIFY(server != nullptr);
+            server->BUEdit->click();
+            server->BPORT->setText(QString::number(moved.port()));
+            server->BUEdit->click();
+            server->BUZurück->click();
+        });
+        fake.messages.queueAnswer(MsgAnswer::Ok);
+        fake.messages.queueAnswer(MsgAnswer::Yes);
+        fake.messages.queueAnswer(MsgAnswer::Yes);
+        kassa->lstKassa->clear();
+        kassa->cmdRefresh_Click();
+
+        // The password from the command line signed in on the new port; the rows are there.
+        QCOMPARE(fake.messages.unexpected, 0);
+        QCOMPARE(fake.messages.shown.size(), 3);
+        QCOMPARE(kassa->lstKassa->rowCount(), 4);
+        QVERIFY(!kassa->controller().isStale());
+        QCOMPARE(moved.log().count("signed in as DEMO"), 1);
+        QVERIFY(!moved.log().contains("sign-in refused"));
+        delete kassa;
     }
 
     void stoppedServerEndsAfterRetryTimeline() {

@@ -1,9 +1,11 @@
+#include "AccessibleNames.h"
 #include "FakeCache.h"
 #include "FakeFormHost.h"
 #include "FakePlatform.h"
 #include "access/CacheApi.h"
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
+#include "platform/LegibleColors.h"
 #include "platform/ListControl.h"
 
 #include <QHeaderView>
@@ -42,6 +44,8 @@ struct Rig {
             }
             return args.isEmpty() ? CacheValue(QString()) : args.first();
         };
+        // A signed-in user: every new connection's sign-in is accepted.
+        server.onSignIn = [](const QString&, const QString&, const QString&) { return true; };
         api = std::make_unique<CacheApi>(state, desktop.platform, forms, server.creator());
         api->connection().BeginCacheAccess(false, false);
         api->connection().EndCacheAccess(false);
@@ -122,6 +126,17 @@ private slots:
 
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window));
+        // Every control is announced by name and role, the list with its rows; the focus shows
+        // before the first Tab; "(aus)" stands on the baseline of "sec".
+        QVERIFY2(unnamedControls(*window).isEmpty(),
+                 qPrintable(unnamedControls(*window).join(", ")));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window->lstKassa);
+        QCOMPARE(list->text(QAccessible::Name), QString("Kassa"));
+        QCOMPARE(list->tableInterface()->rowCount(), window->lstKassa->rowCount());
+        QVERIFY(window->testAttribute(Qt::WA_KeyboardFocusChange));
+        QCOMPARE(window->lblAutoAus->geometry().top(), window->Label2->geometry().top());
+        QCOMPARE(window->lblAutoAus->height(), window->Label2->height());
+        QCOMPARE(window->lblAutoAus->alignment(), window->Label2->alignment());
         QCOMPARE(window->focusWidget(), window->cmdRefresh);
         QCOMPARE(nextTabStop(window->cmdRefresh), window->lstKassa);
         QCOMPARE(nextTabStop(window->lstKassa), window->OKButton);
@@ -139,14 +154,50 @@ private slots:
         window->move(100, 80);
         window->lstKassa->header()->resizeSection(0, 60);
         window->Edit1->setText("5");
+        // The place kept is the window's inside, not its frame: a window manager tells the
+        // frame only once the window is on screen, so a frame place would be given back as the
+        // inside and the window would creep by the frame on every start.
+        QVERIFY(window->frameGeometry() != window->geometry()); // the offscreen frame
+        const QRect inside = window->geometry();
         window->close();
         QTRY_VERIFY(window.isNull());
+        QCOMPARE(stored.value("Cache Login/Monitor/KassaPosition"), QString("%1,%2,%3,%4")
+                                                                        .arg(inside.x())
+                                                                        .arg(inside.y())
+                                                                        .arg(inside.width())
+                                                                        .arg(inside.height()));
         QCOMPARE(stored.value("Cache Login/Monitor/KassaIntervallMs"), QString("5000"));
         QVERIFY(stored.value("Cache Login/Monitor/KassaSpalten").startsWith("60,"));
         QVERIFY(stored.keys().filter("/Login/").isEmpty());
 
+        // Each opening comes back exactly where the last one was, whatever frame the window
+        // manager draws around it (the offscreen platform draws one, too).
+        for (int opening = 0; opening < 2; ++opening) {
+            window = rig.load<frmKassa>();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QCOMPARE(window->frameGeometry().topLeft(), QPoint(100, 80));
+            window->close();
+            QTRY_VERIFY(window.isNull());
+        }
+        QPointer<frmZeiterfassung> zeit = rig.load<frmZeiterfassung>();
+        zeit->show();
+        QVERIFY(QTest::qWaitForWindowExposed(zeit));
+        zeit->move(120, 90);
+        for (int opening = 0; opening < 3; ++opening) {
+            const QPoint insideAt = zeit->geometry().topLeft();
+            zeit->close();
+            QTRY_VERIFY(zeit.isNull());
+            QVERIFY(stored.value("Cache Login/Monitor/ZeiterfassungPosition")
+                        .startsWith(QString("%1,%2,").arg(insideAt.x()).arg(insideAt.y())));
+            zeit = rig.load<frmZeiterfassung>();
+            zeit->show();
+            QVERIFY(QTest::qWaitForWindowExposed(zeit));
+            QCOMPARE(zeit->frameGeometry().topLeft(), QPoint(120, 90));
+        }
+        delete zeit;
+
         window = rig.load<frmKassa>();
-        QCOMPARE(window->pos(), QPoint(100, 80));
         QCOMPARE(window->lstKassa->header()->sectionSize(0), 60);
         QCOMPARE(window->Edit1->text(), QString("5"));
         QCOMPARE(window->Timer1().interval(), 5000);
@@ -247,14 +298,18 @@ private slots:
         rig.desktop.time.advance(10000);
         QCOMPARE(rowsOf(*window->lstKassa), rows);
         QCOMPARE(window->lblStand->text(), QString("Stand 12:00:00"));
-        QCOMPARE(window->lblStand->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(window->lblStand->toolTip(), QString("Fehler 5001: Klasse nicht gefunden"));
+        const QColor stand = window->lblStand->palette().color(QPalette::WindowText);
+        QCOMPARE(stand.hslHue(), 0); // red, dark enough to read on the window
+        QVERIFY(LegibleColors::contrast(stand, window->palette().color(QPalette::Window)) >= 4.5);
+        QCOMPARE(window->lblStand->toolTip(),
+                 QString("Fehler 5001: Kein Objekt dieser Klasse mit dieser Kennung."));
         QCOMPARE(rig.desktop.messages.shown.size(), 0);
 
         QCOMPARE(rig.desktop.messages.shown.size(), 0);
         rig.desktop.time.advance(15000); // 25 s without an answer
         QCOMPARE(window->lblStand->toolTip(),
-                 QString("Fehler 5001: Klasse nicht gefunden\nKeine Antwort seit 12:00:00"));
+                 QString("Fehler 5001: Kein Objekt dieser Klasse mit dieser Kennung.\n"
+                         "Keine Antwort seit 12:00:00"));
 
         rig.server.failures.clear();
         rig.kassaReply = "9|1|1|1";

@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "ShellFixture.h"
 
 #include "monitors/frmKassa.h"
@@ -140,6 +141,27 @@ private slots:
         kassa.OKButton_Click();
         ShellFixture::flushDeletes();
         QCOMPARE(tray.state, DesktopNotifications::State::Good);
+    }
+
+    // A screen reader can announce every control of every window by name and role.
+    void everyWindowsControlsAreAnnounced() {
+        ShellFixture f;
+        FMStart& main = f.program->start();
+        WindowRegistry& windows = f.program->windows();
+        const QList<QWidget*> all{&main,
+                                  &windows.programLogWindow(),
+                                  &windows.cashRegisterMonitor(),
+                                  &windows.timeClockMonitor(),
+                                  &windows.aboutBox(),
+                                  &windows.settingsWindow(),
+                                  &windows.signInDialog(),
+                                  &windows.serverDialog()};
+        for (QWidget* window : all) {
+            const QStringList unnamed = unnamedControls(*window);
+            QVERIFY2(unnamed.isEmpty(),
+                     qPrintable(window->objectName() + ": " + unnamed.join(", ")));
+        }
+        ShellFixture::flushDeletes();
     }
 
     void shortcutsOpenAboutBoxAndProgramLog() {

@@ -1,3 +1,4 @@
+#include "platform/FreedesktopNotifications.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtMouseCursor.h"
 #include "platform/QtSettingsStore.h"
@@ -6,11 +7,42 @@
 #include "shell/ProgramOptions.h"
 #include "shell/QtTranslations.h"
 
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+// The desktop's notification service as far as the monitor uses it: what it was asked to show.
+class NotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public slots:
+    uint Notify(const QString&, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        received << icon + ' ' + summary + ": " + body;
+        return static_cast<uint>(received.size());
+    }
+
+public:
+    QStringList received;
+};
+
+// The tray, the fallback: what reached its balloons.
+class RecordingTray : public DesktopNotifications {
+public:
+    void showState(State, const QString& tip) override { tooltip = tip; }
+    void notify(const QString& title, const QString& text) override { told << title + ": " + text; }
+    void setOnActivated(std::function<void()>) override {}
+    QStringList told;
+    QString tooltip;
+};
+
+} // namespace
 
 class TestQtPlatform : public QObject {
     Q_OBJECT
@@ -116,6 +148,45 @@ private slots:
         QCOMPARE(print.mode, ProgramOptions::Mode::Print);
         QCOMPARE(print.printArguments, (QStringList{"kassa", "1", "0"}));
         QVERIFY(ProgramOptions::versionLine().startsWith("lorvex-monitor "));
+    }
+
+    // Notifications go to the desktop's notification service, where they stack (two at the
+    // same moment are both there); without a service the tray's balloon takes them.
+    void notificationsGoToTheDesktopServiceOrTheTray() {
+        QProcess daemon;
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForStarted(10000)) {
+            QSKIP("dbus-daemon is not installed");
+        }
+        QVERIFY(daemon.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        QDBusConnection bus = QDBusConnection::connectToBus(address, "lorvex-notifications");
+        QVERIFY(bus.isConnected());
+        RecordingTray tray;
+        FreedesktopNotifications notifications(tray, bus);
+        notifications.notify("LORVEX Monitor - Kassa", "Nr 3: 12 offen");
+        QCOMPARE(tray.told, QStringList{"LORVEX Monitor - Kassa: Nr 3: 12 offen"});
+
+        NotificationService service;
+        QVERIFY(bus.registerService(FreedesktopNotifications::Service));
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &service,
+                                   QDBusConnection::ExportAllSlots));
+        notifications.notify("LORVEX Monitor - Kassa", "Nr 5: 11 offen");
+        notifications.notify("LORVEX Monitor - Zeiterfassung", "Keine Verbindung zum Server");
+        notifications.notifyGood("LORVEX Monitor - Zeiterfassung", "Wieder erreichbar");
+        QTRY_COMPARE_WITH_TIMEOUT(service.received.size(), 3, 10000);
+        QCOMPARE(service.received,
+                 QStringList({"dialog-warning LORVEX Monitor - Kassa: Nr 5: 11 offen",
+                              "dialog-warning LORVEX Monitor - Zeiterfassung: Keine Verbindung "
+                              "zum Server",
+                              "dialog-information LORVEX Monitor - Zeiterfassung: Wieder "
+                              "erreichbar"}));
+        QCOMPARE(tray.told.size(), 1);
+        notifications.showState(DesktopNotifications::State::Good, "alles gut");
+        QCOMPARE(tray.tooltip, QString("alles gut")); // the icon stays the tray's
+        QDBusConnection::disconnectFromBus("lorvex-notifications");
+        daemon.kill();
+        daemon.waitForFinished();
     }
 };
 

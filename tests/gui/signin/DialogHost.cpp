@@ -58,6 +58,10 @@ QString DialogHost::passwordBox() {
     return signInDialog().BPASSWORT->text();
 }
 
+bool DialogHost::passwordEntered() {
+    return signInDialog().passwordEntered();
+}
+
 void DialogHost::selectAllPassword() {
     SelectAllText(*signInDialog().BPASSWORT, true);
 }

@@ -26,6 +26,7 @@ public:
     void setUserBox(const QString& userCode) override;
     QString userBox() override;
     QString passwordBox() override;
+    bool passwordEntered() override;
     void selectAllPassword() override;
     bool signInDialogVisible() override;
     void showSignInDialogModal() override;

@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "DialogHost.h"
 #include "FakeCache.h"
 #include "FakePlatform.h"
@@ -271,6 +272,59 @@ private slots:
         QCOMPARE(d.host.rightsChecks, 1);
     }
 
+    // Enter and keypad Enter press the focused button of the server dialog; in a text box they
+    // press nothing.
+    void keysOfTheServerDialog_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("Enter on Ändern") << "BUEdit" << int(Qt::Key_Return) << true << false;
+        QTest::newRow("keypad Enter on Ändern") << "BUEdit" << int(Qt::Key_Enter) << true << false;
+        QTest::newRow("Enter on Zurück") << "BUZurück" << int(Qt::Key_Return) << false << true;
+        QTest::newRow("keypad Enter on Zurück")
+            << "BUZurück" << int(Qt::Key_Enter) << false << true;
+        QTest::newRow("Enter in a box") << "BPORT" << int(Qt::Key_Return) << false << false;
+    }
+    void keysOfTheServerDialog() {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(bool, asked);
+        QFETCH(bool, hidden);
+        Dialogs d;
+        d.srv.BPORT->setEnabled(true);
+        d.srv.show();
+        QApplication::setActiveWindow(&d.srv);
+        QVERIFY(QTest::qWaitForWindowActive(&d.srv));
+        auto* target = d.srv.findChild<QWidget*>(focus);
+        QVERIFY(target != nullptr);
+        target->setFocus();
+        d.fake.messages.queueAnswer(MsgAnswer::No);
+        QTest::keyClick(target, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(d.fake.messages.shown.size(), asked ? 1 : 0);
+        QCOMPARE(!d.srv.isVisible(), hidden);
+    }
+
+    // A screen reader announces every control by name and role; the keyboard focus shows
+    // before the first Tab.
+    void everyControlIsAnnounced() {
+        Dialogs d;
+        d.srv.BPORT->setEnabled(true);
+        for (QWidget* dialog : QList<QWidget*>{&d.pass, &d.srv}) {
+            QVERIFY2(unnamedControls(*dialog).isEmpty(),
+                     qPrintable(unnamedControls(*dialog).join(", ")));
+            QVERIFY(dialog->testAttribute(Qt::WA_KeyboardFocusChange));
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.pass.BPASSWORT)->text(QAccessible::Name),
+                 QString("Passwort:"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(d.srv.BNAMESPACE)->text(QAccessible::Name),
+                 QString("Namespace:"));
+        // "Namespace:" keeps off the dialog's left edge and ends before its box.
+        QVERIFY(d.srv.Label3->x() >= 4);
+        QVERIFY(d.srv.Label3->geometry().right() < d.srv.BNAMESPACE->x());
+    }
+
     void serverButtonShowsTheServerDialogOwnedByTheSignInDialog() {
         Dialogs d;
         d.pass.show();
@@ -368,6 +422,8 @@ private slots:
         d.state.gFirma = "1";
         d.state.gFiliale = "0";
         d.state.gConnectString = "cn_iptcp:h[1]:LORVEX";
+        d.state.gPersonalcode = "ABC";
+        d.state.gPasswort = "geheim";
         d.api.connection().BeginCacheAccess(false, false);
         d.fake.messages.queueAnswer(MsgAnswer::Yes);
         d.srv.BUEdit->click();
@@ -387,6 +443,8 @@ private slots:
         Dialogs d;
         d.state.gFirma = "1";
         d.state.gFiliale = "0";
+        d.state.gPersonalcode = "ABC";
+        d.state.gPasswort = "geheim";
         d.api.connection().BeginCacheAccess(false, false);
         d.api.connection().EndCacheAccess(false);
         QVERIFY(d.srv.Lock->isEnabled());

@@ -277,13 +277,34 @@ private slots:
             ++asked;
             return false;
         };
-        rig.api.connection().BeginCacheAccess(false, false);
+        // A refused connection is dropped, never used unsigned, and the failure says why.
+        try {
+            rig.api.connection().BeginCacheAccess(false, false);
+            QFAIL("a refused sign-in must not pass as a connection");
+        } catch (const CacheError& error) {
+            QCOMPARE(error.number(), ClientErrors::SignInRefused);
+            QVERIFY(error.description().contains("Anmeldung abgelehnt"));
+        }
         QVERIFY(rig.xecutes().isEmpty());
-        QVERIFY(!rig.api.connection().SignInOnServer());
+        QCOMPARE(rig.server.callsStartingWith("disconnect").size(), 1);
+        QVERIFY(!rig.api.connection().SignInOnServer()); // the answer is kept, not asked again
         QCOMPARE(asked, 1);
-        rig.state.gPasswort = "anders"; // new data on the same connection: asked again
-        QVERIFY(!rig.api.connection().SignInOnServer());
+        // Refreshes with the same data do not count more failed sign-ins against the user ...
+        QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().BeginCacheAccess(false, false));
+        QCOMPARE(rig.server.factoriesCreated, 1);
+        QCOMPARE(asked, 1);
+        // ... but a sign-in of the user, or new data, ask again.
+        rig.api.connection().allowSignInAgain();
+        QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().BeginCacheAccess(false, false));
         QCOMPARE(asked, 2);
+        rig.state.gPasswort = "anders";
+        rig.server.onSignIn = [&](const QString&, const QString&, const QString& password) {
+            ++asked;
+            return password == "anders";
+        };
+        rig.api.connection().BeginCacheAccess(false, false);
+        QCOMPARE(asked, 3);
+        QCOMPARE(rig.xecutes().size(), 2);
         // A sign-in that fails on the way drops the connection: the next access makes it anew.
         AccessRig broken;
         broken.signInData();
@@ -298,7 +319,7 @@ private slots:
         // A user code the server would cut at its bar never reaches it.
         rig.state.gPersonalcode = "A|B";
         QVERIFY_THROWS_EXCEPTION(CacheError, rig.api.connection().SignInOnServer());
-        QCOMPARE(asked, 2);
+        QCOMPARE(asked, 3);
     }
 
     void disconnectIgnoresItsFailures() {

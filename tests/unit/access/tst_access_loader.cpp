@@ -1,4 +1,6 @@
 #include "AccessRig.h"
+#include "access/LoginLoader.h"
+#include "access/SecretText.h"
 
 #include <QtTest>
 
@@ -37,6 +39,27 @@ private slots:
         QCOMPARE(rig.state.gNamespace, QString("NS"));
         // The namespace never enters the connection string.
         QCOMPARE(rig.state.gConnectString, QString("cn_iptcp:host[1999]:LORVEX"));
+    }
+
+    void anUntouchedPasswordBoxKeepsTheHeldPassword() {
+        // Started from the command line, then the server settings saved: the empty box of a
+        // dialog the user never typed in is no password.
+        AccessRig rig;
+        SecretText password;
+        const QString line =
+            LoginLoader::takeCommandLinePassword("1 0 ABC geheim host 1999", rig.state.gPasswort);
+        QCOMPARE(line, QString("1 0 ABC  host 1999")); // the one copy is gPasswort
+        QCOMPARE(LoginLoader::takeCommandLinePassword("1 0 ABC", password), QString("1 0 ABC"));
+        QVERIFY(password.isEmpty());
+        rig.state.gCommandLine = line;
+        rig.api.loader().LoadConnectionData();
+        QCOMPARE(rig.state.gPasswort, QString("geheim"));
+        rig.api.loader().LoadLoginSettings();
+        QCOMPARE(rig.state.gPasswort, QString("geheim"));
+        // A box the user emptied by hand is what the user wants.
+        rig.forms.passwordCleared = true;
+        rig.api.loader().LoadLoginSettings();
+        QCOMPARE(rig.state.gPasswort, QString());
     }
 
     void commandLineThatDoesNotCount_data() {

@@ -1,7 +1,10 @@
+#include "access/ErrorTexts.h"
 #include "access/GetField.h"
 #include "access/ServerCommand.h"
 #include "cache/CacheError.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QtTest>
 
 // Field splitting (command line, user text) and the one server command built from user data.
@@ -51,6 +54,36 @@ private slots:
         QFETCH(int, n);
         QFETCH(QString, expected);
         QCOMPARE(GetField(text, separator, n, "<d>"), expected);
+    }
+
+    // Every error number docs/protocol.md lists (the wire's, the component's, the sign-in
+    // layer's) reaches the user in German; the server's English text follows only in the log.
+    void everyDocumentedErrorHasAGermanText() {
+        QFile document(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../../docs/protocol.md"));
+        QVERIFY(document.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(document.readAll());
+        QList<int> numbers;
+        static const QRegularExpression tableRow(QStringLiteral("^\\| (\\d{4}) \\|"),
+                                                 QRegularExpression::MultilineOption);
+        for (const auto& match : tableRow.globalMatch(text)) {
+            numbers << match.captured(1).toInt();
+        }
+        static const QRegularExpression inProse(QStringLiteral("\\b(9\\d{3}|3\\d{4}) "));
+        for (const auto& match : inProse.globalMatch(text)) {
+            numbers << match.captured(1).toInt();
+        }
+        QVERIFY(numbers.size() > 30);
+        for (const int number : numbers) {
+            const bool own = number >= ClientErrors::InvalidSignInData;
+            const QString shown = ErrorTexts::forUser(number, own ? QString() : "sign in first");
+            QVERIFY2(!shown.isEmpty(), qPrintable(QString::number(number)));
+            QVERIFY2(shown != "Unbekannter Serverfehler." && !shown.contains("sign in"),
+                     qPrintable(QString::number(number)));
+        }
+        QCOMPARE(ErrorTexts::forLog(5009, "sign in first"),
+                 QString("Nicht am Server angemeldet. (Server: sign in first)"));
+        QCOMPARE(ErrorTexts::forUser(30004, "Abgelehnt, neu anmelden."),
+                 QString("Abgelehnt, neu anmelden."));
     }
 
     void workContextCommandForValidData() {

@@ -11,11 +11,16 @@ public:
         tooltip = tip;
     }
     void notify(const QString& title, const QString& text) override { told << title + ": " + text; }
+    void notifyGood(const QString& title, const QString& text) override {
+        told << title + ": " + text;
+        good << text;
+    }
     void setOnActivated(std::function<void()>) override {}
 
     State state = State::Good;
     QString tooltip;
     QStringList told;
+    QStringList good; // told without a warning sign
 };
 
 } // namespace
@@ -46,6 +51,7 @@ private slots:
                  QStringList({"LORVEX Monitor - Kassa: Nr 3: x",
                               "LORVEX Monitor - Zeiterfassung: Keine Verbindung zum Server",
                               "LORVEX Monitor - Zeiterfassung: Wieder erreichbar"}));
+        QCOMPARE(desktop.good, QStringList{"Wieder erreichbar"});
         QCOMPARE(desktop.state, DesktopNotifications::State::Attention);
         alarms.forget("Kassa");
         QCOMPARE(desktop.state, DesktopNotifications::State::Good);
@@ -71,6 +77,25 @@ private slots:
         alarms.rowsAssessed("Kassa", {"4"}, {"x"}, now);
         QCOMPARE(desktop.told.size(), 1);
         QCOMPARE(desktop.state, DesktopNotifications::State::Attention);
+    }
+
+    void snoozeHoldsTheHourOverAFlappingRow() {
+        RecordingDesktop desktop;
+        AlarmNotifier alarms(desktop);
+        QTime now(10, 0);
+        alarms.rowsAssessed("Kassa", {"3", "4"}, {"12 offen", ""}, now);
+        QCOMPARE(desktop.told.size(), 1);
+        alarms.snooze("Kassa", "3", now);
+        // Normal and standing out by turns, a refresh every 2.5 minutes, for the whole hour.
+        for (int refresh = 1; refresh < 24; ++refresh) {
+            now = now.addSecs(150);
+            alarms.rowsAssessed("Kassa", {"3", "4"}, {refresh % 2 ? "" : "12 offen", ""}, now);
+        }
+        QCOMPARE(desktop.told.size(), 1);
+        now = now.addSecs(150); // the hour is over
+        alarms.rowsAssessed("Kassa", {"3", "4"}, {"12 offen", ""}, now);
+        QCOMPARE(desktop.told.size(), 2);
+        QVERIFY(!alarms.isSnoozed("Kassa", "3", now));
     }
 
     void manyRowsAtOnceCollapseIntoASummary() {

@@ -2,6 +2,9 @@
 #include "FakePlatform.h"
 #include "shell/PrintMode.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 // The print mode refuses a wrong call before it touches the server, and says why.
@@ -71,6 +74,70 @@ private slots:
         QCOMPARE(desktop.time.nowMs(), QTime(12, 0).msecsSinceStartOfDay());
         QVERIFY(out.isEmpty());
         QVERIFY2(err.contains("Anmeldung fehlgeschlagen"), qPrintable(err));
+    }
+
+    // Cells travel as cells from the reply to every format: a ";" in a register name stays in
+    // its cell, a formula stays text in CSV, and nothing from the server reaches a terminal raw.
+    void cellsReachEveryFormatWhole_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("text") << "text"
+                              << QByteArray("\"x;y\";1;10;10\n"
+                                            "e\\x1b[2Jz\\x0aneu;2;=1+2;-1205\n"
+                                            "\"\\u{202e}\\\\ \"\"q\"\"\";1;1;1\n");
+        QTest::newRow("csv") << "csv"
+                             << QByteArray("\xEF\xBB\xBFNr;Anzahl;FirstCNT;LastCNT\r\n"
+                                           "\"x;y\";1;10;10\r\n"
+                                           "\"e\x1b[2Jz\nneu\";2;'=1+2;-1205\r\n"
+                                           "\"\xE2\x80\xAE\\ \"\"q\"\"\";1;1;1\r\n");
+        QTest::newRow("json") << "json"
+                              << QByteArray("[\"x;y\",\"1\",\"10\",\"10\"]"
+                                            "[\"e\\u001b[2Jz\\nneu\",\"2\",\"=1+2\",\"-1205\"]"
+                                            "[\"\xE2\x80\xAE\\\\ \\\"q\\\"\",\"1\",\"1\",\"1\"]");
+    }
+    void cellsReachEveryFormatWhole() {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, expected);
+        FakePlatform desktop;
+        FakeCacheServer server;
+        server.addObject("LX.ParPersEdv", "1||U",
+                         {{"Passwort", "P"},
+                          {"AKTIV", "J"},
+                          {"PNAME", "N"},
+                          {"PNR", "7"},
+                          {"AbtNr", "1"},
+                          {"DW", ""},
+                          {"BERGRP", "9"}});
+        server.addObject("LX.ParPersAbt", "1||1", {{"abtbez", ""}, {"AbtNr", "1"}, {"HAbtNr", ""}});
+        server.addObject("LX.PersBasis", "1||7", {{"fax", ""}, {"EMAIL", ""}});
+        server.onCall = [](const QString& cls, const QString& method,
+                           const QList<CacheValue>& args) {
+            if (cls == "Telemetrie.Kassa") {
+                return CacheValue(QString("x;y|1|10|10|e\x1b[2Jz\nneu|2|=1+2|-1205|"
+                                          "\u202e\\ \"q\"|1|1|1"));
+            }
+            return method == "Xecute" ? CacheValue(QString()) : args.value(0);
+        };
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        PrintMode mode(desktop.platform, server.creator(), outStream, errStream, QLocale::c());
+        QCOMPARE(mode.run({"kassa", "1", "0", "U", "P", "--format", format}), PrintMode::ExitOk);
+        QByteArray written = out.toUtf8();
+        if (format == "csv") {
+            written.prepend("\xEF\xBB\xBF"); // the stream's byte-order mark
+        }
+        if (format == "json") {
+            QByteArray rows;
+            const QJsonArray array =
+                QJsonDocument::fromJson(written).object().value("rows").toArray();
+            for (const QJsonValue& row : array) {
+                rows += QJsonDocument(row.toArray()).toJson(QJsonDocument::Compact);
+            }
+            written = rows;
+        }
+        QCOMPARE(written, expected);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "monitors/RowAttention.h"
 
+#include "RowTexts.h"
+
 #include <QtTest>
 
 namespace {
@@ -41,7 +43,7 @@ private slots:
         QFETCH(QString, row);
         QFETCH(QString, reason);
         RowAttention attention(RowAttention::Rule::Clocks, QLocale(QLocale::German));
-        QCOMPARE(reasonsOf(attention.assess({row}, QTime(8, 0))), QStringList{reason});
+        QCOMPARE(reasonsOf(attention.assess(cellRows({row}), QTime(8, 0))), QStringList{reason});
     }
 
     void registersStandOutAtTheCountLimit_data() {
@@ -58,7 +60,7 @@ private slots:
         QFETCH(QString, row);
         QFETCH(bool, standsOut);
         RowAttention attention(RowAttention::Rule::Registers, QLocale(QLocale::German));
-        const RowAttention::Mark mark = attention.assess({row}, QTime(8, 0)).value(0);
+        const RowAttention::Mark mark = attention.assess(cellRows({row}), QTime(8, 0)).value(0);
         const QString reason = mark.reason;
         QCOMPARE(mark.columns, standsOut ? QList<int>{1} : QList<int>{});
         QCOMPARE(!reason.isEmpty(), standsOut);
@@ -70,24 +72,24 @@ private slots:
         attention.setLimits({10, 2});
         const QStringList rows{"1;3;100;105", "2;0;0;0", "3;1;7;7"};
         QTime now(23, 59);
-        QCOMPARE(reasonsOf(attention.assess(rows, now)), QStringList({"", "", ""}));
+        QCOMPARE(reasonsOf(attention.assess(cellRows(rows), now)), QStringList({"", "", ""}));
         now = now.addSecs(60); // across midnight
-        QCOMPARE(reasonsOf(attention.assess(rows, now)), QStringList({"", "", ""}));
+        QCOMPARE(reasonsOf(attention.assess(cellRows(rows), now)), QStringList({"", "", ""}));
         now = now.addSecs(60);
-        QCOMPARE(reasonsOf(attention.assess(rows, now)),
+        QCOMPARE(reasonsOf(attention.assess(cellRows(rows), now)),
                  QStringList({"LastCNT 105 seit 2 min unverändert, Vorgänge offen",
                               "", // nothing open: a quiet register is fine
                               "LastCNT 7 seit 2 min unverändert, Vorgänge offen"}));
         // The counter moves: the register is fine again; one that vanished starts afresh.
         now = now.addSecs(60);
-        QCOMPARE(reasonsOf(attention.assess({"1;3;100;106"}, now)), QStringList{""});
+        QCOMPARE(reasonsOf(attention.assess(cellRows({"1;3;100;106"}), now)), QStringList{""});
         now = now.addSecs(60);
-        QCOMPARE(reasonsOf(attention.assess({"1;3;100;106", "3;1;7;7"}, now)),
+        QCOMPARE(reasonsOf(attention.assess(cellRows({"1;3;100;106", "3;1;7;7"}), now)),
                  QStringList({"", ""}));
 
         attention.setLimits({10, 0}); // 0 minutes: the stand-still rule is off
         now = now.addSecs(600);
-        QCOMPARE(reasonsOf(attention.assess({"1;3;100;106"}, now)), QStringList{""});
+        QCOMPARE(reasonsOf(attention.assess(cellRows({"1;3;100;106"}), now)), QStringList{""});
     }
 };
 

@@ -125,7 +125,13 @@ private slots:
         rig.useStoredSettings();
         rig.userEnters("ABC", password);
         rig.fake.messages.queueAnswer(MsgAnswer::Ok);
+        // The box comes once the access is over, so it holds no refresh back.
+        bool accessEnded = false;
+        rig.fake.messages.setOnShow([&](const ShownMessage&) {
+            accessEnded = !rig.api.connection().gate().busy() && rig.forms.idleTimer().isEnabled();
+        });
         QVERIFY(!rig.signIn.CheckLogin());
+        QVERIFY(accessEnded);
 
         QCOMPARE(rig.fake.messages.shown.size(), 1);
         const ShownMessage& box = rig.fake.messages.shown[0];
@@ -133,7 +139,7 @@ private slots:
         QCOMPARE(box.title, QString("Anmeldung an Caché."));
         QCOMPARE(box.icon, MsgIcon::Information);
         QCOMPARE(rig.forms.events,
-                 QStringList({"showSignInDialogModal", "selectAllPassword", "hideSignInDialogs"}));
+                 QStringList({"showSignInDialogModal", "hideSignInDialogs", "selectAllPassword"}));
         QCOMPARE(rig.state.gBenutzer, QString());
         QCOMPARE(rig.server.liveObjects, 0);
         QVERIFY(rig.forms.idleTimer().isEnabled());
@@ -188,12 +194,18 @@ private slots:
         QFETCH(bool, baseDataSet);
         SignInRig rig;
         rig.signInData();
+        rig.state.gPasswort = "geheim";
         rig.api.connection().BeginCacheAccess(false, false); // connected already
         rig.api.connection().EndCacheAccess(false);
         rig.server.failures.insert(failingCall, CacheError(77, "kaputt"));
         rig.fake.messages.queueAnswer(MsgAnswer::Ok);
+        bool accessEnded = false;
+        rig.fake.messages.setOnShow([&](const ShownMessage&) {
+            accessEnded = !rig.api.connection().gate().busy() && rig.forms.idleTimer().isEnabled();
+        });
 
         QVERIFY(!rig.signIn.CheckLogin());
+        QVERIFY(accessEnded);
         QCOMPARE(rig.fake.messages.shown.at(0).text,
                  "Vorgang: " + operation + ".\r\n\r\nFehler: 77\r\nkaputt\r\n\r\n");
         // What the steps before wrote stays.
