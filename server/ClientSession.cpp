@@ -127,6 +127,10 @@ void ClientSession::readAvailable() {
         syncBudgets();
         processFrames();
     }
+    if (m_signInPending && m_link->inputEnded()) {
+        // A peer that hung up right after its sign-in must not keep a password check queued.
+        m_services.signIn.withdraw(this);
+    }
     if (!m_ending && !m_signInPending && m_link->inputEnded() && m_link->bytesAvailable() == 0 &&
         !m_reader.hasFrame()) {
         // Everything that arrived has been answered (an unfinished frame never will be).

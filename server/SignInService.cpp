@@ -313,6 +313,20 @@ void SignInService::sessionGone(quint64 id) {
     finish(pending, false);
 }
 
+void SignInService::withdraw(QObject* context) {
+    for (const PendingPtr& pending : m_pendings.values()) {
+        if (pending->context != context || pending->state != State::Queued) {
+            continue;
+        }
+        removeFromQueue(*pending);
+        closeCheck(*pending);
+        deliver(*pending, Outcome{std::nullopt, ServerErrorNumber::SignInBusy,
+                                  QStringLiteral("the connection ended before the sign-in was "
+                                                 "checked; sign in again")});
+        finish(pending, false);
+    }
+}
+
 void SignInService::closeCheck(Pending& pending) {
     if (pending.checkOpen) {
         pending.checkOpen = false;

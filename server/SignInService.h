@@ -59,6 +59,10 @@ public:
     // taken over and wiped.
     void check(Attempt attempt, QObject* context, Done done);
 
+    // The session of context will not read an answer (its peer's stream ended): a check of it
+    // still waiting for a worker is dropped and answered at once with SignInBusy, so hung-up
+    // sign-ins cost no hash; a running one is answered as usual.
+    void withdraw(QObject* context);
     // Checks waiting for a worker or running.
     int openChecks() const { return m_checksOpen; }
 

@@ -36,6 +36,9 @@ const QHash<int, QString>& germanTexts() {
          QStringLiteral("Die Datenbank ist gerade belegt. Bitte gleich noch einmal versuchen.")},
         {5050, QStringLiteral("Eine Servervariable wurde vor dem Setzen gelesen.")},
         {5051, QStringLiteral("Zu viele Servervariablen in dieser Sitzung.")},
+        {5052, QStringLiteral("Zu viele Anmeldungen warten gerade am Server. Bitte gleich noch "
+                              "einmal versuchen.")},
+        {5053, QStringLiteral("Das Benutzerkonto wurde geändert. Bitte neu anmelden.")},
         {9001, QStringLiteral("Keine Verbindung zum Server.")},
         {9002, QStringLiteral("Der Server hat nicht rechtzeitig geantwortet. Die Verbindung "
                               "wurde getrennt.")},

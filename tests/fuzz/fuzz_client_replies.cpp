@@ -82,7 +82,7 @@ void checkRegisters(const QString& reply, const QLocale& locale) {
 }
 
 void checkClocks(const QString& reply, const QLocale& locale, QTime now) {
-    const QStringList rows = ClockRows(locale).rows(reply);
+    const QList<QStringList> rows = ClockRows(locale).rows(reply);
     require(rows.size() <= ClockRows::kClocks);
     RowAttention attention(RowAttention::Rule::Clocks, locale);
     require(attention.assess(rows, now).size() == rows.size());
@@ -90,7 +90,7 @@ void checkClocks(const QString& reply, const QLocale& locale, QTime now) {
 
 void checkAttentionOnRegisters(const QString& reply, const QLocale& locale, QTime now,
                                QTime later) {
-    const QStringList rows = MonitorKind::kassa().rowsOf(reply, locale);
+    const QList<QStringList> rows = MonitorKind::kassa().rowsOf(reply, locale);
     RowAttention attention(RowAttention::Rule::Registers, locale);
     require(attention.assess(rows, now).size() == rows.size());
     require(attention.assess(rows, later).size() == rows.size());

@@ -193,8 +193,11 @@ private slots:
         const qint64 realMs = signInMs(server, QStringLiteral("CHEF"), QStringLiteral("chef"));
         QVERIFY2(realMs >= 0 && realMs < kThrottleCapMs, qPrintable(QString::number(realMs)));
         if (kResidentSizeTells) {
-            const qint64 grownKiB = server.residentKiB() - before;
-            QVERIFY2(grownKiB < 32 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(grownKiB)));
+            // A check that had begun before its peer left still holds its 64 MiB until it ends
+            // (a second or so on a busy machine); nothing more may stay.
+            qint64 grownKiB = 0;
+            QTRY_VERIFY2_WITH_TIMEOUT((grownKiB = server.residentKiB() - before) < 32 * 1024,
+                                      qPrintable(QStringLiteral("%1 KiB").arg(grownKiB)), 10000);
         }
     }
 
