@@ -144,13 +144,22 @@ sign_in_fresh() {
             head -n 1)
         if [ -n "$dialog" ]; then
             # The boxes and the button where the dialog lays them out: user code at 152,8 px,
-            # password at 152,35, "Anmelden" at 8,64 (113 x 25).
+            # password at 152,35, "Anmelden" at 8,64 (113 x 25). On a busy machine the dialog
+            # may be mapped before it takes input: settle first, and type once more if the
+            # first try did not get through.
             xdotool windowmove "$dialog" 0 0
-            xdotool mousemove --window "$dialog" 200 17 click 1 type --delay 20 DEMO
-            xdotool mousemove --window "$dialog" 200 44 click 1 type --delay 20 demo
-            xdotool mousemove --window "$dialog" 64 76 click 1
-            timeout 60 xdotool search --sync --onlyvisible --name \
-                "^LORVEX Monitor .*Benutzer: DEMO[|]" >/dev/null && status=0
+            for try in 1 2; do
+                sleep 2
+                xdotool mousemove --window "$dialog" 200 17 click --repeat 3 1 type --delay 40 DEMO
+                xdotool mousemove --window "$dialog" 200 44 click --repeat 3 1 type --delay 40 demo
+                sleep 0.5
+                xdotool mousemove --window "$dialog" 64 76 click 1
+                if timeout 45 xdotool search --sync --onlyvisible --name \
+                    "^LORVEX Monitor .*Benutzer: DEMO[|]" >/dev/null; then
+                    status=0
+                    break
+                fi
+            done
         fi
         kill "$monitor_pid" 2>/dev/null
         wait "$monitor_pid" 2>/dev/null
