@@ -136,7 +136,9 @@ sign_in_fresh() {
         rm -rf "$fresh"
         return
     fi
-    HOME="$fresh" XDG_CONFIG_HOME="$fresh/config" xvfb-run -a -s "-screen 0 1024x768x24" \
+    # A real window on the virtual display, whatever platform the test run chose (offscreen).
+    HOME="$fresh" XDG_CONFIG_HOME="$fresh/config" QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1024x768x24" \
         bash -c '
         "$1" & monitor_pid=$!
         status=1
