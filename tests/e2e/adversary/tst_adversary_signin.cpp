@@ -1,3 +1,4 @@
+#include "CacheErrorOf.h"
 #include "RawPeer.h"
 #include "ServerProcess.h"
 
@@ -37,15 +38,6 @@ QHostAddress loopback(int last) {
 
 protocol::Request helloRequest() {
     return protocol::Request::hello(QStringLiteral("LORVEX"), protocol::Version);
-}
-
-int errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const CacheError& error) {
-        return error.number();
-    }
-    return 0;
 }
 
 // How long a correct sign-in of user takes from 127.0.0.1, which never guesses here.

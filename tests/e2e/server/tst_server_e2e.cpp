@@ -1,3 +1,4 @@
+#include "CacheErrorOf.h"
 #include "PostgresCluster.h"
 #include "RawPeer.h"
 #include "ServerProcess.h"
@@ -31,15 +32,6 @@
 #include <vector>
 
 namespace {
-
-int errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const CacheError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 constexpr int number(protocol::ErrorCode code) {
     return protocol::errorNumber(code);
