@@ -3,7 +3,7 @@
 // store, the kept reply, and the whole call as a session makes it, encoded for the wire, fresh
 // and kept.
 #include "ClassCatalogue.h"
-#include "SessionState.h"
+#include "ClientWorkspace.h"
 #include "Store.h"
 #include "TelemetryReplyCache.h"
 #include "XecuteInterpreter.h"
@@ -102,7 +102,7 @@ void callEncoded(benchmark::State& state) {
     kept.setEnabled(state.range(0) != 0);
     const ClassCatalogue catalogue(&kept);
     const XecuteInterpreter interpreter;
-    SessionState session(store, catalogue, interpreter, protocol::MaxOpenObjects);
+    ClientWorkspace session(store, catalogue, interpreter, protocol::MaxOpenObjects);
     session.call(session.classAccess("LX.Windows"), "Xecute",
                  {QStringLiteral("S FIRMA=%1,FIL=%2").arg(kFirma).arg(kFiliale)});
     const qint64 kassa = session.classAccess("Telemetrie.Kassa");
@@ -120,7 +120,8 @@ BENCHMARK(storeBuildsReply)->Unit(benchmark::kMicrosecond);
 BENCHMARK(keptReply)->Unit(benchmark::kMicrosecond);
 BENCHMARK(callEncoded)->ArgName("kept")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
-    // As lorvex-server sets it (server/main.cpp): freed reply buffers are kept for reuse.
+    // As lorvex-server sets it (server/admin/ServerProgram.cpp): freed reply buffers are kept
+    // for reuse.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
     benchmark::Initialize(&argc, argv);

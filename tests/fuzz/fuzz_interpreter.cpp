@@ -1,8 +1,8 @@
 // Feeds arbitrary text to the server command interpreter. A line either runs completely or fails
 // with one of its numbered errors and changes nothing; an accepted line, written out again in
 // canonical form, reads back to the same commands.
+#include "ProcessVariables.h"
 #include "ServerError.h"
-#include "SessionVariables.h"
 #include "XecuteInterpreter.h"
 #include "XecuteParser.h"
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString line =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     static const XecuteInterpreter interpreter;
-    SessionVariables variables;
+    ProcessVariables variables;
     variables.set(QStringLiteral("FIRMA"), QVariant::fromValue<qint64>(1));
     try {
         interpreter.execute(line, variables);

@@ -55,7 +55,7 @@ struct DemoUser {
     QString password;
 };
 
-// The demo data's users and passwords (server/DemoData.cpp).
+// The demo data's users and passwords (server/admin/DemoData.cpp).
 const QList<DemoUser> kDemoUsers{
     {1, "DEMO", "demo"},  {1, "LESER", "leser"},     {1, "ALT", "alt"},
     {1, "CHEF", "chef"},  {1, "OHNEABT", "ohneabt"}, {1, "OHNEBASIS", "ohnebasis"},
@@ -197,9 +197,9 @@ Request consumeRequest(FuzzedDataProvider& input, const FuzzSession& session) {
 }
 
 // The sign-in as the server makes it: the throttle reserves the answer time, the record decides.
-std::optional<SessionIdentity> checkSignIn(const Request& request, const QString& address,
-                                           SignInThrottle& throttle, int maxKeys, qint64 nowMs,
-                                           qint64& answerAt) {
+std::optional<SignedInUser> checkSignIn(const Request& request, const QString& address,
+                                        SignInThrottle& throttle, int maxKeys, qint64 nowMs,
+                                        qint64& answerAt) {
     const std::optional<qint64> firma = wholeNumber(request.company);
     const QString userKey = QStringLiteral("%1|%2").arg(
         firma ? QString::number(*firma) : request.company, request.user);
@@ -210,7 +210,7 @@ std::optional<SessionIdentity> checkSignIn(const Request& request, const QString
         return std::nullopt;
     }
     require(reservation.answerAtMs >= nowMs);
-    std::optional<SessionIdentity> identity;
+    std::optional<SignedInUser> identity;
     if (firma && !request.user.isEmpty()) {
         const std::optional<UserRecord> record = world().store.user(*firma, request.user);
         const bool matches =
@@ -219,9 +219,9 @@ std::optional<SessionIdentity> checkSignIn(const Request& request, const QString
                        u.password == request.password;
             });
         if (record && record->aktiv == QLatin1String("J") && matches) {
-            identity = SessionIdentity{record->firma, record->code,
-                                       SessionIdentity::rightsGroupFrom(record->berGrp),
-                                       record->passwordHash};
+            identity =
+                SignedInUser{record->firma, record->code,
+                             SignedInUser::rightsGroupFrom(record->berGrp), record->passwordHash};
         }
     }
     answerAt = throttle.recordOutcome(reservation, identity.has_value(), nowMs);
@@ -232,7 +232,7 @@ std::optional<SessionIdentity> checkSignIn(const Request& request, const QString
 }
 
 // Whether the signed-in user may use what the handle stands for.
-bool mayUse(const SessionIdentity& identity, const Opened& opened) {
+bool mayUse(const SignedInUser& identity, const Opened& opened) {
     try {
         if (opened.classHandle) {
             AccessRules::checkClass(identity, opened.className);
@@ -249,7 +249,7 @@ void checkReply(FuzzSession& session, const Request& request, const Response& re
     require(reply.seq == request.seq);
     require(protocol::encodeResponse(reply).ok());
     RequestHandler& handler = *session.handler;
-    const std::optional<SessionIdentity>& identity = handler.state().identity();
+    const std::optional<SignedInUser>& identity = handler.state().identity();
     const bool object = request.op == Operation::Open || request.op == Operation::ClassAccess ||
                         request.op == Operation::Get || request.op == Operation::Call ||
                         request.op == Operation::Close;
@@ -294,7 +294,7 @@ void serve(FuzzSession& session, const Request& sent, SignInThrottle& throttle, 
     RequestHandler::Reply reply = session.handler->handle(request);
     if (reply.signInPending) {
         qint64 answerAtMs = nowMs;
-        const std::optional<SessionIdentity> identity =
+        const std::optional<SignedInUser> identity =
             checkSignIn(request, session.address, throttle, maxKeys, nowMs, answerAtMs);
         session.busyUntilMs = answerAtMs;
         reply.response = session.handler->signedIn(request.seq, identity);

@@ -1,9 +1,9 @@
 #include "ClassCatalogue.h"
+#include "ClientWorkspace.h"
 #include "DemoData.h"
 #include "OdbcForms.h"
 #include "RequestHandler.h"
 #include "ServerError.h"
-#include "SessionState.h"
 #include "Store.h"
 #include "TelemetryReplyCache.h"
 #include "TelemetrySimulator.h"
@@ -40,11 +40,11 @@ class TestServerClasses : public QObject {
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
 
-    SessionState session(int maxOpen = protocol::MaxOpenObjects) {
-        return SessionState(*m_store, m_catalogue, m_interpreter, maxOpen);
+    ClientWorkspace session(int maxOpen = protocol::MaxOpenObjects) {
+        return ClientWorkspace(*m_store, m_catalogue, m_interpreter, maxOpen);
     }
 
-    static QString callText(SessionState& state, qint64 handle, const QString& method,
+    static QString callText(ClientWorkspace& state, qint64 handle, const QString& method,
                             const QVariantList& args = {}) {
         return state.call(handle, method, args).toString();
     }
@@ -64,7 +64,7 @@ private slots:
     void cleanup() { m_store.reset(); }
 
     void signInReadsOfTheDemoUser() {
-        SessionState state = session();
+        ClientWorkspace state = session();
         const qint64 user = state.openObject("LX.ParPersEdv", "1||DEMO");
         QCOMPARE(errorOf([&] { state.property(user, "Passwort"); }),
                  ServerErrorNumber::NotPermitted);
@@ -90,7 +90,7 @@ private slots:
     }
 
     void everyFailureHasItsNumber() {
-        SessionState state = session();
+        ClientWorkspace state = session();
         const qint64 user = state.openObject("LX.ParPersEdv", "1||DEMO");
         const qint64 windows = state.classAccess("LX.Windows");
         QCOMPARE(errorOf([&] { state.openObject("LX.ParPersEdv", "1||NIEMAND"); }),
@@ -129,7 +129,7 @@ private slots:
     }
 
     void closingReleasesAndStaleHandlesStayUnknown() {
-        SessionState state = session(2);
+        ClientWorkspace state = session(2);
         const qint64 first = state.openObject("LX.ParPersEdv", "1||DEMO");
         const qint64 second = state.classAccess("LX.Windows");
         QCOMPARE(errorOf([&] { state.classAccess("Telemetrie.Kassa"); }),
@@ -146,7 +146,7 @@ private slots:
     }
 
     void telemetryFollowsFirmaAndFil() {
-        SessionState state = session();
+        ClientWorkspace state = session();
         const qint64 windows = state.classAccess("LX.Windows");
         const qint64 kassa = state.classAccess("Telemetrie.Kassa");
         const qint64 clocks = state.classAccess("Telemetrie.Zeiterfassung");
@@ -178,8 +178,8 @@ private slots:
     }
 
     void aSignedInUserReachesOnlyWhatIsHis() {
-        SessionState state = session();
-        state.setIdentity(SessionIdentity{1, "DEMO", 9, {}});
+        ClientWorkspace state = session();
+        state.setIdentity(SignedInUser{1, "DEMO", 9, {}});
         const qint64 windows = state.classAccess("LX.Windows");
         const qint64 kassa = state.classAccess("Telemetrie.Kassa");
         state.call(windows, "Xecute", {"S FIRMA=1,FIL=7,PERSONAL=\"DEMO\""});
@@ -198,7 +198,7 @@ private slots:
 
         // A new sign-in as a user below rights group 8: no telemetry, no handle taken before (a
         // new sign-in closes them all), and the work context starts afresh.
-        state.setIdentity(SessionIdentity{1, "LESER", 5, {}});
+        state.setIdentity(SignedInUser{1, "LESER", 5, {}});
         QCOMPARE(errorOf([&] { state.classAccess("Telemetrie.Zeiterfassung"); }), refused);
         QCOMPARE(errorOf([&] { state.call(kassa, "NichtVerbuchtStatus", {}); }),
                  ServerErrorNumber::UnknownObject);
@@ -211,7 +211,7 @@ private slots:
     void keptRepliesAreNeverStale() {
         TelemetryReplyCache kept(*m_store);
         ClassCatalogue catalogue(&kept);
-        SessionState state(*m_store, catalogue, m_interpreter, protocol::MaxOpenObjects);
+        ClientWorkspace state(*m_store, catalogue, m_interpreter, protocol::MaxOpenObjects);
         state.call(state.classAccess("LX.Windows"), "Xecute", {"S FIRMA=1,FIL=0"});
         const qint64 kassa = state.classAccess("Telemetrie.Kassa");
         const qint64 clocks = state.classAccess("Telemetrie.Zeiterfassung");
@@ -237,8 +237,8 @@ private slots:
     }
 
     void sessionsHaveTheirOwnVariables() {
-        SessionState first = session();
-        SessionState second = session();
+        ClientWorkspace first = session();
+        ClientWorkspace second = session();
         first.call(first.classAccess("LX.Windows"), "Xecute", {"S FIRMA=1,FIL=0"});
         second.call(second.classAccess("LX.Windows"), "Xecute", {"S FIRMA=1,FIL=1"});
         QVERIFY(callText(first, first.classAccess("Telemetrie.Kassa"), "NichtVerbuchtStatus")
@@ -327,9 +327,9 @@ private slots:
         }
         reply = handler.handle(Request::signIn("1", "DEMO", "demo"));
         QVERIFY(reply.signInPending); // answered by the sign-in service
-        QCOMPARE(handler.signedIn(
-                     9, SessionIdentity{1, "DEMO", 9, m_store->user(1, "DEMO")->passwordHash}),
-                 protocol::Response::success(9, true));
+        QCOMPARE(
+            handler.signedIn(9, SignedInUser{1, "DEMO", 9, m_store->user(1, "DEMO")->passwordHash}),
+            protocol::Response::success(9, true));
         reply = handler.handle(Request::open("LX.ParPersAbt", "1||NIEMAND"));
         QCOMPARE(reply.response.errorNumber, ServerErrorNumber::ObjectNotFound);
         QVERIFY(!reply.endsSession); // an object error leaves the session going

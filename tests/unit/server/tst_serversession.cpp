@@ -2,10 +2,10 @@
 #include "ClientSession.h"
 #include "LogLimiter.h"
 #include "PasswordHash.h"
+#include "PeerDeadlines.h"
 #include "ServerError.h"
 #include "ServerListener.h"
 #include "ServerLog.h"
-#include "SessionTimeouts.h"
 #include "SignInThrottle.h"
 #include "Store.h"
 

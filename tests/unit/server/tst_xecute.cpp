@@ -1,5 +1,5 @@
+#include "ProcessVariables.h"
 #include "ServerError.h"
-#include "SessionVariables.h"
 #include "XecuteInterpreter.h"
 #include "XecuteParser.h"
 
@@ -10,14 +10,14 @@
 class TestXecute : public QObject {
     Q_OBJECT
 
-    static SessionVariables startVariables() {
-        SessionVariables variables;
+    static ProcessVariables startVariables() {
+        ProcessVariables variables;
         variables.set(QStringLiteral("FIRMA"), QVariant::fromValue<qint64>(7));
         return variables;
     }
 
     // name=value pairs of the given variables, for comparing.
-    static QString dump(const SessionVariables& variables, const QStringList& names) {
+    static QString dump(const ProcessVariables& variables, const QStringList& names) {
         QStringList parts;
         for (const QString& name : names) {
             if (variables.contains(name)) {
@@ -61,7 +61,7 @@ private slots:
     void validLinesSetVariables() {
         QFETCH(QString, line);
         QFETCH(QString, expected);
-        SessionVariables variables = startVariables();
+        ProcessVariables variables = startVariables();
         XecuteInterpreter().execute(line, variables);
         QCOMPARE(dump(variables, {"FIRMA", "FIL", "PERSONAL", "%XTT", "%A1"}), expected);
     }
@@ -105,7 +105,7 @@ private slots:
     void refusedLinesChangeNothing() {
         QFETCH(QString, line);
         QFETCH(int, number);
-        SessionVariables variables = startVariables();
+        ProcessVariables variables = startVariables();
         try {
             XecuteInterpreter().execute(line, variables);
             QFAIL("the line was accepted");
@@ -130,7 +130,7 @@ private slots:
         // Quoted the way the client does it: the value arrives whole.
         QString quoted = userCode;
         quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-        SessionVariables variables = startVariables();
+        ProcessVariables variables = startVariables();
         XecuteInterpreter().execute("S FIL=0,PERSONAL=\"" + quoted + "\"", variables);
         QCOMPARE(variables.value("PERSONAL").toString(), userCode);
         QCOMPARE(variables.value("FIRMA").toLongLong(), 7);
@@ -139,7 +139,7 @@ private slots:
     }
 
     void syntaxErrorNamesTheColumn() {
-        SessionVariables variables;
+        ProcessVariables variables;
         try {
             XecuteInterpreter().execute("S FIRMA=1,FIL=x", variables);
             QFAIL("accepted");
@@ -149,8 +149,8 @@ private slots:
     }
 
     void variablesAreBounded() {
-        SessionVariables variables;
-        for (int i = 0; i < SessionVariables::kMaxVariables; ++i) {
+        ProcessVariables variables;
+        for (int i = 0; i < ProcessVariables::kMaxVariables; ++i) {
             variables.set(QStringLiteral("V%1").arg(i), i);
         }
         variables.set("V0", 99); // replacing is always possible
@@ -161,7 +161,7 @@ private slots:
             QCOMPARE(error.number(), ServerErrorNumber::TooManyVariables);
         }
         QCOMPARE(variables.value("V1").toInt(), 1); // the whole line was refused
-        QCOMPARE(variables.count(), SessionVariables::kMaxVariables);
+        QCOMPARE(variables.count(), ProcessVariables::kMaxVariables);
     }
 };
 

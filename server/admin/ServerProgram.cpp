@@ -1,0 +1,191 @@
+#include "ServerProgram.h"
+
+#include "AdminCommands.h"
+#include "DemoData.h"
+#include "ServerCommandLine.h"
+#include "ServerError.h"
+#include "ServerListener.h"
+#include "ServerLog.h"
+#include "Store.h"
+#include "TelemetrySimulator.h"
+#include "TlsFiles.h"
+#include "ValueText.h"
+
+#include "lorvex_version.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QSslSocket>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#if defined(Q_OS_LINUX)
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+constexpr int kSimulationIntervalMs = 3000;
+
+#if defined(__GLIBC__)
+// A full reply takes a few hundred KiB in three buffers that are freed right after it is sent.
+// By default glibc gives such memory back to the system at once and faults it in again for the
+// next reply, which costs more than building the reply. Up to 1 MiB a block comes from the heap,
+// and up to 16 MiB of freed heap is kept for reuse.
+void keepReplyBuffersForReuse() {
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+}
+#else
+void keepReplyBuffersForReuse() {
+}
+#endif
+
+#if defined(Q_OS_LINUX)
+// Passwords pass through the server's memory: no core file may keep them, and no other process
+// of the same user may read them through ptrace or /proc/PID/mem. Not dumpable also makes the
+// kernel refuse a core to a handler such as systemd-coredump; the core limit of 0 covers a
+// process that was made dumpable again.
+void refuseCoreDumps() {
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+}
+#else
+void refuseCoreDumps() {
+}
+#endif
+
+int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
+    if (store.isReadOnly()) {
+        log.write(QStringLiteral("serving %1 read-only: this process may not write it, so every "
+                                 "write fails with a store error")
+                      .arg(store.display()));
+    }
+    if (store.isSnapshot()) {
+        log.write(QStringLiteral("reading %1 as it is now: it is written ahead of a log that this "
+                                 "process cannot share, so changes to it are seen after a restart")
+                      .arg(store.display()));
+    }
+    if (commandLine.demo && !store.hasUsers()) {
+        DemoData::seed(store);
+        log.write(QStringLiteral("demo data written to %1").arg(store.display()));
+    }
+    SignInThrottle::Settings throttle;
+    throttle.stepMs = commandLine.signInDelayStepMs;
+    ServerLimits limits;
+    limits.maxSessionsPerAddress = commandLine.maxSessionsPerAddress;
+    limits.frameBudgetBytes = qint64(commandLine.budgetMiB) * 1024 * 1024;
+    limits.replyBudgetBytes = limits.frameBudgetBytes;
+    limits.timeouts.stallMs = commandLine.stallMs;
+    limits.timeouts.idleMs = commandLine.idleMs;
+    limits.timeouts.signInWindowMs = commandLine.signInWindowMs;
+    limits.tlsHandshakeTimeoutMs = commandLine.handshakeTimeoutMs;
+    limits.ipv6PrefixBits = commandLine.ipv6PrefixBits;
+    ServerListener listener(store, log, limits, throttle);
+    if (!commandLine.tlsCertificate.isEmpty()) {
+        if (!QSslSocket::supportsSsl()) {
+            log.write(QStringLiteral("TLS is not available: no TLS library found"));
+            return 1;
+        }
+        QString problem;
+        const std::optional<QSslConfiguration> tls =
+            tlsConfigurationFromFiles(commandLine.tlsCertificate, commandLine.tlsKey, problem);
+        if (!tls) {
+            log.write(problem);
+            return 1;
+        }
+        listener.setTls(*tls);
+    }
+    listener.setKeepReplies(commandLine.keepReplies);
+    for (const ListenAddress& address : commandLine.listen) {
+        if (!listener.listen(address)) {
+            log.write(listener.errorText());
+            return 1;
+        }
+    }
+    std::unique_ptr<TelemetrySimulator> simulator;
+    QTimer simulation;
+    if (commandLine.simulate && store.isReadOnly()) {
+        log.write(QStringLiteral("not simulating: the database is served read-only"));
+    } else if (commandLine.simulate) {
+        simulator =
+            std::make_unique<TelemetrySimulator>(store, QRandomGenerator::global()->generate());
+        QObject::connect(&simulation, &QTimer::timeout, [&simulator, &log] {
+            try {
+                simulator->step();
+            } catch (const ServerError& error) {
+                log.write(QStringLiteral("simulation: error %1: %2")
+                              .arg(error.number())
+                              .arg(error.text()));
+            }
+        });
+        simulation.start(kSimulationIntervalMs);
+        log.write(
+            QStringLiteral("simulating telemetry every %1 s").arg(kSimulationIntervalMs / 1000));
+    }
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+void ServerProgram::prepareProcess() {
+    refuseCoreDumps();
+    keepReplyBuffersForReuse();
+}
+
+int ServerProgram::run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ServerCommandLine commandLine = ServerCommandLine::parse(arguments);
+    switch (commandLine.mode) {
+    case ServerCommandLine::Mode::Help:
+        out << commandLine.helpText;
+        return 0;
+    case ServerCommandLine::Mode::Version:
+        out << "lorvex-server " << lorvex::kVersionText << "\n";
+        return 0;
+    case ServerCommandLine::Mode::Error:
+        err << "lorvex-server: " << escapedControls(commandLine.errorText) << "\n"
+            << "Try lorvex-server --help\n";
+        return 2;
+    case ServerCommandLine::Mode::Serve:
+    case ServerCommandLine::Mode::Admin:
+        break;
+    }
+
+    if (commandLine.mode == ServerCommandLine::Mode::Admin) {
+        const QString refusal =
+            AdminCommands::refusalBeforeOpening(commandLine.command, commandLine.dbPath);
+        if (!refusal.isEmpty()) {
+            err << commandLine.command << ": " << refusal << "\n";
+            return 2;
+        }
+    }
+    ServerLog log;
+    log.setLimits({double(commandLine.logLinesPerSecond)});
+    try {
+        Store store(commandLine.dbPath, commandLine.mode == ServerCommandLine::Mode::Serve
+                                            ? Store::kServingBusyTimeoutMs
+                                            : Store::kAdminBusyTimeoutMs);
+        if (store.convertedPasswords() > 0) {
+            log.write(QStringLiteral("%1 clear-text passwords of %2 replaced by their hashes")
+                          .arg(store.convertedPasswords())
+                          .arg(store.display()));
+        }
+        if (commandLine.mode == ServerCommandLine::Mode::Admin) {
+            QTextStream input(stdin);
+            return AdminCommands(store, commandLine.dbPath, out, err, input)
+                .run(commandLine.command, commandLine.options, commandLine.files);
+        }
+        return serve(commandLine, store, log);
+    } catch (const ServerError& error) {
+        log.write(QStringLiteral("error %1: %2").arg(error.number()).arg(error.text()));
+        return 1;
+    }
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "SignInThrottle.h"
+#include "SignedInUser.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTimer;
+class ServerLog;
+class Store;
+
+// Checks sign-ins for every session of the server. The password is checked against its stored
+// hash on a small pool of worker threads (a check takes about a tenth of a second and 64 MiB), so
+// the sessions served by the event loop never wait for it; the throttle then holds a failing
+// peer's answer back. One and the same "no" covers an unknown user, a wrong password and an
+// inactive user. Checks wait in a queue of their own, bounded per address and in all and served
+// address by address in turn; a check whose session has gone is dropped before it runs, and the
+// password is wiped as soon as it is checked or dropped.
+class SignInService : public QObject {
+    Q_OBJECT
+public:
+    // Checks running at the same time; bounds the memory the hashes take.
+    static constexpr int kMaxParallelChecks = 2;
+    // Checks waiting or running, of one address and of all together; more are refused at once.
+    static constexpr int kMaxQueuedPerAddress = 4;
+    static constexpr int kMaxQueued = 64;
+    // Longest user code and company number looked up; anything longer cannot exist.
+    static constexpr qsizetype kMaxUserChars = 64;
+    static constexpr qsizetype kMaxCompanyChars = 18;
+
+    SignInService(Store& store, const ServerLog& log, const SignInThrottle::Settings& throttle = {},
+                  QObject* parent = nullptr);
+    ~SignInService() override;
+
+    struct Attempt {
+        QString company;
+        QString user;
+        QString password; // wiped by the service
+        QString addressKey;
+        int sessionNumber = 0;
+    };
+    struct Outcome {
+        std::optional<SignedInUser> identity; // empty: "no", or the error below
+        int errorNumber = 0;                  // not 0: no answer, this error instead
+        QString errorText;
+    };
+    using Done = std::function<void(Outcome)>;
+    // Starts a check; done runs later on this object's thread (or at once, for an attempt
+    // refused because too many wait), unless context is gone by then. The password of attempt is
+    // taken over and wiped.
+    void check(Attempt attempt, QObject* context, Done done);
+
+    // The session of context will not read an answer (its peer's stream ended): a check of it
+    // still waiting for a worker is dropped and answered at once with SignInBusy, so hung-up
+    // sign-ins cost no hash; a running one is answered as usual.
+    void withdraw(QObject* context);
+    // Checks waiting for a worker or running.
+    int openChecks() const { return m_checksOpen; }
+
+private:
+    // Old failures are removed from the database at most this often.
+    static constexpr qint64 kForgetEveryMs = 60 * 1000;
+
+    enum class State { Queued, Checking, Answering, Done };
+    struct Pending {
+        ~Pending();
+        quint64 id = 0;
+        Attempt attempt;
+        std::optional<qint64> firma; // empty: no user can have these texts
+        QString userKey;
+        QPointer<QObject> context;
+        Done done;
+        State state = State::Queued;
+        bool checkOpen = false; // counted among the checks waiting or running
+        SignInThrottle::Reservation reservation;
+        QMetaObject::Connection gone;
+        std::unique_ptr<QTimer> answerTimer;
+    };
+    using PendingPtr = std::shared_ptr<Pending>;
+
+    // Refuses the newest queued check of the address with the most, if it has more than this
+    // one; false when there is none to refuse.
+    bool makeRoomFor(const QString& address);
+    void removeFromQueue(const Pending& pending);
+    static Outcome busy();
+    // Starts queued checks while a worker is free, address by address in turn.
+    void startChecks();
+    void startCheck(const PendingPtr& pending);
+    // The check is done: counted, logged, and answered when the throttle says.
+    void checked(quint64 id, std::optional<SignedInUser> identity);
+    void answer(quint64 id, std::optional<SignedInUser> identity);
+    // A queued check is dropped; a running one is counted when it ends, then dropped.
+    void sessionGone(quint64 id);
+    void closeCheck(Pending& pending);
+    // The attempt is over; its session gone when answered is false.
+    void finish(const PendingPtr& pending, bool answered);
+    // Wipes the password and hands the outcome to the session, if it is still there.
+    static void deliver(Pending& pending, Outcome outcome);
+    static Outcome storeFailure(int number);
+    // Where every server on the database counts failures together, this one's count there too.
+    void adoptShared(const Pending& pending);
+    void shareOutcome(const Pending& pending, bool succeeded);
+
+    Store& m_store;
+    const ServerLog& m_log;
+    SignInThrottle m_throttle;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_lastForgetting;
+    QThreadPool m_pool;
+    int m_running = 0;
+    quint64 m_lastId = 0;
+    // Every attempt from its arrival to its answer.
+    QHash<quint64, PendingPtr> m_pendings;
+    // Waiting checks by address key, and the addresses that have some, in the order of their
+    // turns.
+    QHash<QString, std::deque<PendingPtr>> m_queues;
+    std::deque<QString> m_turns;
+    int m_checksOpen = 0;             // waiting or running
+    QHash<QString, int> m_perAddress; // waiting or running
+};

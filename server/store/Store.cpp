@@ -1,0 +1,673 @@
+#include "Store.h"
+
+#include "PasswordHash.h"
+#include "ServerError.h"
+#include "StoreEngine.h"
+
+#include <QAtomicInteger>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QAtomicInteger<int> s_connectionCounter;
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS lx_meta ("
+    " name VARCHAR(64) NOT NULL PRIMARY KEY, value VARCHAR(64) NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS lx_user ("
+    " firma BIGINT NOT NULL, code VARCHAR(64) NOT NULL, password_hash VARCHAR(128) NOT NULL,"
+    " aktiv VARCHAR(8) NOT NULL, pname VARCHAR(128) NOT NULL, pnr VARCHAR(32) NOT NULL,"
+    " abtnr VARCHAR(32) NOT NULL, dw VARCHAR(32) NOT NULL, bergrp VARCHAR(8) NOT NULL,"
+    " PRIMARY KEY (firma, code))",
+    "CREATE TABLE IF NOT EXISTS lx_department ("
+    " firma BIGINT NOT NULL, abtnr VARCHAR(32) NOT NULL, abtbez VARCHAR(128) NOT NULL,"
+    " habtnr VARCHAR(32) NOT NULL, PRIMARY KEY (firma, abtnr))",
+    "CREATE TABLE IF NOT EXISTS lx_base_data ("
+    " firma BIGINT NOT NULL, pnr VARCHAR(32) NOT NULL, fax VARCHAR(64) NOT NULL,"
+    " email VARCHAR(128) NOT NULL, PRIMARY KEY (firma, pnr))",
+    "CREATE TABLE IF NOT EXISTS tm_register ("
+    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, seq INTEGER NOT NULL,"
+    " kasse VARCHAR(32) NOT NULL, anzahl VARCHAR(32) NOT NULL, first_cnt VARCHAR(32) NOT NULL,"
+    " last_cnt VARCHAR(32) NOT NULL, PRIMARY KEY (firma, filiale, seq))",
+    "CREATE TABLE IF NOT EXISTS tm_clock ("
+    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, slot INTEGER NOT NULL,"
+    " nr VARCHAR(32) NOT NULL, e_ist VARCHAR(32) NOT NULL, e_soll VARCHAR(32) NOT NULL,"
+    " s_ist VARCHAR(32) NOT NULL, s_soll VARCHAR(32) NOT NULL,"
+    " PRIMARY KEY (firma, filiale, slot))",
+};
+
+// 1: passwords in clear text (no lx_meta table); 2: Argon2id hashes in password_hash.
+const char* const kSchemaVersion = "2";
+
+// A null QString would be bound as SQL NULL; the columns hold empty texts instead.
+QVariant bindable(const QVariant& value) {
+    if (value.typeId() == QMetaType::QString && value.toString().isNull()) {
+        return QString(QLatin1String(""));
+    }
+    return value;
+}
+
+QString text(const QSqlQuery& query, int column) {
+    return query.value(column).toString();
+}
+
+// Resets a kept statement when its caller is done with it, so that it holds no read lock on
+// the file between requests (a writer in another process would have to wait for it).
+class ResetWhenDone {
+public:
+    explicit ResetWhenDone(QSqlQuery& query)
+        : m_query(query) {}
+    ~ResetWhenDone() { m_query.finish(); }
+    ResetWhenDone(const ResetWhenDone&) = delete;
+    ResetWhenDone& operator=(const ResetWhenDone&) = delete;
+
+private:
+    QSqlQuery& m_query;
+};
+
+// Qt's PostgreSQL driver warns about every statement it cannot free on a connection that is
+// gone; those statements went with their connection, so there is nothing to say.
+QtMessageHandler s_previousHandler = nullptr;
+
+void dropFreeStatementWarnings(QtMsgType type, const QMessageLogContext& context,
+                               const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("Unable to free statement"))) {
+        return;
+    }
+    if (s_previousHandler) {
+        s_previousHandler(type, context, message);
+    }
+}
+
+template <typename Statements> void destroyQuietly(Statements& statements) {
+    s_previousHandler = qInstallMessageHandler(dropFreeStatementWarnings);
+    statements.clear();
+    qInstallMessageHandler(s_previousHandler);
+}
+
+} // namespace
+
+Store::Store(const QString& location, int busyTimeoutMs)
+    : m_engine(StoreEngine::forLocation(location, busyTimeoutMs))
+    , m_ledger(m_engine->failureLedger())
+    , m_connectionName(
+          QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_engine->driverName(), m_connectionName);
+    try {
+        if (!db.isValid()) {
+            throw ServerError(ServerErrorNumber::Store,
+                              QStringLiteral("store: the Qt SQL driver %1 is not installed")
+                                  .arg(m_engine->driverName()));
+        }
+        m_engine->configure(db);
+        openConnection();
+        createSchema();
+        m_engine->attach(db);
+    } catch (...) {
+        m_statements.clear();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    }
+}
+
+Store::~Store() {
+    // Statements go before the connection they were prepared on.
+    m_engine->detach();
+    destroyQuietly(m_statements);
+    destroyQuietly(m_retired);
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString Store::display() const {
+    return m_engine->display();
+}
+
+void Store::openConnection() const {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.open()) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: cannot open %1: %2")
+                              .arg(m_engine->display(), db.lastError().text().simplified()));
+    }
+    for (const QString& statement : m_engine->connectionSetup()) {
+        execDirect(statement);
+    }
+}
+
+// Outside a transaction only: a transaction cut off with its connection is over, and what came
+// after it must not run without it.
+void Store::reconnectIfLost() const {
+    if (m_inTransaction || (!m_mustReconnect && m_engine->isConnected())) {
+        return;
+    }
+    m_mustReconnect = true; // until an attempt succeeds
+    if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_reconnectPauseMs) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: no connection to %1; trying again shortly")
+                              .arg(m_engine->display()));
+    }
+    m_lastReconnect.start();
+    destroyQuietly(m_retired);
+    m_retired = std::move(m_statements);
+    m_statements.clear();
+    m_engine->detach();
+    ++m_generation;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    db.close();
+    try {
+        openConnection();
+    } catch (...) {
+        m_reconnectPauseMs = std::min(2 * m_reconnectPauseMs, kLongestReconnectPauseMs);
+        throw;
+    }
+    m_reconnectPauseMs = kReconnectPauseMs;
+    m_engine->attach(db);
+    m_mustReconnect = false;
+}
+
+void Store::createSchema() {
+    const QStringList tables = QSqlDatabase::database(m_connectionName, false).tables();
+    const bool firstSchema =
+        tables.contains(QStringLiteral("lx_user")) && !tables.contains(QStringLiteral("lx_meta"));
+    inTransaction([this, firstSchema] {
+        if (firstSchema) {
+            execDirect(
+                QStringLiteral("ALTER TABLE lx_user RENAME COLUMN passwort TO password_hash"));
+        }
+        for (const char* statement : kSchema) {
+            execDirect(QString::fromLatin1(statement));
+        }
+        for (const QString& statement : m_engine->schemaExtras()) {
+            execDirect(statement);
+        }
+        if (firstSchema) {
+            convertClearTextPasswords();
+        }
+        QSqlQuery& version = prepare(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"));
+        const ResetWhenDone versionDone(version);
+        version.addBindValue(QStringLiteral("schema_version"));
+        exec(version);
+        if (!version.next()) {
+            QSqlQuery& insert =
+                prepare(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"));
+            const ResetWhenDone insertDone(insert);
+            insert.addBindValue(QStringLiteral("schema_version"));
+            insert.addBindValue(QString::fromLatin1(kSchemaVersion));
+            exec(insert);
+        }
+    });
+}
+
+void Store::convertClearTextPasswords() {
+    QSqlQuery& users = prepare(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"));
+    const ResetWhenDone usersDone(users);
+    exec(users);
+    QList<UserRecord> clearText;
+    while (users.next()) {
+        UserRecord user;
+        user.firma = users.value(0).toLongLong();
+        user.code = text(users, 1);
+        user.passwordHash = text(users, 2); // still the clear text here
+        clearText.append(user);
+    }
+    users.finish();
+    for (const UserRecord& user : std::as_const(clearText)) {
+        QSqlQuery& update = prepare(
+            QStringLiteral("UPDATE lx_user SET password_hash = ? WHERE firma = ? AND code = ?"));
+        const ResetWhenDone updateDone(update);
+        update.addBindValue(QString::fromLatin1(PasswordHash::make(user.passwordHash)));
+        update.addBindValue(user.firma);
+        update.addBindValue(user.code);
+        exec(update);
+        ++m_convertedPasswords;
+    }
+}
+
+QSqlQuery& Store::prepare(const QString& sql) const {
+    reconnectIfLost();
+    std::unique_ptr<QSqlQuery>& kept = m_statements[sql];
+    if (!kept) {
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true); // rows are read once: no copy of every row kept
+        if (!query->prepare(sql)) {
+            const QSqlError error = query->lastError();
+            m_statements.erase(sql);
+            fail(QStringLiteral("prepare"), error);
+        }
+        kept = std::move(query);
+    }
+    return *kept;
+}
+
+void Store::exec(QSqlQuery& query, bool changesReplies) const {
+    const bool done = query.exec();
+    if (changesReplies && !query.isSelect()) {
+        ++m_generation; // a write, or a statement that may have written
+    }
+    if (!done) {
+        fail(QStringLiteral("query"), query.lastError());
+    }
+}
+
+void Store::execDirect(const QString& sql) const {
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.exec(sql)) {
+        fail(sql.section(QLatin1Char(' '), 0, 1).toLower(), query.lastError());
+    }
+}
+
+void Store::fail(const QString& what, const QSqlError& error) const {
+    switch (m_engine->classify(error)) {
+    case StoreEngine::Failure::Busy:
+        throw ServerError(ServerErrorNumber::StoreBusy,
+                          QStringLiteral("store busy: %1: the database is locked by another "
+                                         "writer; try again")
+                              .arg(what));
+    case StoreEngine::Failure::Lost:
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: %1: the connection to %2 was lost (%3); it is "
+                                         "opened again with the next request")
+                              .arg(what, m_engine->display(), error.text().simplified()));
+    case StoreEngine::Failure::ReadOnly:
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: %1: %2 is served read-only; nothing was written")
+                              .arg(what, m_engine->display()));
+    case StoreEngine::Failure::Other:
+        break;
+    }
+    throw ServerError(ServerErrorNumber::Store,
+                      QStringLiteral("store: %1: %2").arg(what, error.text()));
+}
+
+Store::ChangeStamp Store::changeStamp() const {
+    const std::optional<quint64> arrivals =
+        m_arrivals ? std::optional<quint64>(m_arrivals->arrivalsSoFar()) : std::nullopt;
+    if (arrivals && m_othersCheckedAt == arrivals) {
+        return ChangeStamp{m_generation, m_othersSeen};
+    }
+    const qint64 others = m_engine->commitsByOthers();
+    if (arrivals) {
+        m_othersCheckedAt = arrivals;
+        m_othersSeen = others;
+    }
+    return ChangeStamp{m_generation, others};
+}
+
+void Store::inTransaction(const std::function<void()>& work) {
+    reconnectIfLost();
+    const QStringList begin = m_engine->beginTransaction();
+    execDirect(begin.first());
+    m_inTransaction = true;
+    try {
+        for (qsizetype i = 1; i < begin.size(); ++i) {
+            execDirect(begin.at(i));
+        }
+        work();
+        m_inTransaction = false;
+        execDirect(QStringLiteral("COMMIT"));
+    } catch (...) {
+        m_inTransaction = false;
+        ++m_generation;
+        QSqlQuery rollback(QSqlDatabase::database(m_connectionName, false));
+        rollback.exec(QStringLiteral("ROLLBACK")); // after a failed COMMIT as well
+        throw;
+    }
+    ++m_generation;
+}
+
+std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT password_hash, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
+                       " WHERE firma = ? AND code = ?"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(code);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return UserRecord{firma,          code,           text(query, 0),
+                      text(query, 1), text(query, 2), text(query, 3),
+                      text(query, 4), text(query, 5), text(query, 6)};
+}
+
+std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& abtNr) const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(abtNr);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return DepartmentRecord{firma, abtNr, text(query, 0), text(query, 1)};
+}
+
+std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(pnr);
+    exec(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return BaseDataRecord{firma, pnr, text(query, 0), text(query, 1)};
+}
+
+QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
+                               " WHERE firma = ? AND filiale = ? ORDER BY seq"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QList<RegisterRecord> records;
+    while (query.next()) {
+        records.append(RegisterRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
+                                      text(query, 2), text(query, 3), text(query, 4)});
+    }
+    return records;
+}
+
+QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT slot, nr, e_ist, e_soll, s_ist, s_soll FROM tm_clock"
+                       " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+    QList<ClockRecord> clocks;
+    while (query.next()) {
+        clocks.append(ClockRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
+                                  text(query, 2), text(query, 3), text(query, 4), text(query, 5)});
+    }
+    return clocks;
+}
+
+QString Store::registerReply(qint64 firma, qint64 filiale) const {
+    if (std::optional<QString> fast = m_engine->registerReply(firma, filiale)) {
+        return *fast;
+    }
+    QString reply;
+    for (const RegisterRecord& record : registers(firma, filiale)) {
+        for (const QString* field :
+             {&record.kasse, &record.anzahl, &record.firstCnt, &record.lastCnt}) {
+            reply += *field;
+            reply += QLatin1Char('|');
+        }
+    }
+    return reply;
+}
+
+QString Store::clockReply(qint64 firma, qint64 filiale) const {
+    if (std::optional<QString> fast = m_engine->clockReply(firma, filiale)) {
+        return *fast;
+    }
+    QStringList fields;
+    for (const ClockRecord& clock : clocks(firma, filiale)) {
+        fields << clock.nr << clock.eIst << clock.eSoll << clock.sIst << clock.sSoll;
+    }
+    return fields.isEmpty() ? QString() : fields.join(QLatin1Char('|'));
+}
+
+QList<QPair<qint64, qint64>> Store::branches() const {
+    QSqlQuery& query = prepare(QStringLiteral(
+        "SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM tm_clock"
+        " ORDER BY 1, 2"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<QPair<qint64, qint64>> result;
+    while (query.next()) {
+        result.append({query.value(0).toLongLong(), query.value(1).toLongLong()});
+    }
+    return result;
+}
+
+bool Store::hasUsers() const {
+    QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
+    const ResetWhenDone done(query);
+    exec(query);
+    return query.next() && query.value(0).toLongLong() > 0;
+}
+
+void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
+                           const QVariantList& keys, const QVariantList& fields) {
+    QSqlQuery& update = prepare(updateSql);
+    const ResetWhenDone updateDone(update);
+    for (const QVariant& value : fields + keys) {
+        update.addBindValue(bindable(value));
+    }
+    exec(update);
+    if (update.numRowsAffected() > 0) {
+        return;
+    }
+    QSqlQuery& insert = prepare(insertSql);
+    const ResetWhenDone insertDone(insert);
+    for (const QVariant& value : keys + fields) {
+        insert.addBindValue(bindable(value));
+    }
+    exec(insert);
+}
+
+void Store::putUser(const UserRecord& user) {
+    updateOrInsert(
+        QStringLiteral("UPDATE lx_user SET password_hash = ?, aktiv = ?, pname = ?, pnr = ?,"
+                       " abtnr = ?, dw = ?, bergrp = ? WHERE firma = ? AND code = ?"),
+        QStringLiteral("INSERT INTO lx_user (firma, code, password_hash, aktiv, pname, pnr,"
+                       " abtnr, dw, bergrp) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {user.firma, user.code},
+        {user.passwordHash, user.aktiv, user.pname, user.pnr, user.abtNr, user.dw, user.berGrp});
+}
+
+void Store::putDepartment(const DepartmentRecord& department) {
+    updateOrInsert(QStringLiteral("UPDATE lx_department SET abtbez = ?, habtnr = ?"
+                                  " WHERE firma = ? AND abtnr = ?"),
+                   QStringLiteral("INSERT INTO lx_department (firma, abtnr, abtbez, habtnr)"
+                                  " VALUES (?, ?, ?, ?)"),
+                   {department.firma, department.abtNr}, {department.abtbez, department.hAbtNr});
+}
+
+void Store::putBaseData(const BaseDataRecord& baseData) {
+    updateOrInsert(
+        QStringLiteral("UPDATE lx_base_data SET fax = ?, email = ? WHERE firma = ? AND pnr = ?"),
+        QStringLiteral("INSERT INTO lx_base_data (firma, pnr, fax, email) VALUES (?, ?, ?, ?)"),
+        {baseData.firma, baseData.pnr}, {baseData.fax, baseData.email});
+}
+
+void Store::putRegister(const RegisterRecord& record) {
+    updateOrInsert(QStringLiteral("UPDATE tm_register SET kasse = ?, anzahl = ?, first_cnt = ?,"
+                                  " last_cnt = ? WHERE firma = ? AND filiale = ? AND seq = ?"),
+                   QStringLiteral("INSERT INTO tm_register (firma, filiale, seq, kasse, anzahl,"
+                                  " first_cnt, last_cnt) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {record.firma, record.filiale, record.seq},
+                   {record.kasse, record.anzahl, record.firstCnt, record.lastCnt});
+}
+
+void Store::putClock(const ClockRecord& clock) {
+    updateOrInsert(QStringLiteral("UPDATE tm_clock SET nr = ?, e_ist = ?, e_soll = ?, s_ist = ?,"
+                                  " s_soll = ? WHERE firma = ? AND filiale = ? AND slot = ?"),
+                   QStringLiteral("INSERT INTO tm_clock (firma, filiale, slot, nr, e_ist, e_soll,"
+                                  " s_ist, s_soll) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                   {clock.firma, clock.filiale, clock.slot},
+                   {clock.nr, clock.eIst, clock.eSoll, clock.sIst, clock.sSoll});
+}
+
+int Store::appendRegister(RegisterRecord record) {
+    {
+        QSqlQuery& query = prepare(QStringLiteral(
+            "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
+        const ResetWhenDone done(query);
+        query.addBindValue(record.firma);
+        query.addBindValue(record.filiale);
+        exec(query);
+        record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
+    }
+    putRegister(record);
+    return record.seq;
+}
+
+void Store::clearRegisters(qint64 firma, qint64 filiale) {
+    QSqlQuery& query =
+        prepare(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+}
+
+void Store::clearClocks(qint64 firma, qint64 filiale) {
+    QSqlQuery& query =
+        prepare(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"));
+    const ResetWhenDone done(query);
+    query.addBindValue(firma);
+    query.addBindValue(filiale);
+    exec(query);
+}
+
+bool Store::sharesSignInFailures() const {
+    return m_ledger.has_value();
+}
+
+QHash<QString, int> Store::recentSignInFailures(const QString& first, const QString& second,
+                                                qint64 forgetAfterMs) const {
+    QHash<QString, int> failures;
+    if (!m_ledger) {
+        return failures;
+    }
+    QSqlQuery& query = prepare(m_ledger->read);
+    const ResetWhenDone done(query);
+    query.addBindValue(first);
+    query.addBindValue(second);
+    query.addBindValue(forgetAfterMs);
+    exec(query, false);
+    while (query.next()) {
+        failures.insert(text(query, 0), query.value(1).toInt());
+    }
+    return failures;
+}
+
+void Store::addSignInFailure(const QString& name, qint64 forgetAfterMs) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->add);
+        const ResetWhenDone done(query);
+        query.addBindValue(name);
+        query.addBindValue(forgetAfterMs);
+        exec(query, false);
+    }
+}
+
+void Store::clearSignInFailures(const QString& name) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->clear);
+        const ResetWhenDone done(query);
+        query.addBindValue(name);
+        exec(query, false);
+    }
+}
+
+void Store::forgetOldSignInFailures(qint64 forgetAfterMs) {
+    if (m_ledger) {
+        QSqlQuery& query = prepare(m_ledger->prune);
+        const ResetWhenDone done(query);
+        query.addBindValue(forgetAfterMs);
+        exec(query, false);
+    }
+}
+
+namespace {
+
+// The tables that hold data, in the order a copy fills them.
+const char* const kDataTables[] = {"lx_user", "lx_department", "lx_base_data", "tm_register",
+                                   "tm_clock"};
+
+} // namespace
+
+QList<UserRecord> Store::allUsers() const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT firma, code, password_hash, aktiv, pname, pnr, abtnr, dw,"
+                               " bergrp FROM lx_user ORDER BY firma, code"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<UserRecord> users;
+    while (query.next()) {
+        users.append(UserRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
+                                text(query, 3), text(query, 4), text(query, 5), text(query, 6),
+                                text(query, 7), text(query, 8)});
+    }
+    return users;
+}
+
+QList<DepartmentRecord> Store::allDepartments() const {
+    QSqlQuery& query = prepare(QStringLiteral(
+        "SELECT firma, abtnr, abtbez, habtnr FROM lx_department ORDER BY firma, abtnr"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<DepartmentRecord> departments;
+    while (query.next()) {
+        departments.append(DepartmentRecord{query.value(0).toLongLong(), text(query, 1),
+                                            text(query, 2), text(query, 3)});
+    }
+    return departments;
+}
+
+QList<BaseDataRecord> Store::allBaseData() const {
+    QSqlQuery& query = prepare(
+        QStringLiteral("SELECT firma, pnr, fax, email FROM lx_base_data ORDER BY firma, pnr"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<BaseDataRecord> rows;
+    while (query.next()) {
+        rows.append(BaseDataRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
+                                   text(query, 3)});
+    }
+    return rows;
+}
+
+QList<ClockRecord> Store::allClocks() const {
+    QSqlQuery& query =
+        prepare(QStringLiteral("SELECT firma, filiale, slot, nr, e_ist, e_soll, s_ist, s_soll"
+                               " FROM tm_clock ORDER BY firma, filiale, slot"));
+    const ResetWhenDone done(query);
+    exec(query);
+    QList<ClockRecord> clocks;
+    while (query.next()) {
+        clocks.append(ClockRecord{query.value(0).toLongLong(), query.value(1).toLongLong(),
+                                  query.value(2).toInt(), text(query, 3), text(query, 4),
+                                  text(query, 5), text(query, 6), text(query, 7)});
+    }
+    return clocks;
+}
+
+QList<QPair<QString, qint64>> Store::rowCounts() const {
+    QList<QPair<QString, qint64>> counts;
+    for (const char* table : kDataTables) {
+        const QString name = QString::fromLatin1(table);
+        QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM %1").arg(name));
+        const ResetWhenDone done(query);
+        exec(query);
+        counts.append({name, query.next() ? query.value(0).toLongLong() : 0});
+    }
+    return counts;
+}
+
+void Store::clearAllTables() {
+    for (const char* table : kDataTables) {
+        QSqlQuery& query =
+            prepare(QStringLiteral("DELETE FROM %1").arg(QString::fromLatin1(table)));
+        const ResetWhenDone done(query);
+        exec(query);
+    }
+}
