@@ -252,28 +252,33 @@ int AdminCommands::setUser() {
     return 0;
 }
 
-int AdminCommands::setDepartment() {
+template <typename Record>
+int AdminCommands::setKeyedRow(
+    const QString& keyOption, std::optional<Record> (Store::*read)(qint64, const QString&) const,
+    void (Store::*write)(const Record&),
+    std::initializer_list<std::pair<const char*, QString Record::*>> fields, const char* written) {
     const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
-    const QString number = requiredText(QStringLiteral("number"));
-    DepartmentRecord department =
-        m_store.department(firma, number).value_or(DepartmentRecord{firma, number, {}, {}});
-    department.abtbez = fieldOption(QStringLiteral("title"), department.abtbez, false);
-    department.hAbtNr = fieldOption(QStringLiteral("main"), department.hAbtNr, false);
-    m_store.inTransaction([&] { m_store.putDepartment(department); });
-    m_out << "department written: " << firma << "||" << number << "\n";
+    const QString key = requiredText(keyOption);
+    Record record = (m_store.*read)(firma, key).value_or(Record{firma, key, {}, {}});
+    for (const auto& [option, field] : fields) {
+        record.*field = fieldOption(QString::fromLatin1(option), record.*field, false);
+    }
+    m_store.inTransaction([&] { (m_store.*write)(record); });
+    m_out << written << ": " << firma << "||" << key << "\n";
     return 0;
 }
 
+int AdminCommands::setDepartment() {
+    return setKeyedRow<DepartmentRecord>(
+        QStringLiteral("number"), &Store::department, &Store::putDepartment,
+        {{"title", &DepartmentRecord::abtbez}, {"main", &DepartmentRecord::hAbtNr}},
+        "department written");
+}
+
 int AdminCommands::setBaseData() {
-    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
-    const QString pnr = requiredText(QStringLiteral("pnr"));
-    BaseDataRecord baseData =
-        m_store.baseData(firma, pnr).value_or(BaseDataRecord{firma, pnr, {}, {}});
-    baseData.fax = fieldOption(QStringLiteral("fax"), baseData.fax, false);
-    baseData.email = fieldOption(QStringLiteral("email"), baseData.email, false);
-    m_store.inTransaction([&] { m_store.putBaseData(baseData); });
-    m_out << "base data written: " << firma << "||" << pnr << "\n";
-    return 0;
+    return setKeyedRow<BaseDataRecord>(
+        QStringLiteral("pnr"), &Store::baseData, &Store::putBaseData,
+        {{"fax", &BaseDataRecord::fax}, {"email", &BaseDataRecord::email}}, "base data written");
 }
 
 int AdminCommands::setRegister() {

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
+#include <optional>
+#include <utility>
+
 class Store;
 class QTextStream;
 
@@ -37,6 +41,14 @@ private:
     int importRegisters(const QString& file);
     int importClocks(const QString& file);
     int copyDatabase();
+    // set-department, set-base-data: the row (--firma, --KEY) with the fields given, the others
+    // as they stand; each field is (option, member).
+    template <typename Record>
+    int setKeyedRow(const QString& keyOption,
+                    std::optional<Record> (Store::*read)(qint64, const QString&) const,
+                    void (Store::*write)(const Record&),
+                    std::initializer_list<std::pair<const char*, QString Record::*>> fields,
+                    const char* written);
 
     // Reading options; each throws InputError on a bad value.
     qint64 wholeNumberOption(const QString& name) const;

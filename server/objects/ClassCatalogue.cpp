@@ -1,21 +1,15 @@
 #include "ClassCatalogue.h"
 
-#include "KassaClass.h"
-#include "ParPersAbtClass.h"
-#include "ParPersEdvClass.h"
-#include "PersBasisClass.h"
+#include "PersonnelClasses.h"
 #include "ServerError.h"
+#include "TelemetryClass.h"
 #include "WindowsClass.h"
-#include "ZeiterfassungClass.h"
 
 ClassCatalogue::ClassCatalogue(TelemetryReplyCache* keptReplies) {
     const std::shared_ptr<const ServerClass> classes[] = {
-        std::make_shared<ParPersEdvClass>(),
-        std::make_shared<ParPersAbtClass>(),
-        std::make_shared<PersBasisClass>(),
-        std::make_shared<WindowsClass>(),
-        std::make_shared<KassaClass>(keptReplies),
-        std::make_shared<ZeiterfassungClass>(keptReplies),
+        PersonnelClasses::parPersEdv(),     PersonnelClasses::parPersAbt(),
+        PersonnelClasses::persBasis(),      std::make_shared<WindowsClass>(),
+        TelemetryClass::kassa(keptReplies), TelemetryClass::zeiterfassung(keptReplies),
     };
     for (const auto& serverClass : classes) {
         m_classes.insert(serverClass->name(), serverClass);

@@ -3,6 +3,7 @@
 #include "PasswordHash.h"
 #include "ServerError.h"
 #include "StoreEngine.h"
+#include "StoreSchema.h"
 
 #include <QAtomicInteger>
 #include <QSqlDatabase>
@@ -12,34 +13,6 @@
 namespace {
 
 QAtomicInteger<int> s_connectionCounter;
-
-const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS lx_meta ("
-    " name VARCHAR(64) NOT NULL PRIMARY KEY, value VARCHAR(64) NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS lx_user ("
-    " firma BIGINT NOT NULL, code VARCHAR(64) NOT NULL, password_hash VARCHAR(128) NOT NULL,"
-    " aktiv VARCHAR(8) NOT NULL, pname VARCHAR(128) NOT NULL, pnr VARCHAR(32) NOT NULL,"
-    " abtnr VARCHAR(32) NOT NULL, dw VARCHAR(32) NOT NULL, bergrp VARCHAR(8) NOT NULL,"
-    " PRIMARY KEY (firma, code))",
-    "CREATE TABLE IF NOT EXISTS lx_department ("
-    " firma BIGINT NOT NULL, abtnr VARCHAR(32) NOT NULL, abtbez VARCHAR(128) NOT NULL,"
-    " habtnr VARCHAR(32) NOT NULL, PRIMARY KEY (firma, abtnr))",
-    "CREATE TABLE IF NOT EXISTS lx_base_data ("
-    " firma BIGINT NOT NULL, pnr VARCHAR(32) NOT NULL, fax VARCHAR(64) NOT NULL,"
-    " email VARCHAR(128) NOT NULL, PRIMARY KEY (firma, pnr))",
-    "CREATE TABLE IF NOT EXISTS tm_register ("
-    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, seq INTEGER NOT NULL,"
-    " kasse VARCHAR(32) NOT NULL, anzahl VARCHAR(32) NOT NULL, first_cnt VARCHAR(32) NOT NULL,"
-    " last_cnt VARCHAR(32) NOT NULL, PRIMARY KEY (firma, filiale, seq))",
-    "CREATE TABLE IF NOT EXISTS tm_clock ("
-    " firma BIGINT NOT NULL, filiale BIGINT NOT NULL, slot INTEGER NOT NULL,"
-    " nr VARCHAR(32) NOT NULL, e_ist VARCHAR(32) NOT NULL, e_soll VARCHAR(32) NOT NULL,"
-    " s_ist VARCHAR(32) NOT NULL, s_soll VARCHAR(32) NOT NULL,"
-    " PRIMARY KEY (firma, filiale, slot))",
-};
-
-// 1: passwords in clear text (no lx_meta table); 2: Argon2id hashes in password_hash.
-const char* const kSchemaVersion = "2";
 
 // A null QString would be bound as SQL NULL; the columns hold empty texts instead.
 QVariant bindable(const QVariant& value) {
@@ -182,8 +155,8 @@ void Store::createSchema() {
             execDirect(
                 QStringLiteral("ALTER TABLE lx_user RENAME COLUMN passwort TO password_hash"));
         }
-        for (const char* statement : kSchema) {
-            execDirect(QString::fromLatin1(statement));
+        for (const QString& statement : StoreSchema::createStatements()) {
+            execDirect(statement);
         }
         for (const QString& statement : m_engine->schemaExtras()) {
             execDirect(statement);
@@ -191,42 +164,28 @@ void Store::createSchema() {
         if (firstSchema) {
             convertClearTextPasswords();
         }
-        QSqlQuery& version = prepare(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"));
-        const ResetWhenDone versionDone(version);
-        version.addBindValue(QStringLiteral("schema_version"));
-        exec(version);
-        if (!version.next()) {
-            QSqlQuery& insert =
-                prepare(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"));
-            const ResetWhenDone insertDone(insert);
-            insert.addBindValue(QStringLiteral("schema_version"));
-            insert.addBindValue(QString::fromLatin1(kSchemaVersion));
-            exec(insert);
+        const QString name = QStringLiteral("schema_version");
+        if (!firstRow<QString>(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"), {name},
+                               [](const QSqlQuery& row) { return text(row, 0); })) {
+            run(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"),
+                {name, QString::fromLatin1(StoreSchema::kVersion)});
         }
     });
 }
 
 void Store::convertClearTextPasswords() {
-    QSqlQuery& users = prepare(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"));
-    const ResetWhenDone usersDone(users);
-    exec(users);
-    QList<UserRecord> clearText;
-    while (users.next()) {
-        UserRecord user;
-        user.firma = users.value(0).toLongLong();
-        user.code = text(users, 1);
-        user.passwordHash = text(users, 2); // still the clear text here
-        clearText.append(user);
-    }
-    users.finish();
-    for (const UserRecord& user : std::as_const(clearText)) {
-        QSqlQuery& update = prepare(
-            QStringLiteral("UPDATE lx_user SET password_hash = ? WHERE firma = ? AND code = ?"));
-        const ResetWhenDone updateDone(update);
-        update.addBindValue(QString::fromLatin1(PasswordHash::make(user.passwordHash)));
-        update.addBindValue(user.firma);
-        update.addBindValue(user.code);
-        exec(update);
+    const QList<UserRecord> clearText =
+        rowsOf<UserRecord>(QStringLiteral("SELECT firma, code, password_hash FROM lx_user"), {},
+                           [](const QSqlQuery& row) {
+                               UserRecord user;
+                               user.firma = row.value(0).toLongLong();
+                               user.code = text(row, 1);
+                               user.passwordHash = text(row, 2); // still the clear text here
+                               return user;
+                           });
+    for (const UserRecord& user : clearText) {
+        run(QStringLiteral("UPDATE lx_user SET password_hash = ? WHERE firma = ? AND code = ?"),
+            {QString::fromLatin1(PasswordHash::make(user.passwordHash)), user.firma, user.code});
         ++m_convertedPasswords;
     }
 }
@@ -255,6 +214,49 @@ void Store::exec(QSqlQuery& query, bool changesReplies) const {
     if (!done) {
         fail(QStringLiteral("query"), query.lastError());
     }
+}
+
+void Store::readRows(const QString& sql, const QVariantList& values,
+                     const std::function<void(const QSqlQuery&)>& eachRow,
+                     bool changesReplies) const {
+    QSqlQuery& query = prepare(sql);
+    const ResetWhenDone done(query);
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
+    exec(query, changesReplies);
+    while (query.next()) {
+        eachRow(query);
+    }
+}
+
+void Store::run(const QString& sql, const QVariantList& values, bool changesReplies) const {
+    readRows(
+        sql, values, [](const QSqlQuery&) {}, changesReplies);
+}
+
+template <typename Row, typename Map>
+QList<Row> Store::rowsOf(const QString& sql, const QVariantList& values, Map map) const {
+    QList<Row> rows;
+    readRows(sql, values, [&rows, &map](const QSqlQuery& row) { rows.append(map(row)); });
+    return rows;
+}
+
+template <typename Row, typename Map>
+std::optional<Row> Store::firstRow(const QString& sql, const QVariantList& values, Map map) const {
+    std::optional<Row> first;
+    readRows(sql, values, [&first, &map](const QSqlQuery& row) {
+        if (!first) {
+            first = map(row);
+        }
+    });
+    return first;
+}
+
+qint64 Store::count(const QString& sql, const QVariantList& values) const {
+    return firstRow<qint64>(sql, values,
+                            [](const QSqlQuery& row) { return row.value(0).toLongLong(); })
+        .value_or(0);
 }
 
 void Store::execDirect(const QString& sql) const {
@@ -324,77 +326,49 @@ void Store::inTransaction(const std::function<void()>& work) {
 }
 
 std::optional<UserRecord> Store::user(qint64 firma, const QString& code) const {
-    QSqlQuery& query = prepare(
+    return firstRow<UserRecord>(
         QStringLiteral("SELECT password_hash, aktiv, pname, pnr, abtnr, dw, bergrp FROM lx_user"
-                       " WHERE firma = ? AND code = ?"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(code);
-    exec(query);
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return UserRecord{firma,          code,           text(query, 0),
-                      text(query, 1), text(query, 2), text(query, 3),
-                      text(query, 4), text(query, 5), text(query, 6)};
+                       " WHERE firma = ? AND code = ?"),
+        {firma, code}, [&](const QSqlQuery& row) {
+            return UserRecord{firma,        code,         text(row, 0), text(row, 1), text(row, 2),
+                              text(row, 3), text(row, 4), text(row, 5), text(row, 6)};
+        });
 }
 
 std::optional<DepartmentRecord> Store::department(qint64 firma, const QString& abtNr) const {
-    QSqlQuery& query = prepare(
-        QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(abtNr);
-    exec(query);
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return DepartmentRecord{firma, abtNr, text(query, 0), text(query, 1)};
+    return firstRow<DepartmentRecord>(
+        QStringLiteral("SELECT abtbez, habtnr FROM lx_department WHERE firma = ? AND abtnr = ?"),
+        {firma, abtNr}, [&](const QSqlQuery& row) {
+            return DepartmentRecord{firma, abtNr, text(row, 0), text(row, 1)};
+        });
 }
 
 std::optional<BaseDataRecord> Store::baseData(qint64 firma, const QString& pnr) const {
-    QSqlQuery& query =
-        prepare(QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(pnr);
-    exec(query);
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return BaseDataRecord{firma, pnr, text(query, 0), text(query, 1)};
+    return firstRow<BaseDataRecord>(
+        QStringLiteral("SELECT fax, email FROM lx_base_data WHERE firma = ? AND pnr = ?"),
+        {firma, pnr}, [&](const QSqlQuery& row) {
+            return BaseDataRecord{firma, pnr, text(row, 0), text(row, 1)};
+        });
 }
 
 QList<RegisterRecord> Store::registers(qint64 firma, qint64 filiale) const {
-    QSqlQuery& query =
-        prepare(QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
-                               " WHERE firma = ? AND filiale = ? ORDER BY seq"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
-    QList<RegisterRecord> records;
-    while (query.next()) {
-        records.append(RegisterRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
-                                      text(query, 2), text(query, 3), text(query, 4)});
-    }
-    return records;
+    return rowsOf<RegisterRecord>(
+        QStringLiteral("SELECT seq, kasse, anzahl, first_cnt, last_cnt FROM tm_register"
+                       " WHERE firma = ? AND filiale = ? ORDER BY seq"),
+        {firma, filiale}, [&](const QSqlQuery& row) {
+            return RegisterRecord{firma,        filiale,      row.value(0).toInt(), text(row, 1),
+                                  text(row, 2), text(row, 3), text(row, 4)};
+        });
 }
 
 QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
-    QSqlQuery& query = prepare(
+    return rowsOf<ClockRecord>(
         QStringLiteral("SELECT slot, nr, e_ist, e_soll, s_ist, s_soll FROM tm_clock"
-                       " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
-    QList<ClockRecord> clocks;
-    while (query.next()) {
-        clocks.append(ClockRecord{firma, filiale, query.value(0).toInt(), text(query, 1),
-                                  text(query, 2), text(query, 3), text(query, 4), text(query, 5)});
-    }
-    return clocks;
+                       " WHERE firma = ? AND filiale = ? AND slot BETWEEN 1 AND 4 ORDER BY slot"),
+        {firma, filiale}, [&](const QSqlQuery& row) {
+            return ClockRecord{firma,        filiale,      row.value(0).toInt(), text(row, 1),
+                               text(row, 2), text(row, 3), text(row, 4),         text(row, 5)};
+        });
 }
 
 QString Store::registerReply(qint64 firma, qint64 filiale) const {
@@ -424,23 +398,16 @@ QString Store::clockReply(qint64 firma, qint64 filiale) const {
 }
 
 QList<QPair<qint64, qint64>> Store::branches() const {
-    QSqlQuery& query = prepare(QStringLiteral(
-        "SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM tm_clock"
-        " ORDER BY 1, 2"));
-    const ResetWhenDone done(query);
-    exec(query);
-    QList<QPair<qint64, qint64>> result;
-    while (query.next()) {
-        result.append({query.value(0).toLongLong(), query.value(1).toLongLong()});
-    }
-    return result;
+    return rowsOf<QPair<qint64, qint64>>(
+        QStringLiteral("SELECT firma, filiale FROM tm_register UNION SELECT firma, filiale FROM"
+                       " tm_clock ORDER BY 1, 2"),
+        {}, [](const QSqlQuery& row) {
+            return qMakePair(row.value(0).toLongLong(), row.value(1).toLongLong());
+        });
 }
 
 bool Store::hasUsers() const {
-    QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM lx_user"));
-    const ResetWhenDone done(query);
-    exec(query);
-    return query.next() && query.value(0).toLongLong() > 0;
+    return count(QStringLiteral("SELECT COUNT(*) FROM lx_user")) > 0;
 }
 
 void Store::updateOrInsert(const QString& updateSql, const QString& insertSql,
@@ -506,35 +473,21 @@ void Store::putClock(const ClockRecord& clock) {
 }
 
 int Store::appendRegister(RegisterRecord record) {
-    {
-        QSqlQuery& query = prepare(QStringLiteral(
-            "SELECT COALESCE(MAX(seq), 0) FROM tm_register WHERE firma = ? AND filiale = ?"));
-        const ResetWhenDone done(query);
-        query.addBindValue(record.firma);
-        query.addBindValue(record.filiale);
-        exec(query);
-        record.seq = (query.next() ? query.value(0).toInt() : 0) + 1;
-    }
+    record.seq = int(count(QStringLiteral("SELECT COALESCE(MAX(seq), 0) FROM tm_register"
+                                          " WHERE firma = ? AND filiale = ?"),
+                           {record.firma, record.filiale})) +
+                 1;
     putRegister(record);
     return record.seq;
 }
 
 void Store::clearRegisters(qint64 firma, qint64 filiale) {
-    QSqlQuery& query =
-        prepare(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
+    run(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"),
+        {firma, filiale});
 }
 
 void Store::clearClocks(qint64 firma, qint64 filiale) {
-    QSqlQuery& query =
-        prepare(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"));
-    const ResetWhenDone done(query);
-    query.addBindValue(firma);
-    query.addBindValue(filiale);
-    exec(query);
+    run(QStringLiteral("DELETE FROM tm_clock WHERE firma = ? AND filiale = ?"), {firma, filiale});
 }
 
 bool Store::sharesSignInFailures() const {
@@ -547,127 +500,93 @@ QHash<QString, int> Store::recentSignInFailures(const QString& first, const QStr
     if (!m_ledger) {
         return failures;
     }
-    QSqlQuery& query = prepare(m_ledger->read);
-    const ResetWhenDone done(query);
-    query.addBindValue(first);
-    query.addBindValue(second);
-    query.addBindValue(forgetAfterMs);
-    exec(query, false);
-    while (query.next()) {
-        failures.insert(text(query, 0), query.value(1).toInt());
-    }
+    readRows(
+        m_ledger->read, {first, second, forgetAfterMs},
+        [&failures](const QSqlQuery& row) { failures.insert(text(row, 0), row.value(1).toInt()); },
+        false);
     return failures;
 }
 
 void Store::addSignInFailure(const QString& name, qint64 forgetAfterMs) {
     if (m_ledger) {
-        QSqlQuery& query = prepare(m_ledger->add);
-        const ResetWhenDone done(query);
-        query.addBindValue(name);
-        query.addBindValue(forgetAfterMs);
-        exec(query, false);
+        run(m_ledger->add, {name, forgetAfterMs}, false);
     }
 }
 
 void Store::clearSignInFailures(const QString& name) {
     if (m_ledger) {
-        QSqlQuery& query = prepare(m_ledger->clear);
-        const ResetWhenDone done(query);
-        query.addBindValue(name);
-        exec(query, false);
+        run(m_ledger->clear, {name}, false);
     }
 }
 
 void Store::forgetOldSignInFailures(qint64 forgetAfterMs) {
     if (m_ledger) {
-        QSqlQuery& query = prepare(m_ledger->prune);
-        const ResetWhenDone done(query);
-        query.addBindValue(forgetAfterMs);
-        exec(query, false);
+        run(m_ledger->prune, {forgetAfterMs}, false);
     }
 }
 
-namespace {
-
-// The tables that hold data, in the order a copy fills them.
-const char* const kDataTables[] = {"lx_user", "lx_department", "lx_base_data", "tm_register",
-                                   "tm_clock"};
-
-} // namespace
-
 QList<UserRecord> Store::allUsers() const {
-    QSqlQuery& query =
-        prepare(QStringLiteral("SELECT firma, code, password_hash, aktiv, pname, pnr, abtnr, dw,"
-                               " bergrp FROM lx_user ORDER BY firma, code"));
-    const ResetWhenDone done(query);
-    exec(query);
-    QList<UserRecord> users;
-    while (query.next()) {
-        users.append(UserRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
-                                text(query, 3), text(query, 4), text(query, 5), text(query, 6),
-                                text(query, 7), text(query, 8)});
-    }
-    return users;
+    return rowsOf<UserRecord>(
+        QStringLiteral("SELECT firma, code, password_hash, aktiv, pname, pnr, abtnr, dw, bergrp"
+                       " FROM lx_user ORDER BY firma, code"),
+        {}, [](const QSqlQuery& row) {
+            return UserRecord{row.value(0).toLongLong(),
+                              text(row, 1),
+                              text(row, 2),
+                              text(row, 3),
+                              text(row, 4),
+                              text(row, 5),
+                              text(row, 6),
+                              text(row, 7),
+                              text(row, 8)};
+        });
 }
 
 QList<DepartmentRecord> Store::allDepartments() const {
-    QSqlQuery& query = prepare(QStringLiteral(
-        "SELECT firma, abtnr, abtbez, habtnr FROM lx_department ORDER BY firma, abtnr"));
-    const ResetWhenDone done(query);
-    exec(query);
-    QList<DepartmentRecord> departments;
-    while (query.next()) {
-        departments.append(DepartmentRecord{query.value(0).toLongLong(), text(query, 1),
-                                            text(query, 2), text(query, 3)});
-    }
-    return departments;
+    return rowsOf<DepartmentRecord>(
+        QStringLiteral(
+            "SELECT firma, abtnr, abtbez, habtnr FROM lx_department ORDER BY firma, abtnr"),
+        {}, [](const QSqlQuery& row) {
+            return DepartmentRecord{row.value(0).toLongLong(), text(row, 1), text(row, 2),
+                                    text(row, 3)};
+        });
 }
 
 QList<BaseDataRecord> Store::allBaseData() const {
-    QSqlQuery& query = prepare(
-        QStringLiteral("SELECT firma, pnr, fax, email FROM lx_base_data ORDER BY firma, pnr"));
-    const ResetWhenDone done(query);
-    exec(query);
-    QList<BaseDataRecord> rows;
-    while (query.next()) {
-        rows.append(BaseDataRecord{query.value(0).toLongLong(), text(query, 1), text(query, 2),
-                                   text(query, 3)});
-    }
-    return rows;
+    return rowsOf<BaseDataRecord>(
+        QStringLiteral("SELECT firma, pnr, fax, email FROM lx_base_data ORDER BY firma, pnr"), {},
+        [](const QSqlQuery& row) {
+            return BaseDataRecord{row.value(0).toLongLong(), text(row, 1), text(row, 2),
+                                  text(row, 3)};
+        });
 }
 
 QList<ClockRecord> Store::allClocks() const {
-    QSqlQuery& query =
-        prepare(QStringLiteral("SELECT firma, filiale, slot, nr, e_ist, e_soll, s_ist, s_soll"
-                               " FROM tm_clock ORDER BY firma, filiale, slot"));
-    const ResetWhenDone done(query);
-    exec(query);
-    QList<ClockRecord> clocks;
-    while (query.next()) {
-        clocks.append(ClockRecord{query.value(0).toLongLong(), query.value(1).toLongLong(),
-                                  query.value(2).toInt(), text(query, 3), text(query, 4),
-                                  text(query, 5), text(query, 6), text(query, 7)});
-    }
-    return clocks;
+    return rowsOf<ClockRecord>(
+        QStringLiteral("SELECT firma, filiale, slot, nr, e_ist, e_soll, s_ist, s_soll"
+                       " FROM tm_clock ORDER BY firma, filiale, slot"),
+        {}, [](const QSqlQuery& row) {
+            return ClockRecord{row.value(0).toLongLong(),
+                               row.value(1).toLongLong(),
+                               row.value(2).toInt(),
+                               text(row, 3),
+                               text(row, 4),
+                               text(row, 5),
+                               text(row, 6),
+                               text(row, 7)};
+        });
 }
 
 QList<QPair<QString, qint64>> Store::rowCounts() const {
     QList<QPair<QString, qint64>> counts;
-    for (const char* table : kDataTables) {
-        const QString name = QString::fromLatin1(table);
-        QSqlQuery& query = prepare(QStringLiteral("SELECT COUNT(*) FROM %1").arg(name));
-        const ResetWhenDone done(query);
-        exec(query);
-        counts.append({name, query.next() ? query.value(0).toLongLong() : 0});
+    for (const QString& name : StoreSchema::dataTables()) {
+        counts.append({name, count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(name))});
     }
     return counts;
 }
 
 void Store::clearAllTables() {
-    for (const char* table : kDataTables) {
-        QSqlQuery& query =
-            prepare(QStringLiteral("DELETE FROM %1").arg(QString::fromLatin1(table)));
-        const ResetWhenDone done(query);
-        exec(query);
+    for (const QString& table : StoreSchema::dataTables()) {
+        run(QStringLiteral("DELETE FROM %1").arg(table));
     }
 }

@@ -131,6 +131,19 @@ private:
     QSqlQuery& prepare(const QString& sql) const;
     // changesReplies: false for statements that never touch what a telemetry reply shows.
     void exec(QSqlQuery& query, bool changesReplies = true) const;
+    // Runs the kept statement with values bound in order and hands each row to eachRow; the
+    // statement is reset afterwards, so that it holds no read lock between requests.
+    void readRows(const QString& sql, const QVariantList& values,
+                  const std::function<void(const QSqlQuery&)>& eachRow,
+                  bool changesReplies = true) const;
+    // A statement that gives no rows.
+    void run(const QString& sql, const QVariantList& values = {}, bool changesReplies = true) const;
+    template <typename Row, typename Map>
+    QList<Row> rowsOf(const QString& sql, const QVariantList& values, Map map) const;
+    template <typename Row, typename Map>
+    std::optional<Row> firstRow(const QString& sql, const QVariantList& values, Map map) const;
+    // The first column of the first row as a number, 0 without a row.
+    qint64 count(const QString& sql, const QVariantList& values = {}) const;
     // A statement run as it is, not prepared (schema, transactions, connection settings).
     void execDirect(const QString& sql) const;
     [[noreturn]] void fail(const QString& what, const QSqlError& error) const;
