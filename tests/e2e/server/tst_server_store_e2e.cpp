@@ -1,0 +1,323 @@
+#include "ServerEndToEnd.h"
+
+#include "CacheErrorOf.h"
+#include "PostgresCluster.h"
+#include "RawPeer.h"
+#include "ServerProcess.h"
+
+#include "cache/CacheError.h"
+#include "cache/TcpCacheFactory.h"
+
+#include "protocol/ErrorCodes.h"
+#include "protocol/Framing.h"
+#include "protocol/Limits.h"
+#include "protocol/MessageCodec.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtEndian>
+#include <QtTest>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <functional>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <vector>
+
+// lorvex-server and its database: admin writes served at once, copies, kept replies, concurrent
+// imports, several servers on one database, a killed server and a restarted database.
+class TestServerStoreEndToEnd : public QObject {
+    Q_OBJECT
+
+    ServerProcess m_server;
+    TcpCacheFactory m_factory;
+
+private slots:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
+
+    void init() {
+        QVERIFY(m_factory.connect(m_server.connectString()));
+        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
+    }
+    void cleanup() { m_factory.disconnect(); }
+
+    void adminChangesAreServedAtOnce() {
+        QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "0", "--slot", "4",
+                                    "--number", "4", "--e-ist", "700", "--e-soll", "698", "--s-ist",
+                                    "1", "--s-soll", "1"}),
+                 0);
+        QCOMPARE(m_server.runAdmin({"set-user", "--firma", "1", "--code", "GEHEIM",
+                                    "--password-stdin", "--name", "Geheim,Gustav"},
+                                   "Kennwort-4711\n"),
+                 0);
+        CacheObjectPtr windows = m_factory.classAccess("LX.Windows");
+        windows->call("Xecute", {"S FIRMA=1,FIL=0"});
+        QVERIFY(text(m_factory.classAccess("Telemetrie.Zeiterfassung")->call("Zaehlerstand"))
+                    .endsWith("|4|700|698|1|1"));
+        TcpCacheFactory gustav;
+        QVERIFY(gustav.connect(m_server.connectString()));
+        QVERIFY(!gustav.signIn("1", "GEHEIM", "kennwort-4711"));
+        QVERIFY(gustav.signIn("1", "GEHEIM", "Kennwort-4711"));
+        CacheObjectPtr user = gustav.openId("LX.ParPersEdv", "1||GEHEIM");
+        errorOf([&] { user->call("PNAMELogicalToODBC", {"Kennwort-4711", "Kennwort-4711"}); });
+        // Never a password or its hash in the log, never the password in the database.
+        QVERIFY(!m_server.log().contains("Kennwort-4711"));
+        QVERIFY(!m_server.log().contains("$argon2id$"));
+        const QByteArray stored = m_server.databaseContents();
+        QVERIFY(stored.contains("GEHEIM"));
+        QVERIFY(!stored.contains("Kennwort-4711"));
+    }
+
+    void aDatabaseCopiedThereAndBackServesTheSame() {
+        QCOMPARE(m_server.runAdmin({"set-user", "--firma", "1", "--code", "UMZUG",
+                                    "--password-stdin", "--name", "Umzug,Ümit"},
+                                   "Kartons-12\n"),
+                 0);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("umzug.db");
+        QCOMPARE(m_server.runAdmin({"copy", "--to", file}), 0);
+        QVERIFY2(m_server.adminOutput().endsWith("identical\n"),
+                 qPrintable(m_server.adminOutput()));
+
+        ServerProcess back; // a database of its own, filled, then replaced by the copy
+        QCOMPARE(back.runAdmin({"create-db"}), 0);
+        QProcess copy;
+        copy.setProcessChannelMode(QProcess::MergedChannels);
+        if (ServerProcess::usesPostgres()) {
+            copy.setProcessEnvironment(PostgresCluster::forTests()->environment());
+        }
+        copy.start(ServerProcess::executable(),
+                   {"--db", file, "copy", "--to", back.databaseArgument(), "--replace"});
+        QVERIFY(copy.waitForFinished(60000));
+        QVERIFY2(copy.exitCode() == 0, copy.readAll().constData());
+
+        QVERIFY2(back.start(), qPrintable(back.errorText()));
+        TcpCacheFactory moved;
+        QVERIFY(moved.connect(back.connectString()));
+        QVERIFY(moved.signIn("1", "UMZUG", "Kartons-12")); // the hash came along unchanged
+        moved.disconnect();
+        QVERIFY(moved.connect(back.connectString()));
+        QVERIFY(moved.signIn("1", "DEMO", "demo"));
+        const QList<QPair<const char*, const char*>> replies{
+            {"Telemetrie.Kassa", "NichtVerbuchtStatus"},
+            {"Telemetrie.Zeiterfassung", "Zaehlerstand"}};
+        for (const char* branch : {"S FIRMA=1,FIL=0", "S FIRMA=1,FIL=1"}) {
+            for (TcpCacheFactory* factory : {&m_factory, &moved}) {
+                factory->classAccess("LX.Windows")->call("Xecute", {branch});
+            }
+            for (const auto& [className, method] : replies) {
+                const QString original = text(m_factory.classAccess(className)->call(method));
+                QVERIFY(!original.isEmpty());
+                QCOMPARE(text(moved.classAccess(className)->call(method)), original);
+            }
+        }
+    }
+
+    // The server keeps each branch's telemetry reply between calls; an admin command is another
+    // process writing the database file, and the very next call must see what it wrote.
+    void keptRepliesSeeEveryAdminWrite() {
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = m_factory.classAccess("Telemetrie.Kassa");
+        CacheObjectPtr clocks = m_factory.classAccess("Telemetrie.Zeiterfassung");
+        const QString registers = text(kassa->call("NichtVerbuchtStatus"));
+        QVERIFY(!text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), registers);
+
+        QCOMPARE(m_server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                    "77", "--count", "2", "--first", "10", "--last", "11"}),
+                 0);
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), registers + "77|2|10|11|");
+        QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "1", "--slot", "4",
+                                    "--number", "14", "--e-ist", "5", "--e-soll", "4", "--s-ist",
+                                    "3", "--s-soll", "2"}),
+                 0);
+        QVERIFY(text(clocks->call("Zaehlerstand")).endsWith("|14|5|4|3|2"));
+        QCOMPARE(m_server.runAdmin({"clear-registers", "--firma", "1", "--branch", "1"}), 0);
+        QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), "");
+    }
+
+    // Two imports into one branch at the same time: each whole, one after the other, never a
+    // mix of both.
+    void importsAtTheSameTimeTakeTurns() {
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<QProcess>> imports;
+        for (const QString tag : {"A", "B"}) {
+            QFile file(dir.filePath(tag));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            for (int i = 1; i <= 3000; ++i) {
+                file.write(QStringLiteral("%1%2|1|%2|%2\n").arg(tag).arg(i).toUtf8());
+            }
+            file.close();
+            imports.push_back(m_server.startAdmin(
+                {"import-registers", "--firma", "1", "--branch", "5", file.fileName()}));
+            QVERIFY2(imports.back(), qPrintable(m_server.adminOutput()));
+        }
+        for (const auto& import : imports) {
+            QVERIFY(import->waitForFinished(30000));
+            QVERIFY2(import->exitCode() == 0, import->readAll().constData());
+        }
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=5"});
+        const QStringList fields =
+            text(m_factory.classAccess("Telemetrie.Kassa")->call("NichtVerbuchtStatus")).split('|');
+        QCOMPARE(fields.size(), 4 * 3000 + 1);
+        const QString tag = fields.first().left(1);
+        for (int i = 0; i < 3000; ++i) {
+            QCOMPARE(fields[4 * i], tag + QString::number(i + 1));
+        }
+    }
+
+    void serverKilledMidSessionFailsTheNextCall() {
+        ServerProcess doomed;
+        QVERIFY2(doomed.start(), qPrintable(doomed.errorText()));
+        TcpCacheFactory factory;
+        QVERIFY(factory.connect(doomed.connectString()));
+        QVERIFY(factory.signIn("1", "DEMO", "demo"));
+        CacheObjectPtr user = factory.openId("LX.ParPersEdv", "1||DEMO");
+        doomed.kill();
+        QVERIFY(errorOf([&] { user->property("AKTIV"); }) != 0);
+        QVERIFY(!factory.isConnected());
+    }
+
+    // Several servers on one PostgreSQL database each keep their telemetry replies; a write by
+    // anyone reaches each of them at its very next call.
+    void everyServerOnOneDatabaseSeesEachWrite() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("only PostgreSQL serves one database to several servers");
+        }
+        ServerProcess first;
+        ServerProcess second;
+        second.shareDatabaseWith(first);
+        QVERIFY2(first.start(), qPrintable(first.errorText()));
+        QVERIFY2(second.start(), qPrintable(second.errorText()));
+        QList<CacheObjectPtr> kassas;
+        std::vector<std::unique_ptr<TcpCacheFactory>> monitors;
+        for (const ServerProcess* server : {&first, &second}) {
+            monitors.push_back(std::make_unique<TcpCacheFactory>());
+            QVERIFY(monitors.back()->connect(server->connectString()));
+            QVERIFY(monitors.back()->signIn("1", "DEMO", "demo"));
+            monitors.back()->classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+            kassas.append(monitors.back()->classAccess("Telemetrie.Kassa"));
+        }
+        QString expected = text(kassas[1]->call("NichtVerbuchtStatus"));
+        QVERIFY(!expected.isEmpty());
+        for (int round = 1; round <= 3; ++round) {
+            for (const CacheObjectPtr& kassa : kassas) {
+                QCOMPARE(text(kassa->call("NichtVerbuchtStatus")), expected); // kept
+            }
+            const QString registerNumber = QString::number(80 + round);
+            QCOMPARE(
+                first.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                registerNumber, "--count", "1", "--first", "7", "--last", "7"}),
+                0);
+            expected += registerNumber + "|1|7|7|";
+            QCOMPARE(text(kassas[1]->call("NichtVerbuchtStatus")), expected);
+            QCOMPARE(text(kassas[0]->call("NichtVerbuchtStatus")), expected);
+        }
+    }
+
+    // Another program in the middle of a write to the branch keeps no reader waiting: the
+    // server answers from what is committed, and the commit reaches its kept reply.
+    void aWriterInTheMiddleKeepsNoReaderWaiting() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("SQLite's writer lock is held in tst_servernet");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        const QString before = registers();
+        const QString database = QUrl(server.databaseArgument()).path().mid(1);
+        {
+            QSqlDatabase other = PostgresCluster::forTests()->connect(database, "writer");
+            QVERIFY(other.isOpen());
+            QSqlQuery write(other);
+            QVERIFY(write.exec("BEGIN"));
+            QVERIFY(write.exec("DELETE FROM tm_register WHERE firma = 1 AND filiale = 1"));
+            QVERIFY(write.exec("INSERT INTO tm_register VALUES (1, 1, 1, '99', '1', '2', '3')"));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(registers(), before);
+            kassa->call("NichtVerbuchtStatus");
+            QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(write.exec("COMMIT"));
+        }
+        QSqlDatabase::removeDatabase("writer");
+        QCOMPARE(registers(), "99|1|2|3|");
+    }
+
+    // The database restarted under a running server: the server reconnects by itself, its
+    // sessions go on, and writes made after the restart reach its kept replies again.
+    void theServerOutlivesARestartOfItsDatabase() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("an SQLite file cannot be restarted");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const qint64 processId = server.processId();
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const QString before = text(kassa->call("NichtVerbuchtStatus"));
+
+        QString error;
+        QVERIFY2(PostgresCluster::forTests()->restart(&error), qPrintable(error));
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        QCOMPARE(afterStoreErrors(registers), before);
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
+                                  "90", "--count", "1", "--first", "5", "--last", "5"}),
+                 0);
+        QCOMPARE(afterStoreErrors(registers), before + "90|1|5|5|");
+        TcpCacheFactory later;
+        QVERIFY(later.connect(server.connectString()));
+        QVERIFY(afterStoreErrors([&] {
+                    return later.signIn("1", "CHEF", "chef") ? QStringLiteral("in") : QString();
+                }) == "in");
+        QVERIFY(monitor.isConnected());
+
+        // Away for a while: every call is refused at once with the store error, and the server
+        // finds the database again by itself once it is back.
+        QVERIFY2(PostgresCluster::forTests()->pause(&error), qPrintable(error));
+        QTest::qWait(1100); // past the pause after the reconnect above: the server tries, and fails
+        QElapsedTimer away;
+        away.start();
+        for (int i = 0; i < 3; ++i) {
+            try {
+                registers();
+                QFAIL("a reply without a database");
+            } catch (const CacheError& refused) {
+                QCOMPARE(refused.number(), number(protocol::ErrorCode::StoreFailure));
+            }
+        }
+        QVERIFY2(away.elapsed() < 2000, qPrintable(QString::number(away.elapsed())));
+        QVERIFY2(PostgresCluster::forTests()->resume(&error), qPrintable(error));
+        QString back;
+        const QDeadlineTimer deadline(24000); // three times the longest pause between attempts
+        while (back.isEmpty() && !deadline.hasExpired()) {
+            try {
+                back = registers();
+            } catch (const CacheError&) {
+                QTest::qWait(200);
+            }
+        }
+        QCOMPARE(back, before + "90|1|5|5|");
+        QCOMPARE(server.processId(), processId);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerStoreEndToEnd)
+#include "tst_server_store_e2e.moc"

@@ -1,0 +1,38 @@
+#pragma once
+
+// What the end-to-end programs of lorvex-server share.
+
+#include "cache/CacheError.h"
+#include "cache/CacheObject.h"
+
+#include "protocol/ErrorCodes.h"
+
+#include <QString>
+#include <QtTest>
+
+#include <functional>
+
+constexpr int number(protocol::ErrorCode code) {
+    return protocol::errorNumber(code);
+}
+
+inline QString text(const CacheValue& value) {
+    return cacheValueToText(value);
+}
+
+// A call that may meet a database connection broken a moment ago: the server answers with one
+// of the store errors a client knows and reconnects, so a retry shortly after must succeed.
+inline QString afterStoreErrors(const std::function<QString()>& call) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return call();
+        } catch (const CacheError& error) {
+            const bool storeError = error.number() == number(protocol::ErrorCode::StoreFailure) ||
+                                    error.number() == number(protocol::ErrorCode::StoreBusy);
+            if (!storeError || attempt == 3) {
+                throw;
+            }
+            QTest::qWait(500);
+        }
+    }
+}
