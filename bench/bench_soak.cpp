@@ -18,10 +18,10 @@
 #include "ServerProcess.h"
 #include "SoakAttacks.h"
 
-#include "cache/CacheError.h"
-#include "cache/CacheValue.h"
-#include "cache/TcpCacheFactory.h"
 #include "monitors/MonitorKind.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/CacheValue.h"
+#include "objectclient/TcpCacheFactory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

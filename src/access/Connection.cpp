@@ -6,7 +6,7 @@
 #include "access/SecretText.h"
 #include "access/ServerCommand.h"
 #include "access/SignInState.h"
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 
 #include "access/AccessGate.h"
 #include "access/BusyCursor.h"
-#include "cache/CacheError.h"
-#include "cache/CacheFactory.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/CacheFactory.h"
 
 #include <optional>
 

@@ -2,7 +2,7 @@
 
 #include "access/Connection.h"
 #include "access/ErrorTexts.h"
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "platform/Platform.h"
 
 ErrorReport::ErrorReport(Platform& platform, Connection& connection)

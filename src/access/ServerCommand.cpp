@@ -1,6 +1,6 @@
 #include "access/ServerCommand.h"
 
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "access/SecretText.h"
-#include "cache/CacheFactory.h"
+#include "objectclient/CacheFactory.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/TcpSecurity.h"
+#include "objectclient/TcpSecurity.h"
 
 class SettingsStore;
 

@@ -2,10 +2,10 @@
 
 #include "access/CacheApi.h"
 #include "access/ErrorTexts.h"
-#include "cache/CacheError.h"
 #include "monitors/AlarmNotifier.h"
 #include "monitors/MonitorSettings.h"
 #include "monitors/RefreshInterval.h"
+#include "objectclient/CacheError.h"
 #include "platform/Platform.h"
 #include "platform/RowList.h"
 #include "platform/Timer.h"

@@ -1,7 +1,7 @@
 #include "monitors/MonitorRefresh.h"
 
 #include "access/CacheApi.h"
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "platform/Platform.h"
 #include "platform/RowList.h"
 

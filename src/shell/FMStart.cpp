@@ -4,8 +4,8 @@
 #include "platform/ProcessEnd.h"
 #include "platform/Twips.h"
 #include "shell/AppIcons.h"
+#include "shell/MainWindowHost.h"
 #include "shell/ProgramCaption.h"
-#include "shell/WindowRegistry.h"
 #include "signin/RightsGroup.h"
 
 #include <QAction>

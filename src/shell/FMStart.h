@@ -11,7 +11,7 @@ class QAction;
 class QMenu;
 class QPushButton;
 struct SignInState;
-class WindowRegistry;
+class MainWindowHost;
 
 // The main window and the program's start: its load handler signs the user in, drops users
 // below rights group 8, and labels the window. Closing it disconnects and ends the program.
@@ -20,7 +20,7 @@ class FMStart : public QMainWindow {
 public:
     // What the main window needs of the rest of the program.
     struct Services {
-        WindowRegistry& windows;
+        MainWindowHost& windows;
         SignInState& state;
         // The program's command line without the program's name.
         QString commandLine;

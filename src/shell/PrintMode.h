@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/CacheFactory.h"
+#include "objectclient/CacheFactory.h"
 
 #include <QLocale>
 #include <QStringList>

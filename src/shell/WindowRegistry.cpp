@@ -137,6 +137,14 @@ FMServer& WindowRegistry::serverDialog() {
     return load(m_server, [this] { return new FMServer(api(), *this); });
 }
 
+QDialog& WindowRegistry::serverDialogWindow() {
+    return serverDialog();
+}
+
+void WindowRegistry::saveSignInEntries() {
+    signInDialog().Sichern();
+}
+
 QList<QWidget*> WindowRegistry::loadedWindows() const {
     QList<QWidget*> windows;
     for (const QPointer<QWidget>& entry : m_loadOrder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "access/FormHost.h"
+#include "shell/MainWindowHost.h"
 #include "signin/SignInWindowHost.h"
 
 #include <QList>
@@ -28,7 +29,7 @@ struct Platform;
 // Owns every window of the program: each one exists at most once, is loaded (constructed, then
 // Form_Load) on first use, also when a control of it is merely touched, and is kept in load
 // order. Unloading walks newest first. A window that deletes itself is forgotten.
-class WindowRegistry : public FormHost, public SignInWindowHost {
+class WindowRegistry : public FormHost, public SignInWindowHost, public MainWindowHost {
 public:
     // How a dialog is shown modally; returns when it is hidden. exec() unless a test says
     // otherwise.
@@ -57,25 +58,25 @@ public:
     frmZeiterfassung& timeClockMonitor();
     frmAbout& aboutBox();
     frmEinstellungen& settingsWindow();
-    FMPass& signInDialog() override;
-    FMServer& serverDialog() override;
+    FMPass& signInDialog();
+    FMServer& serverDialog();
 
     // Loaded windows, oldest first.
     QList<QWidget*> loadedWindows() const;
     bool isLoaded(const QWidget* window) const;
 
     // Showing, modeless. owner == nullptr: a window of its own.
-    void showTimeClockMonitor(QWidget* owner);
-    void showCashRegisterMonitor(QWidget* owner);
-    void showSignInDialog(QWidget* owner);
-    void showProgramLog(QWidget* owner);
-    void showAbout();
+    void showTimeClockMonitor(QWidget* owner) override;
+    void showCashRegisterMonitor(QWidget* owner) override;
+    void showSignInDialog(QWidget* owner) override;
+    void showProgramLog(QWidget* owner) override;
+    void showAbout() override;
     // Shows the stored settings afresh unless the window is open already.
-    void showSettings(QWidget* owner);
+    void showSettings(QWidget* owner) override;
 
     // Unloads one window: runs its unload handler, hides it and deletes it soon after.
-    void unloadWindow(QWidget* window);
-    bool isUnloading(const QWidget* window) const;
+    void unloadWindow(QWidget* window) override;
+    bool isUnloading(const QWidget* window) const override;
     // Deletes whatever is still there, at once (program teardown).
     void destroyAllWindows();
 
@@ -100,6 +101,8 @@ public:
     bool mainWindowVisible() override;
     void setMainWindowCaption(const QString& caption) override;
     void enforceRightsGroup() override;
+    QDialog& serverDialogWindow() override;
+    void saveSignInEntries() override;
 
 private:
     template <typename W, typename Make> W& load(QPointer<W>& slot, Make make);

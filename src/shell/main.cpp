@@ -1,6 +1,6 @@
 #include "access/SecretText.h"
 #include "access/TlsSettings.h"
-#include "cache/TcpCacheFactory.h"
+#include "objectclient/TcpCacheFactory.h"
 #include "platform/FreedesktopNotifications.h"
 #include "platform/QtPlatform.h"
 #include "platform/QtTrayNotifications.h"

@@ -7,7 +7,6 @@
 #include "platform/Platform.h"
 #include "platform/Twips.h"
 #include "platform/VisibleFocus.h"
-#include "signin/FMServer.h"
 #include "signin/SelectAllText.h"
 #include "signin/SignIn.h"
 #include "signin/SignInWindowHost.h"
@@ -193,9 +192,9 @@ void FMPass::reject() {
 }
 
 void FMPass::BUServer_Click() {
-    FMServer& server = m_host.serverDialog();
+    QDialog& server = m_host.serverDialogWindow();
     // Owned by this dialog while it is shown, then handed back to whoever owned it before.
-    QPointer<FMServer> guard(&server);
+    QPointer<QDialog> guard(&server);
     QPointer<QWidget> previousOwner = server.parentWidget();
     const Qt::WindowFlags flags = server.windowFlags();
     server.setParent(this, flags);

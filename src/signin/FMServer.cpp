@@ -7,7 +7,6 @@
 #include "platform/Platform.h"
 #include "platform/Twips.h"
 #include "platform/VisibleFocus.h"
-#include "signin/FMPass.h"
 #include "signin/SignInWindowHost.h"
 
 #include <QCloseEvent>
@@ -137,7 +136,7 @@ void FMServer::BUEdit_Click() {
     }
     m_api.connection().EndCacheAccess(false);
     m_api.connection().DisconnectCache();
-    m_host.signInDialog().Sichern();
+    m_host.saveSignInEntries();
     m_api.loader().LoadLoginSettings();
 }
 

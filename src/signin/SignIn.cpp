@@ -4,7 +4,7 @@
 #include "access/FormHost.h"
 #include "access/GetField.h"
 #include "access/ServerCommand.h"
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "platform/Platform.h"
 
 #include <exception>

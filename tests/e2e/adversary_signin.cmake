@@ -2,6 +2,6 @@
 # of docs/server.md.
 lorvex_add_test(test_adversary_signin
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/adversary/tst_adversary_signin.cpp
-    LIBS lorvex_test_server lorvex_cache lorvex_protocol Qt6::Network Qt6::Sql
+    LIBS lorvex_test_server lorvex_objectclient lorvex_protocol Qt6::Network Qt6::Sql
     TIMEOUT 180)
 lorvex_add_postgres_variant(test_adversary_signin)

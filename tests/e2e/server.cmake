@@ -3,7 +3,7 @@
 foreach(_part signin objects net store)
     lorvex_add_test(test_server_${_part}_e2e
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_${_part}_e2e.cpp
-        LIBS lorvex_test_server lorvex_cache lorvex_protocol Qt6::Network Qt6::Sql
+        LIBS lorvex_test_server lorvex_objectclient lorvex_protocol Qt6::Network Qt6::Sql
         TIMEOUT 120)
     lorvex_add_postgres_variant(test_server_${_part}_e2e)
 endforeach()
@@ -13,5 +13,5 @@ target_compile_definitions(test_server_objects_e2e PRIVATE
 # core dumps. SQLite files only.
 lorvex_add_test(test_server_admin_e2e
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_admin_e2e.cpp
-    LIBS lorvex_test_server lorvex_cache Qt6::Network Qt6::Sql
+    LIBS lorvex_test_server lorvex_objectclient Qt6::Network Qt6::Sql
     TIMEOUT 120)

@@ -5,14 +5,14 @@
 // "no crash", each step checks what must hold for any input.
 #include "access/GetField.h"
 #include "access/ServerCommand.h"
-#include "cache/CacheError.h"
-#include "cache/CacheValue.h"
 #include "monitors/ClockRows.h"
 #include "monitors/Decimal.h"
 #include "monitors/LenientNumber.h"
 #include "monitors/MonitorKind.h"
 #include "monitors/RegisterFold.h"
 #include "monitors/ReplyFields.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/CacheValue.h"
 #include "protocol/MessageCodec.h"
 #include "signin/RightsGroup.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 
 #include <functional>
 

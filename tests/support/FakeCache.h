@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cache/CacheError.h"
-#include "cache/CacheFactory.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/CacheFactory.h"
 
 #include <QList>
 #include <QMap>

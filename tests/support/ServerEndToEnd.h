@@ -2,8 +2,8 @@
 
 // What the end-to-end programs of lorvex-server share.
 
-#include "cache/CacheError.h"
-#include "cache/CacheObject.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/CacheObject.h"
 
 #include "protocol/ErrorCodes.h"
 

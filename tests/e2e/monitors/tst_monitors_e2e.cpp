@@ -2,9 +2,9 @@
 #include "FakePlatform.h"
 #include "ServerProcess.h"
 #include "access/CacheApi.h"
-#include "cache/TcpCacheFactory.h"
 #include "monitors/frmKassa.h"
 #include "monitors/frmZeiterfassung.h"
+#include "objectclient/TcpCacheFactory.h"
 #include "platform/ListControl.h"
 #include "signin/SignIn.h"
 

@@ -1,7 +1,7 @@
 #include "ServerProcess.h"
 
-#include "cache/CacheValue.h"
-#include "cache/TcpCacheFactory.h"
+#include "objectclient/CacheValue.h"
+#include "objectclient/TcpCacheFactory.h"
 
 #include <QDir>
 #include <QFileInfo>

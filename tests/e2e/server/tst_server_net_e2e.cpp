@@ -5,8 +5,8 @@
 #include "RawPeer.h"
 #include "ServerProcess.h"
 
-#include "cache/CacheError.h"
-#include "cache/TcpCacheFactory.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/TcpCacheFactory.h"
 
 #include "protocol/ErrorCodes.h"
 #include "protocol/Framing.h"

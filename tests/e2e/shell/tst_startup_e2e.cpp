@@ -1,7 +1,7 @@
 #include "FakePlatform.h"
 #include "ServerProcess.h"
-#include "cache/TcpCacheFactory.h"
 #include "monitors/frmKassa.h"
+#include "objectclient/TcpCacheFactory.h"
 #include "platform/LatchingButton.h"
 #include "platform/ListControl.h"
 #include "shell/FMStart.h"

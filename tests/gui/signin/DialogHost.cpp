@@ -89,6 +89,14 @@ FMPass& DialogHost::signInDialog() {
     return *m_pass;
 }
 
+QDialog& DialogHost::serverDialogWindow() {
+    return serverDialog();
+}
+
+void DialogHost::saveSignInEntries() {
+    signInDialog().Sichern();
+}
+
 FMServer& DialogHost::serverDialog() {
     if (!m_server) {
         m_server = std::make_unique<FMServer>(*m_api, *this);

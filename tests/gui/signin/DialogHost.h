@@ -7,6 +7,8 @@
 #include <memory>
 
 class CacheApi;
+class FMPass;
+class FMServer;
 class SignIn;
 
 // The two real sign-in dialogs behind both window interfaces, as the window registry provides
@@ -37,8 +39,10 @@ public:
     bool mainWindowVisible() override { return mainVisible; }
     void setMainWindowCaption(const QString& caption) override { mainCaption = caption; }
     void enforceRightsGroup() override { ++rightsChecks; }
-    FMPass& signInDialog() override;
-    FMServer& serverDialog() override;
+    QDialog& serverDialogWindow() override;
+    void saveSignInEntries() override;
+    FMPass& signInDialog();
+    FMServer& serverDialog();
 
     bool mainVisible = false;
     QString mainCaption;

@@ -1,7 +1,7 @@
 #include "access/ErrorTexts.h"
 #include "access/GetField.h"
 #include "access/ServerCommand.h"
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
-#include "cache/CacheError.h"
-#include "cache/ConnectString.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/ConnectString.h"
 #include "protocol/ErrorCodes.h"
 
 #include <QtTest>

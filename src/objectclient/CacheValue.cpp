@@ -1,4 +1,4 @@
-#include "cache/CacheValue.h"
+#include "objectclient/CacheValue.h"
 
 #include <QLocale>
 

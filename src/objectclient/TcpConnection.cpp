@@ -1,6 +1,6 @@
-#include "cache/TcpConnection.h"
+#include "objectclient/TcpConnection.h"
 
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "protocol/Framing.h"
 #include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cache/ConnectString.h"
-#include "cache/TcpSecurity.h"
-#include "cache/TcpTimeouts.h"
+#include "objectclient/ConnectString.h"
+#include "objectclient/TcpSecurity.h"
+#include "objectclient/TcpTimeouts.h"
 #include "protocol/FrameReader.h"
 #include "protocol/Request.h"
 #include "protocol/Response.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/CacheValue.h"
+#include "objectclient/CacheValue.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "cache/TcpCacheObject.h"
+#include "objectclient/TcpCacheObject.h"
 
-#include "cache/CacheError.h"
-#include "cache/TcpConnection.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/TcpConnection.h"
 #include "protocol/ErrorCodes.h"
 
 TcpCacheObject::TcpCacheObject(std::shared_ptr<TcpConnection> connection, qint64 handle)

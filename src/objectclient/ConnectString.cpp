@@ -1,6 +1,6 @@
-#include "cache/ConnectString.h"
+#include "objectclient/ConnectString.h"
 
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 #include "protocol/ErrorCodes.h"
 
 namespace {

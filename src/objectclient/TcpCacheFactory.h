@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cache/CacheFactory.h"
-#include "cache/TcpSecurity.h"
-#include "cache/TcpTimeouts.h"
+#include "objectclient/CacheFactory.h"
+#include "objectclient/TcpSecurity.h"
+#include "objectclient/TcpTimeouts.h"
 
 #include <memory>
 

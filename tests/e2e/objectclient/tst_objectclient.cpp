@@ -1,7 +1,7 @@
 #include "ScriptedPeer.h"
 
-#include "cache/CacheError.h"
-#include "cache/TcpCacheFactory.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/TcpCacheFactory.h"
 #include "protocol/ErrorCodes.h"
 #include "protocol/Framing.h"
 #include "protocol/Limits.h"
@@ -376,4 +376,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestTcpCache)
-#include "tst_tcpcache.moc"
+#include "tst_objectclient.moc"

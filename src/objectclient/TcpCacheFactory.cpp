@@ -1,9 +1,9 @@
-#include "cache/TcpCacheFactory.h"
+#include "objectclient/TcpCacheFactory.h"
 
-#include "cache/CacheError.h"
-#include "cache/ConnectString.h"
-#include "cache/TcpCacheObject.h"
-#include "cache/TcpConnection.h"
+#include "objectclient/CacheError.h"
+#include "objectclient/ConnectString.h"
+#include "objectclient/TcpCacheObject.h"
+#include "objectclient/TcpConnection.h"
 #include "protocol/ErrorCodes.h"
 
 using protocol::ErrorCode;

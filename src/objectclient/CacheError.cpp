@@ -1,4 +1,4 @@
-#include "cache/CacheError.h"
+#include "objectclient/CacheError.h"
 
 CacheError::CacheError(int number, const QString& description)
     : std::runtime_error(description.toStdString())

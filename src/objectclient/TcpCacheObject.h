@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/CacheObject.h"
+#include "objectclient/CacheObject.h"
 
 #include <memory>
 
