@@ -3,6 +3,7 @@
 foreach(_part signin objects net store)
     lorvex_add_test(test_server_${_part}_e2e
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/server/tst_server_${_part}_e2e.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/server/ServerEndToEnd.h
         LIBS lorvex_test_server lorvex_objectclient lorvex_protocol Qt6::Network Qt6::Sql
         TIMEOUT 120)
     lorvex_add_postgres_variant(test_server_${_part}_e2e)

@@ -46,21 +46,10 @@ constexpr bool kResidentSizeTells = true;
 
 // lorvex-server's network bounds against real peers: unfinished frames, slow readers, TLS, a full
 // server and faulty peers.
-class TestServerNetEndToEnd : public QObject {
+class TestServerNetEndToEnd : public ServerEndToEndTest {
     Q_OBJECT
 
-    ServerProcess m_server;
-    TcpCacheFactory m_factory;
-
 private slots:
-    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
-
-    void init() {
-        QVERIFY(m_factory.connect(m_server.connectString()));
-        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
-    }
-    void cleanup() { m_factory.disconnect(); }
-
     void manyUnfinishedFramesStayWithinTheBudget() {
         ServerProcess server({"--budget-mib", "4"});
         QVERIFY2(server.start(), qPrintable(server.errorText()));

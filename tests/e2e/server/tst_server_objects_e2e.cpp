@@ -63,21 +63,10 @@ QList<QPair<bool, QByteArray>> documentedFrames() {
 
 // The protocol and the object model as the client library meets them: the documented session byte
 // for byte, numbered errors, the branch of the telemetry, closing objects.
-class TestServerObjectsEndToEnd : public QObject {
+class TestServerObjectsEndToEnd : public ServerEndToEndTest {
     Q_OBJECT
 
-    ServerProcess m_server;
-    TcpCacheFactory m_factory;
-
 private slots:
-    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
-
-    void init() {
-        QVERIFY(m_factory.connect(m_server.connectString()));
-        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
-    }
-    void cleanup() { m_factory.disconnect(); }
-
     // Someone writing a client in another language has only the document: each client frame of
     // its sample session, sent as it stands, must draw exactly the reply printed under it.
     void documentedSessionIsWhatTheServerSends() {

@@ -35,21 +35,10 @@
 
 // Signing in to lorvex-server over real TCP: what a signed-in user may read, what an outsider may
 // not, and how guessing is slowed on one server and across servers.
-class TestServerSignInEndToEnd : public QObject {
+class TestServerSignInEndToEnd : public ServerEndToEndTest {
     Q_OBJECT
 
-    ServerProcess m_server;
-    TcpCacheFactory m_factory;
-
 private slots:
-    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
-
-    void init() {
-        QVERIFY(m_factory.connect(m_server.connectString()));
-        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
-    }
-    void cleanup() { m_factory.disconnect(); }
-
     void signedInUserReadsHisRecordButNoPassword() {
         CacheObjectPtr user = m_factory.openId("LX.ParPersEdv", "1||DEMO");
         QCOMPARE(errorOf([&] { user->property("Passwort"); }),

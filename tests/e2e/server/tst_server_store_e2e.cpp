@@ -35,21 +35,10 @@
 
 // lorvex-server and its database: admin writes served at once, copies, kept replies, concurrent
 // imports, several servers on one database, a killed server and a restarted database.
-class TestServerStoreEndToEnd : public QObject {
+class TestServerStoreEndToEnd : public ServerEndToEndTest {
     Q_OBJECT
 
-    ServerProcess m_server;
-    TcpCacheFactory m_factory;
-
 private slots:
-    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
-
-    void init() {
-        QVERIFY(m_factory.connect(m_server.connectString()));
-        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
-    }
-    void cleanup() { m_factory.disconnect(); }
-
     void adminChangesAreServedAtOnce() {
         QCOMPARE(m_server.runAdmin({"set-clock", "--firma", "1", "--branch", "0", "--slot", "4",
                                     "--number", "4", "--e-ist", "700", "--e-soll", "698", "--s-ist",

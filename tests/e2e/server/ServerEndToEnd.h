@@ -2,8 +2,11 @@
 
 // What the end-to-end programs of lorvex-server share.
 
+#include "ServerProcess.h"
+
 #include "objectclient/CacheError.h"
 #include "objectclient/CacheObject.h"
+#include "objectclient/TcpCacheFactory.h"
 
 #include "protocol/ErrorCodes.h"
 
@@ -36,3 +39,21 @@ inline QString afterStoreErrors(const std::function<QString()>& call) {
         }
     }
 }
+
+// The frame of every end-to-end program of the server: one server with the demo data for the
+// program, and a connection signed in as DEMO for each test.
+class ServerEndToEndTest : public QObject {
+    Q_OBJECT
+
+protected:
+    ServerProcess m_server;
+    TcpCacheFactory m_factory;
+
+private slots:
+    void initTestCase() { QVERIFY2(m_server.start(), qPrintable(m_server.errorText())); }
+    void init() {
+        QVERIFY(m_factory.connect(m_server.connectString()));
+        QVERIFY(m_factory.signIn("1", "DEMO", "demo"));
+    }
+    void cleanup() { m_factory.disconnect(); }
+};
