@@ -1,16 +1,11 @@
 #include "monitors/AlarmNotifier.h"
 
-namespace {
+#include "monitors/ClockOfDay.h"
 
-constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
+namespace {
 
 QString snoozeKey(const QString& monitor, const QString& key) {
     return monitor + QLatin1Char('\n') + key;
-}
-
-qint64 msSince(const QTime& then, const QTime& now) {
-    const qint64 elapsed = then.msecsTo(now);
-    return elapsed < 0 ? elapsed + kDayMs : elapsed;
 }
 
 } // namespace

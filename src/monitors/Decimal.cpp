@@ -1,5 +1,7 @@
 #include "monitors/Decimal.h"
 
+#include "monitors/AsciiDigit.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -117,10 +119,6 @@ bool reduceToFit(Wide& w, int& scale) {
 
 Decimal::Mantissa narrow(const Wide& w) {
     return {w[0], w[1], w[2]};
-}
-
-bool isAsciiDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
 } // namespace

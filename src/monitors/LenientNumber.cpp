@@ -1,5 +1,7 @@
 #include "monitors/LenientNumber.h"
 
+#include "monitors/AsciiDigit.h"
+
 #include <QByteArray>
 
 #include <cmath>
@@ -10,10 +12,6 @@ namespace {
 bool isIgnoredBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
            c == QLatin1Char('\r');
-}
-
-bool isAsciiDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
 // The common case, plain digits with an optional sign: up to 15 digits the whole number is

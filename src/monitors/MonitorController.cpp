@@ -3,6 +3,7 @@
 #include "access/CacheApi.h"
 #include "access/ErrorTexts.h"
 #include "monitors/AlarmNotifier.h"
+#include "monitors/ClockOfDay.h"
 #include "monitors/MonitorSettings.h"
 #include "monitors/RefreshInterval.h"
 #include "objectclient/CacheError.h"
@@ -14,14 +15,7 @@
 
 namespace {
 
-constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
 const QString TimeFormat = QStringLiteral("HH:mm:ss");
-
-// Milliseconds from then to now on the clock of the day, across midnight.
-qint64 msSince(const QTime& then, const QTime& now) {
-    const qint64 elapsed = then.msecsTo(now);
-    return elapsed < 0 ? elapsed + kDayMs : elapsed;
-}
 
 // Marks the controller's refresh as running, however it ends, unless the controller is gone.
 class RefreshingFlag {

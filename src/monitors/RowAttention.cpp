@@ -1,13 +1,12 @@
 #include "monitors/RowAttention.h"
 
+#include "monitors/ClockOfDay.h"
 #include "monitors/Decimal.h"
 #include "monitors/LenientNumber.h"
 
 #include <algorithm>
 
 namespace {
-
-constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
 
 bool isNonZero(const QString& text, const QLocale& locale) {
     const std::optional<Decimal> value = Decimal::parse(text, locale);
@@ -28,10 +27,7 @@ RowAttention::RowAttention(Rule rule, QLocale locale)
 QList<RowAttention::Mark> RowAttention::assess(const QList<QStringList>& rows, const QTime& now) {
     qint64 elapsedMs = 0;
     if (m_lastAssessed.isValid() && now.isValid()) {
-        elapsedMs = m_lastAssessed.msecsTo(now);
-        if (elapsedMs < 0) {
-            elapsedMs += kDayMs;
-        }
+        elapsedMs = msSince(m_lastAssessed, now);
     }
     m_lastAssessed = now;
 

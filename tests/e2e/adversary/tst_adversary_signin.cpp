@@ -1,5 +1,6 @@
 #include "CacheErrorOf.h"
 #include "RawPeer.h"
+#include "ResidentSize.h"
 #include "ServerProcess.h"
 
 #include "objectclient/CacheError.h"
@@ -25,12 +26,6 @@ constexpr int kSignInBusy = 5052;
 constexpr int kAccountChanged = 5053;
 // The throttle's cap: no correct sign-in from an address that has not failed waits longer.
 constexpr qint64 kThrottleCapMs = 4000;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kResidentSizeTells = false; // freed memory stays in ASan's quarantine
-#else
-constexpr bool kResidentSizeTells = true;
-#endif
 
 QHostAddress loopback(int last) {
     return QHostAddress(QStringLiteral("127.0.0.%1").arg(last));

@@ -3,6 +3,7 @@
 #include "CacheErrorOf.h"
 #include "PostgresCluster.h"
 #include "RawPeer.h"
+#include "ResidentSize.h"
 #include "ServerProcess.h"
 
 #include "objectclient/CacheError.h"
@@ -32,17 +33,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <vector>
-
-namespace {
-
-// AddressSanitizer keeps freed memory in quarantine: there the resident size proves nothing.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kResidentSizeTells = false;
-#else
-constexpr bool kResidentSizeTells = true;
-#endif
-
-} // namespace
 
 // lorvex-server's network bounds against real peers: unfinished frames, slow readers, TLS, a full
 // server and faulty peers.
