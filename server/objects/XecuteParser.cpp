@@ -2,15 +2,13 @@
 
 #include "ServerError.h"
 
+#include "protocol/AsciiDigit.h"
+
 namespace {
 
 bool isAsciiLetter(QChar c) {
     return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
            (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
-}
-
-bool isAsciiDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
 class Reader {

@@ -1,13 +1,12 @@
 #include "access/ServerCommand.h"
 
 #include "objectclient/CacheError.h"
+#include "protocol/AsciiDigit.h"
 
 #include <algorithm>
 
 bool isPlainDigitString(const QString& text) {
-    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar ch) {
-        return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
-    });
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), isAsciiDigit);
 }
 
 QString buildWorkContextCommand(const QString& firma, const QString& filiale,

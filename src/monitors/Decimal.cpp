@@ -1,6 +1,6 @@
 #include "monitors/Decimal.h"
 
-#include "monitors/AsciiDigit.h"
+#include "protocol/AsciiDigit.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "monitors/LenientNumber.h"
 
-#include "monitors/AsciiDigit.h"
+#include "protocol/AsciiDigit.h"
 
 #include <QByteArray>
 

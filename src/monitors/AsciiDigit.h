@@ -1,8 +1,0 @@
-#pragma once
-
-#include <QChar>
-
-// 0 to 9 only: numbers on the wire and in the lists never use other scripts' digits.
-inline bool isAsciiDigit(QChar c) {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
