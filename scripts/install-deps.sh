@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     libbenchmark-dev libsqlite3-dev
     xvfb xauth xdotool fonts-dejavu-core python3
-    lintian systemd desktop-file-utils appstream file man-db adduser iproute2
+    lintian systemd desktop-file-utils appstream file man-db adduser iproute2 procps
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #   pg-test-cluster.sh start DIR    makes and starts it; writes DIR/url and DIR/password
 #   pg-test-cluster.sh restart DIR  restarts it (same port, same data), for the reconnect tests
 #   pg-test-cluster.sh pause DIR    stops it, keeping its data; resume DIR starts it again
+#   pg-test-cluster.sh hang DIR     stops every process of it with SIGSTOP; unhang DIR goes on
 #   pg-test-cluster.sh stop DIR     stops it and removes DIR with its data
 #
 # The data lives in a short folder under /tmp, which every user can reach (unix socket paths are
@@ -13,7 +14,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 start|restart|pause|resume|stop DIR" >&2
+    echo "usage: $0 start|restart|pause|resume|hang|unhang|stop DIR" >&2
     exit 2
 }
 [ $# -eq 2 ] || usage
@@ -145,6 +146,17 @@ resume() {
     as_owner "$bindir/pg_ctl" -D "$data/cluster" -l "$data/server.log" -w -t 60 start >/dev/null
 }
 
+# Every process of the cluster: the postmaster first, so that it starts no new one meanwhile.
+signal_all() {
+    local data pid
+    data=$(data_of)
+    pid=$(head -n 1 "$data/cluster/postmaster.pid")
+    kill "-$1" "$pid"
+    for child in $(pgrep -P "$pid"); do
+        kill "-$1" "$child" || true
+    done
+}
+
 stop() {
     if [ -f "$dir/data" ]; then
         local data
@@ -164,6 +176,8 @@ start) start ;;
 restart) restart ;;
 pause) pause ;;
 resume) resume ;;
+hang) signal_all STOP ;;
+unhang) signal_all CONT ;;
 stop) stop ;;
 *) usage ;;
 esac

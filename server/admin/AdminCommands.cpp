@@ -282,36 +282,44 @@ int AdminCommands::setBaseData() {
 }
 
 int AdminCommands::setRegister() {
+    const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
+    const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
+    std::optional<int> seq;
+    if (m_options.contains(QStringLiteral("record"))) {
+        const qint64 given = wholeNumberOption(QStringLiteral("record"));
+        if (given < 1 || given > 1'000'000) {
+            throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
+        }
+        seq = static_cast<int>(given);
+    }
     RegisterRecord record;
-    record.firma = wholeNumberOption(QStringLiteral("firma"));
-    record.filiale = wholeNumberOption(QStringLiteral("branch"));
-    record.kasse = requiredText(QStringLiteral("register"));
-    checkField(QStringLiteral("--register"), record.kasse, true);
-    record.anzahl = fieldOption(QStringLiteral("count"), QStringLiteral("0"), true);
-    record.firstCnt = fieldOption(QStringLiteral("first"), {}, true);
-    record.lastCnt = fieldOption(QStringLiteral("last"), record.firstCnt, true);
     // Read, check and write in one transaction: another writer cannot slip in between.
     m_store.inTransaction([&] {
-        QList<RegisterRecord> branch = m_store.registers(record.firma, record.filiale);
-        if (m_options.contains(QStringLiteral("record"))) {
-            const qint64 seq = wholeNumberOption(QStringLiteral("record"));
-            if (seq < 1 || seq > 1'000'000) {
-                throw InputError{QStringLiteral("--record must be between 1 and 1000000")};
-            }
-            record.seq = static_cast<int>(seq);
-            const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
-                return existing.seq == record.seq;
-            });
-            if (same != branch.end()) {
-                *same = record;
-            } else {
-                branch.append(record);
-            }
-            checkRegisterReply(branch);
-            m_store.putRegister(record);
+        QList<RegisterRecord> branch = m_store.registers(firma, filiale);
+        const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
+            return seq && existing.seq == *seq;
+        });
+        // A record that exists changes only in the fields given.
+        const bool exists = same != branch.end();
+        record = exists ? *same
+                        : RegisterRecord{firma, filiale, seq.value_or(0), {}, QStringLiteral("0"),
+                                         {},    {}};
+        record.kasse = exists ? fieldOption(QStringLiteral("register"), record.kasse, true)
+                              : requiredText(QStringLiteral("register"));
+        checkField(QStringLiteral("--register"), record.kasse, true);
+        record.anzahl = fieldOption(QStringLiteral("count"), record.anzahl, true);
+        record.firstCnt = fieldOption(QStringLiteral("first"), record.firstCnt, true);
+        record.lastCnt =
+            fieldOption(QStringLiteral("last"), exists ? record.lastCnt : record.firstCnt, true);
+        if (exists) {
+            *same = record;
         } else {
             branch.append(record);
-            checkRegisterReply(branch);
+        }
+        checkRegisterReply(branch);
+        if (seq) {
+            m_store.putRegister(record);
+        } else {
             record.seq = m_store.appendRegister(record);
         }
     });

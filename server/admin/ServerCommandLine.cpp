@@ -137,6 +137,11 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "IPv6 peers are counted by their network of this prefix length, as one "
                       "address (default 64).",
                       "bits"});
+    parser.addOption({"proxy-from",
+                      "A TCP balancer (address or network) whose connections begin with a PROXY "
+                      "protocol version 2 header naming the client; repeatable. Limits and logs "
+                      "then count the client, not the balancer.",
+                      "address[/prefix]"});
     parser.addOption({"log-lines-per-second",
                       "Lines the log takes per second in all, 20 seconds' worth at once; each "
                       "peer address a tenth of it; 0 for no limit (default 50).",
@@ -248,6 +253,20 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
             }
             result.listen.append(*address);
         }
+        for (const QString& text : parser.values(QStringLiteral("proxy-from"))) {
+            const QHostAddress single(text);
+            const QPair<QHostAddress, int> network =
+                single.isNull()
+                    ? QHostAddress::parseSubnet(text)
+                    : qMakePair(single,
+                                single.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128);
+            if (network.first.isNull() || network.second < 0) {
+                return failed(
+                    result,
+                    QStringLiteral("--proxy-from %1: not an address or ADDRESS/PREFIX").arg(text));
+            }
+            result.proxyFrom.append(network);
+        }
         if (result.listen.isEmpty()) {
             result.listen.append(
                 ListenAddress{QHostAddress(QHostAddress::LocalHost), kDefaultPort});
@@ -264,7 +283,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     for (const char* serveOption :
          {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
           "tls-cert", "tls-key", "no-kept-replies", "stall-ms", "idle-ms", "signin-window-ms",
-          "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second"}) {
+          "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second", "proxy-from"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -2,8 +2,10 @@
 
 #include "ListenAddress.h"
 
+#include <QHostAddress>
 #include <QList>
 #include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +35,8 @@ struct ServerCommandLine {
     int handshakeTimeoutMs = 10000;
     int ipv6PrefixBits = 64;
     int logLinesPerSecond = 50;
+    // Balancers that put a PROXY header (version 2) in front of their clients' connections.
+    QList<QPair<QHostAddress, int>> proxyFrom;
     // Both or neither: PEM files of the server's certificate (chain) and its private key.
     QString tlsCertificate;
     QString tlsKey;

@@ -64,6 +64,7 @@ void refuseCoreDumps() {
 #endif
 
 int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
+    store.setHealthLog([&log](const QString& line) { log.write(line); });
     if (store.isReadOnly()) {
         log.write(QStringLiteral("serving %1 read-only: this process may not write it, so every "
                                  "write fails with a store error")
@@ -89,6 +90,7 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.timeouts.signInWindowMs = commandLine.signInWindowMs;
     limits.tlsHandshakeTimeoutMs = commandLine.handshakeTimeoutMs;
     limits.ipv6PrefixBits = commandLine.ipv6PrefixBits;
+    limits.proxyFrom = commandLine.proxyFrom;
     ServerListener listener(store, log, limits, throttle);
     if (!commandLine.tlsCertificate.isEmpty()) {
         if (!QSslSocket::supportsSsl()) {

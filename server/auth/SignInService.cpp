@@ -18,12 +18,7 @@ constexpr qsizetype kMaxLoggedUserChars = 64;
 // A peer's user code as it may stand in a log line: short, and without line breaks or other
 // control characters that could forge a line of their own.
 QString loggable(const QString& text) {
-    QString shown = text.left(kMaxLoggedUserChars);
-    for (QChar& c : shown) {
-        if (!c.isPrint()) {
-            c = QLatin1Char('?');
-        }
-    }
+    const QString shown = escapedControls(text.left(kMaxLoggedUserChars));
     return text.size() > kMaxLoggedUserChars ? shown + QStringLiteral("...") : shown;
 }
 

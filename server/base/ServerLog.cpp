@@ -1,5 +1,7 @@
 #include "ServerLog.h"
 
+#include "ValueText.h"
+
 #include <cstdio>
 
 ServerLog::ServerLog()
@@ -39,11 +41,6 @@ void ServerLog::writeSummaries() const {
 
 void ServerLog::emitLine(const QString& message) const {
     // One line per event: a control character in a peer's text must not forge another line.
-    QString line = QStringLiteral("lorvex-server: ") + message;
-    for (QChar& c : line) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
-            c = QLatin1Char('?');
-        }
-    }
-    m_sink(line);
+    // Escaped, not replaced: the line still says what the text held.
+    m_sink(QStringLiteral("lorvex-server: ") + escapedControls(message, true));
 }

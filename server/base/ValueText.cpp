@@ -38,12 +38,12 @@ std::optional<qint64> wholeNumber(const QVariant& value) {
     }
 }
 
-QString escapedControls(const QString& text) {
+QString escapedControls(const QString& text, bool keepBackslashes) {
     QString shown;
     shown.reserve(text.size());
     for (const QChar c : text) {
         const char16_t code = c.unicode();
-        if (code == u'\\') {
+        if (code == u'\\' && !keepBackslashes) {
             shown += QLatin1String("\\\\");
         } else if (code == u'\n') {
             shown += QLatin1String("\\n");

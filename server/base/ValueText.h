@@ -16,4 +16,6 @@ std::optional<qint64> wholeNumber(const QVariant& value);
 // A text from outside (a path, a URL, a peer's text) as a message or log line shows it: control
 // characters as \n, \r, \t or \xNN and a backslash doubled, so that it cannot start a line of its
 // own or steer a terminal, and still says what it held.
-QString escapedControls(const QString& text);
+// keepBackslashes: for a text whose parts were escaped already (a log line), so that their
+// backslashes are not doubled again.
+QString escapedControls(const QString& text, bool keepBackslashes = false);

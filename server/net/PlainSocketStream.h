@@ -22,6 +22,11 @@ public:
     ~PlainSocketStream() override;
 
     QHostAddress peerAddress() const override { return m_peerAddress; }
+    // The client a balancer named for this connection: said from now on instead of the balancer.
+    void setForwardedPeer(const QHostAddress& address, quint16 port) {
+        m_peerAddress = address;
+        m_peerPort = port;
+    }
     quint16 peerPort() const override { return m_peerPort; }
     void setReadBufferSize(qint64 bytes) override;
     qint64 bytesAvailable() const override { return m_in.size() - m_inTaken; }

@@ -39,11 +39,11 @@ QtSocketStream::~QtSocketStream() {
 }
 
 QHostAddress QtSocketStream::peerAddress() const {
-    return m_socket->peerAddress();
+    return m_forwardedAddress.isNull() ? m_socket->peerAddress() : m_forwardedAddress;
 }
 
 quint16 QtSocketStream::peerPort() const {
-    return m_socket->peerPort();
+    return m_forwardedAddress.isNull() ? m_socket->peerPort() : m_forwardedPort;
 }
 
 void QtSocketStream::setReadBufferSize(qint64 bytes) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHostAddress>
+
 #include "PeerStream.h"
 
 #include <QPointer>
@@ -19,6 +21,11 @@ public:
     ~QtSocketStream() override;
 
     QHostAddress peerAddress() const override;
+    // The client a balancer named for this connection: said from now on instead of the balancer.
+    void setForwardedPeer(const QHostAddress& address, quint16 port) {
+        m_forwardedAddress = address;
+        m_forwardedPort = port;
+    }
     quint16 peerPort() const override;
     void setReadBufferSize(qint64 bytes) override;
     qint64 bytesAvailable() const override;
@@ -39,4 +46,6 @@ private:
     bool m_flushing = false; // bytesWritten() of our own flush() is not news for the session
     bool m_closingByUs = false;
     bool m_inputEnded = false;
+    QHostAddress m_forwardedAddress;
+    quint16 m_forwardedPort = 0;
 };

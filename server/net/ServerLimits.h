@@ -5,6 +5,9 @@
 
 #include "protocol/Limits.h"
 
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -28,6 +31,10 @@ struct ServerLimits {
     // IPv6 peers are counted by their network of this prefix.
     int ipv6PrefixBits = AddressKey::kDefaultIpv6PrefixBits;
     PeerDeadlines timeouts;
+    // Balancers (network, prefix length) whose connections begin with a PROXY header naming
+    // the client: places, throttle and log lines count that client. Connections from anywhere
+    // else are taken as they come, a PROXY header from them is nobody's word.
+    QList<QPair<QHostAddress, int>> proxyFrom;
 
     // Never less than one frame of the largest size.
     qint64 frameBudgetPart() const {

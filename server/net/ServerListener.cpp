@@ -4,6 +4,7 @@
 #include "ClientSession.h"
 #include "PlainSocketStream.h"
 #include "PlainTcpServer.h"
+#include "ProxyHeaderReader.h"
 #include "QtSocketStream.h"
 #include "TlsHandshakes.h"
 
@@ -12,6 +13,8 @@
 
 #include <QSslSocket>
 #include <QTcpServer>
+
+#include <sys/socket.h>
 
 ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerLimits& limits,
                                const SignInThrottle::Settings& throttle, QObject* parent)
@@ -48,22 +51,23 @@ bool ServerListener::listen(const ListenAddress& address) {
     // ours to bound (TlsHandshakes), and plain connections are served on their descriptors, the
     // fastest path for the many small requests of a store's monitors.
     auto* server = new PlainTcpServer(this);
-    if (m_tls) {
-        if (!m_handshakes) {
-            m_handshakes =
-                new TlsHandshakes(*m_tls, m_places, m_log, m_limits.tlsHandshakeTimeoutMs,
-                                  m_limits.ipv6PrefixBits, this);
-            connect(m_handshakes, &TlsHandshakes::encrypted, this,
-                    [this](QSslSocket* socket, const QString& addressKey) {
-                        startSession(new QtSocketStream(socket, &m_arrivals), addressKey);
-                    });
-        }
-        connect(server, &PlainTcpServer::accepted, m_handshakes, &TlsHandshakes::start);
-    } else {
-        connect(server, &PlainTcpServer::accepted, this, [this](qintptr descriptor) {
-            admit(new PlainSocketStream(descriptor, &m_arrivals));
-        });
+    if (m_tls && !m_handshakes) {
+        m_handshakes = new TlsHandshakes(*m_tls, m_places, m_log, m_limits.tlsHandshakeTimeoutMs,
+                                         m_limits.ipv6PrefixBits, this);
+        connect(m_handshakes, &TlsHandshakes::encrypted, this,
+                [this](QSslSocket* socket, const QString& addressKey, const QHostAddress& client,
+                       quint16 clientPort) {
+                    auto* link = new QtSocketStream(socket, &m_arrivals);
+                    link->setForwardedPeer(client, clientPort);
+                    startSession(link, addressKey);
+                });
     }
+    if (!m_limits.proxyFrom.isEmpty() && !m_proxyHeaders) {
+        m_proxyHeaders = new ProxyHeaderReader(m_log, m_limits.tlsHandshakeTimeoutMs,
+                                               m_limits.maxSessions, this);
+        connect(m_proxyHeaders, &ProxyHeaderReader::ready, this, &ServerListener::deliver);
+    }
+    connect(server, &PlainTcpServer::accepted, this, &ServerListener::accept);
     if (!server->listen(address.host, address.port)) {
         m_errorText = QStringLiteral("cannot listen on %1:%2: %3")
                           .arg(address.host.toString())
@@ -89,6 +93,35 @@ QList<quint16> ServerListener::ports() const {
         result.append(server->serverPort());
     }
     return result;
+}
+
+void ServerListener::accept(qintptr descriptor) {
+    if (m_proxyHeaders) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+            const QHostAddress from(reinterpret_cast<const sockaddr*>(&peer));
+            for (const auto& [network, prefix] : std::as_const(m_limits.proxyFrom)) {
+                if (from.isInSubnet(network, prefix)) {
+                    m_proxyHeaders->start(descriptor, from);
+                    return;
+                }
+            }
+        }
+    }
+    deliver(descriptor, {}, 0);
+}
+
+void ServerListener::deliver(qintptr descriptor, const QHostAddress& client, quint16 clientPort) {
+    if (m_handshakes) {
+        m_handshakes->start(descriptor, client, clientPort);
+        return;
+    }
+    auto* link = new PlainSocketStream(descriptor, &m_arrivals);
+    if (!client.isNull()) {
+        link->setForwardedPeer(client, clientPort);
+    }
+    admit(link);
 }
 
 void ServerListener::admit(PeerStream* link) {

@@ -21,6 +21,7 @@
 class ClientSession;
 class QTcpServer;
 class PeerStream;
+class ProxyHeaderReader;
 class Store;
 class TlsHandshakes;
 
@@ -58,6 +59,10 @@ public:
     void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
 
 private:
+    // A new connection: from a listed balancer its PROXY header is read first.
+    void accept(qintptr descriptor);
+    // The connection's client is known (null: its own peer); TLS or a session comes next.
+    void deliver(qintptr descriptor, const QHostAddress& client, quint16 clientPort);
     // Starts a session on a new plain connection, or refuses it when there is no place for it.
     void admit(PeerStream* link);
     // Starts a session on a connection whose place is taken already.
@@ -81,6 +86,7 @@ private:
     QList<ClientSession*> m_sessions;
     std::optional<QSslConfiguration> m_tls;
     TlsHandshakes* m_handshakes = nullptr;
+    ProxyHeaderReader* m_proxyHeaders = nullptr;
     QTimer m_housekeeping;
     int m_sessionsStarted = 0;
     QString m_errorText;

@@ -27,14 +27,18 @@ TlsHandshakes::~TlsHandshakes() {
     }
 }
 
-void TlsHandshakes::start(qintptr descriptor) {
+void TlsHandshakes::start(qintptr descriptor, const QHostAddress& client, quint16 clientPort) {
     auto* socket = new QSslSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         ::close(static_cast<int>(descriptor));
         delete socket;
         return;
     }
-    const QString key = AddressKey::of(socket->peerAddress(), m_ipv6PrefixBits);
+    const Pending pending =
+        client.isNull() ? Pending{AddressKey::of(socket->peerAddress(), m_ipv6PrefixBits),
+                                  socket->peerAddress(), socket->peerPort()}
+                        : Pending{AddressKey::of(client, m_ipv6PrefixBits), client, clientPort};
+    const QString& key = pending.addressKey;
     QString refusal;
     if (!m_places.take(key, &refusal)) {
         // Nothing can be said before the handshake: the connection is closed at once.
@@ -43,7 +47,7 @@ void TlsHandshakes::start(qintptr descriptor) {
         socket->deleteLater();
         return;
     }
-    m_pending.insert(socket, key);
+    m_pending.insert(socket, pending);
     auto* timer = new QTimer(socket);
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, [this, socket] {
@@ -51,14 +55,14 @@ void TlsHandshakes::start(qintptr descriptor) {
     });
     timer->start(m_timeoutMs);
     connect(socket, &QSslSocket::encrypted, this, [this, socket, timer] {
-        const QString addressKey = m_pending.value(socket);
+        const Pending done = m_pending.value(socket);
         if (!m_pending.remove(socket)) {
             return;
         }
         delete timer;
         socket->disconnect(this);
         socket->setParent(nullptr);
-        emit encrypted(socket, addressKey);
+        emit encrypted(socket, done.addressKey, done.client, done.clientPort);
     });
     connect(socket, &QAbstractSocket::errorOccurred, this,
             [this, socket] { fail(socket, socket->errorString()); });
@@ -73,18 +77,19 @@ bool TlsHandshakes::finish(QSslSocket* socket) {
     if (it == m_pending.end()) {
         return false;
     }
-    m_places.release(*it);
+    m_places.release(it->addressKey);
     m_pending.erase(it);
     return true;
 }
 
 void TlsHandshakes::fail(QSslSocket* socket, const QString& reason) {
-    const QString key = m_pending.value(socket);
+    const Pending pending = m_pending.value(socket);
     if (!finish(socket)) {
         return;
     }
-    m_log.writeFor(key, QStringLiteral("TLS handshake with %1 failed: %2")
-                            .arg(socket->peerAddress().toString(), reason));
+    m_log.writeFor(
+        pending.addressKey,
+        QStringLiteral("TLS handshake with %1 failed: %2").arg(pending.client.toString(), reason));
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QSslConfiguration>
 #include <QString>
@@ -21,14 +22,17 @@ public:
                   QObject* parent = nullptr);
     ~TlsHandshakes() override;
 
-    // Takes over an accepted descriptor and starts its handshake.
-    void start(qintptr descriptor);
+    // Takes over an accepted descriptor and starts its handshake. client: the client a balancer
+    // named for the connection, counted instead of the connection's peer when not null.
+    void start(qintptr descriptor, const QHostAddress& client = {}, quint16 clientPort = 0);
     int pending() const { return static_cast<int>(m_pending.size()); }
 
 signals:
     // The handshake is complete: the receiver owns the socket, and its place, keyed by
     // addressKey, from now on.
-    void encrypted(QSslSocket* socket, const QString& addressKey);
+    // client is the connection's peer, or the client a balancer named.
+    void encrypted(QSslSocket* socket, const QString& addressKey, const QHostAddress& client,
+                   quint16 clientPort);
 
 private:
     void fail(QSslSocket* socket, const QString& reason);
@@ -40,5 +44,10 @@ private:
     const ServerLog& m_log;
     int m_timeoutMs;
     int m_ipv6PrefixBits;
-    QHash<QSslSocket*, QString> m_pending; // socket -> address key
+    struct Pending {
+        QString addressKey;
+        QHostAddress client;
+        quint16 clientPort = 0;
+    };
+    QHash<QSslSocket*, Pending> m_pending;
 };

@@ -27,7 +27,14 @@ bool ClientWorkspace::identityStillHolds() {
     if (m_identityCheckedAt == now) {
         return true;
     }
-    const std::optional<UserRecord> record = m_store.user(m_identity->firma, m_identity->code);
+    std::optional<UserRecord> record;
+    try {
+        record = m_store.user(m_identity->firma, m_identity->code);
+    } catch (const ServerError&) {
+        // A database that cannot be read cannot say the account changed either: the session
+        // keeps what it was given at the last check, and asks again with its next request.
+        return true;
+    }
     const bool holds = record && record->aktiv == QLatin1String("J") &&
                        record->passwordHash == m_identity->passwordHash &&
                        SignedInUser::rightsGroupFrom(record->berGrp) >= m_identity->rightsGroup;

@@ -16,6 +16,9 @@ constexpr int kConnectTimeoutSeconds = 3;
 // No statement of the server takes long; one that does is stopped rather than stall everyone:
 // after ten times the wait for a lock (2 s while serving, longer for admin commands).
 constexpr int kStatementTimeoutPerLockWait = 10;
+// A call's own deadline: the database's statement timeout has fired by then, unless the
+// database itself is stuck.
+constexpr int kCallDeadlineBeyondStatementMs = 1000;
 // The advisory lock every write transaction takes first ("LX" in ASCII).
 constexpr int kWriteLock = 0x4c58;
 
@@ -37,7 +40,31 @@ void receiveNotice(void* goodbye, const PGresult* message) {
 
 PostgresEngine::PostgresEngine(PostgresLocation location, int busyTimeoutMs)
     : m_location(std::move(location))
-    , m_busyTimeoutMs(busyTimeoutMs) {
+    , m_busyTimeoutMs(busyTimeoutMs)
+    , m_watchdog(std::make_unique<StatementWatchdog>(kStatementTimeoutPerLockWait * busyTimeoutMs +
+                                                     kCallDeadlineBeyondStatementMs)) {
+    DatabaseProbe::Parameters probe{{"host", m_location.host.toStdString()},
+                                    {"port", std::to_string(m_location.port)},
+                                    {"user", m_location.user.toStdString()},
+                                    {"dbname", m_location.databaseName.toStdString()},
+                                    {"connect_timeout", std::to_string(kConnectTimeoutSeconds)}};
+    for (const auto& [keyword, value] : m_location.options) {
+        probe.emplace_back(keyword.toStdString(), value.toStdString());
+    }
+    m_probe = std::make_unique<DatabaseProbe>(std::move(probe));
+}
+
+PostgresEngine::~PostgresEngine() = default;
+
+void PostgresEngine::callStarts() {
+    const int socket = m_connection ? PQsocket(m_connection) : -1;
+    if (socket >= 0) {
+        m_watchdog->arm(socket);
+    }
+}
+
+bool PostgresEngine::callEnds() {
+    return m_watchdog->disarm();
 }
 
 QString PostgresEngine::driverName() const {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "DatabaseProbe.h"
 #include "PostgresLocation.h"
+#include "StatementWatchdog.h"
 #include "StoreEngine.h"
+
+#include <memory>
 
 struct pg_conn;
 
@@ -15,6 +19,7 @@ public:
     static constexpr const char* kChannel = "lorvex_telemetry";
 
     PostgresEngine(PostgresLocation location, int busyTimeoutMs);
+    ~PostgresEngine() override;
 
     QString driverName() const override;
     QString display() const override { return m_location.display(); }
@@ -28,6 +33,10 @@ public:
     bool isConnected() override;
     qint64 commitsByOthers() override;
     std::optional<FailureLedger> failureLedger() const override;
+    void callStarts() override;
+    bool callEnds() override;
+    int callDeadlineMs() const override { return m_watchdog->deadlineMs(); }
+    bool answers() override { return m_probe->answered(); }
 
 private:
     PostgresLocation m_location;
@@ -35,4 +44,6 @@ private:
     pg_conn* m_connection = nullptr;
     qint64 m_notifications = 0;
     bool m_goodbye = false; // the database said it ends the connection
+    std::unique_ptr<StatementWatchdog> m_watchdog;
+    std::unique_ptr<DatabaseProbe> m_probe;
 };

@@ -121,10 +121,20 @@ void Store::reconnectIfLost() const {
     if (m_inTransaction || (!m_mustReconnect && m_engine->isConnected())) {
         return;
     }
+    if (!m_mustReconnect) {
+        noteAway(QStringLiteral("the connection was lost"));
+    }
     m_mustReconnect = true; // until an attempt succeeds
     if (m_lastReconnect.isValid() && m_lastReconnect.elapsed() < m_reconnectPauseMs) {
         throw ServerError(ServerErrorNumber::Store,
                           QStringLiteral("store: no connection to %1; trying again shortly")
+                              .arg(m_engine->display()));
+    }
+    // After a call that overran or an attempt that failed, the database is asked away from this
+    // thread first: a stuck database costs no connect timeout here.
+    if (m_askBeforeReconnect && !m_engine->answers()) {
+        throw ServerError(ServerErrorNumber::Store,
+                          QStringLiteral("store: %1 does not answer; trying again shortly")
                               .arg(m_engine->display()));
     }
     m_lastReconnect.start();
@@ -137,13 +147,57 @@ void Store::reconnectIfLost() const {
     db.close();
     try {
         openConnection();
-    } catch (...) {
+    } catch (const ServerError& error) {
         m_reconnectPauseMs = std::min(2 * m_reconnectPauseMs, kLongestReconnectPauseMs);
+        m_askBeforeReconnect = true;
+        if (m_awaySince.isValid() && m_healthLog) {
+            m_healthLog(QStringLiteral("%1; next attempt in %2 s")
+                            .arg(error.text())
+                            .arg(m_reconnectPauseMs / 1000));
+        }
+        noteAway(error.text());
         throw;
     }
     m_reconnectPauseMs = kReconnectPauseMs;
     m_engine->attach(db);
     m_mustReconnect = false;
+    m_askBeforeReconnect = false;
+    if (m_awaySince.isValid()) {
+        if (m_healthLog) {
+            m_healthLog(QStringLiteral("the database %1 answers again, after %2 s")
+                            .arg(m_engine->display())
+                            .arg(double(m_awaySince.elapsed()) / 1000.0, 0, 'f', 1));
+        }
+        m_awaySince.invalidate();
+    }
+}
+
+void Store::noteAway(const QString& reason) const {
+    if (m_awaySince.isValid()) {
+        return;
+    }
+    m_awaySince.start();
+    if (m_healthLog) {
+        m_healthLog(QStringLiteral("the database %1 does not answer (%2); requests that need it "
+                                   "fail with a store error until it answers again")
+                        .arg(m_engine->display(), reason));
+    }
+}
+
+void Store::callEnds(const QString& what) const {
+    if (!m_engine->callEnds()) {
+        return;
+    }
+    m_mustReconnect = true;
+    m_askBeforeReconnect = true;
+    ++m_generation;
+    const QString overran = QStringLiteral("%1 did not answer within %2 ms")
+                                .arg(m_engine->display())
+                                .arg(m_engine->callDeadlineMs());
+    noteAway(QStringLiteral("a call waited longer than %1 ms").arg(m_engine->callDeadlineMs()));
+    throw ServerError(ServerErrorNumber::Store,
+                      QStringLiteral("store: %1: %2; a new connection is made once it answers")
+                          .arg(what, overran));
 }
 
 void Store::createSchema() {
@@ -196,18 +250,24 @@ QSqlQuery& Store::prepare(const QString& sql) const {
     if (!kept) {
         auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
         query->setForwardOnly(true); // rows are read once: no copy of every row kept
-        if (!query->prepare(sql)) {
+        callStarts();
+        const bool prepared = query->prepare(sql);
+        if (!prepared) {
             const QSqlError error = query->lastError();
             m_statements.erase(sql);
+            callEnds(QStringLiteral("prepare"));
             fail(QStringLiteral("prepare"), error);
         }
+        callEnds(QStringLiteral("prepare"));
         kept = std::move(query);
     }
     return *kept;
 }
 
 void Store::exec(QSqlQuery& query, bool changesReplies) const {
+    callStarts();
     const bool done = query.exec();
+    callEnds(QStringLiteral("query"));
     if (changesReplies && !query.isSelect()) {
         ++m_generation; // a write, or a statement that may have written
     }
@@ -261,8 +321,12 @@ qint64 Store::count(const QString& sql, const QVariantList& values) const {
 
 void Store::execDirect(const QString& sql) const {
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.exec(sql)) {
-        fail(sql.section(QLatin1Char(' '), 0, 1).toLower(), query.lastError());
+    const QString what = sql.section(QLatin1Char(' '), 0, 1).toLower();
+    callStarts();
+    const bool done = query.exec(sql);
+    callEnds(what);
+    if (!done) {
+        fail(what, query.lastError());
     }
 }
 
@@ -274,6 +338,7 @@ void Store::fail(const QString& what, const QSqlError& error) const {
                                          "writer; try again")
                               .arg(what));
     case StoreEngine::Failure::Lost:
+        noteAway(error.text().simplified());
         throw ServerError(ServerErrorNumber::Store,
                           QStringLiteral("store: %1: the connection to %2 was lost (%3); it is "
                                          "opened again with the next request")
@@ -295,7 +360,14 @@ Store::ChangeStamp Store::changeStamp() const {
     if (arrivals && m_othersCheckedAt == arrivals) {
         return ChangeStamp{m_generation, m_othersSeen};
     }
+    callStarts();
     const qint64 others = m_engine->commitsByOthers();
+    if (m_engine->callEnds()) {
+        // The count already says "changed"; the next statement finds the connection cut.
+        m_mustReconnect = true;
+        m_askBeforeReconnect = true;
+        noteAway(QStringLiteral("a call waited longer than %1 ms").arg(m_engine->callDeadlineMs()));
+    }
     if (arrivals) {
         m_othersCheckedAt = arrivals;
         m_othersSeen = others;
@@ -319,7 +391,12 @@ void Store::inTransaction(const std::function<void()>& work) {
         m_inTransaction = false;
         ++m_generation;
         QSqlQuery rollback(QSqlDatabase::database(m_connectionName, false));
+        callStarts();
         rollback.exec(QStringLiteral("ROLLBACK")); // after a failed COMMIT as well
+        if (m_engine->callEnds()) {
+            m_mustReconnect = true;
+            m_askBeforeReconnect = true;
+        }
         throw;
     }
     ++m_generation;

@@ -94,6 +94,8 @@ public:
 
     // Where the store is, as messages show it.
     QString display() const;
+    // Where the store says that its database stopped answering, and when it answers again.
+    void setHealthLog(std::function<void(const QString&)> log) { m_healthLog = std::move(log); }
     // A database this process may only read (an SQLite file it may not write) is served so:
     // reads work, every write throws ServerError (Store) saying so.
     bool isReadOnly() const { return m_engine->isReadOnly(); }
@@ -148,6 +150,12 @@ private:
     void execDirect(const QString& sql) const;
     [[noreturn]] void fail(const QString& what, const QSqlError& error) const;
     void openConnection() const;
+    // Around each call that waits for the database: one past the engine's deadline throws
+    // ServerError (Store), and its connection is made anew once the database answers.
+    void callStarts() const { m_engine->callStarts(); }
+    void callEnds(const QString& what) const;
+    // The database is away (reason says why), from now or from earlier.
+    void noteAway(const QString& reason) const;
     void reconnectIfLost() const;
     void createSchema();
     void convertClearTextPasswords();
@@ -172,4 +180,7 @@ private:
     mutable QElapsedTimer m_lastReconnect;
     mutable int m_reconnectPauseMs = kReconnectPauseMs;
     mutable bool m_mustReconnect = false;
+    mutable bool m_askBeforeReconnect = false; // the database may be stuck: probe first
+    std::function<void(const QString&)> m_healthLog;
+    mutable QElapsedTimer m_awaySince; // valid while the database is away
 };

@@ -55,6 +55,14 @@ public:
     // committed since the last call; every commit finished before the call is counted.
     virtual qint64 commitsByOthers() = 0;
 
+    // Around every call that waits for the database. Where the engine has a deadline for calls
+    // (callDeadlineMs() > 0), a call past it finds its connection cut, and callEnds() says so.
+    virtual void callStarts() {}
+    virtual bool callEnds() { return false; }
+    virtual int callDeadlineMs() const { return 0; }
+    // Whether opening a new connection is worth a try now; never waits for the database.
+    virtual bool answers() { return true; }
+
     // The telemetry replies by a faster way than the store's portable queries; nullopt where
     // the engine has none.
     virtual std::optional<QString> registerReply(qint64 firma, qint64 filiale);

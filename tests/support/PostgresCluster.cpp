@@ -123,6 +123,14 @@ bool PostgresCluster::resume(QString* error) const {
     return runScript(QStringLiteral("resume"), error);
 }
 
+bool PostgresCluster::hang(QString* error) const {
+    return runScript(QStringLiteral("hang"), error);
+}
+
+bool PostgresCluster::unhang(QString* error) const {
+    return runScript(QStringLiteral("unhang"), error);
+}
+
 bool PostgresCluster::runScript(const QString& action, QString* error) const {
     if (m_directory.isEmpty()) {
         if (error) {

@@ -33,6 +33,9 @@ public:
     // Stops it, keeping its data, and starts it again: the database away for a while.
     bool pause(QString* error = nullptr) const;
     bool resume(QString* error = nullptr) const;
+    // Stops every process of it with SIGSTOP, and lets them go on: a database that is stuck.
+    bool hang(QString* error = nullptr) const;
+    bool unhang(QString* error = nullptr) const;
 
 private:
     PostgresCluster() = default;

@@ -34,6 +34,23 @@
 #include <sys/socket.h>
 #include <vector>
 
+namespace {
+
+// What a balancer sends first with HAProxy's send-proxy-v2: the client at client:port over TCP
+// and IPv4, to 127.0.0.1:1972.
+QByteArray proxyHeader(const QHostAddress& client, quint16 port = 40000) {
+    QByteArray header("\r\n\r\n\0\r\nQUIT\n\x21\x11\x00\x0c", 16);
+    const quint32 source = qToBigEndian(client.toIPv4Address());
+    const quint32 target = qToBigEndian(QHostAddress(QHostAddress::LocalHost).toIPv4Address());
+    const quint16 ports[] = {qToBigEndian(port), qToBigEndian(quint16(1972))};
+    header.append(reinterpret_cast<const char*>(&source), 4);
+    header.append(reinterpret_cast<const char*>(&target), 4);
+    header.append(reinterpret_cast<const char*>(ports), 4);
+    return header;
+}
+
+} // namespace
+
 // lorvex-server's network bounds against real peers: unfinished frames, slow readers, TLS, a full
 // server and faulty peers.
 class TestServerNetEndToEnd : public ServerEndToEndTest {
@@ -152,12 +169,46 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return second.connect(server.connectString()); }, 5000));
     }
 
+    // Behind a listed balancer every client has its own places; the balancer's checks (LOCAL)
+    // count as the balancer. A balancer that sends no header in time loses the connection.
+    void clientsBehindABalancerAreCountedApart() {
+        ServerProcess server({"--proxy-from", "127.0.0.5", "--proxy-from", "127.0.1.0/24",
+                              "--max-sessions-per-address", "2", "--handshake-timeout-ms", "1000"});
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const auto through = [&](const char* balancer, const char* client, RawPeer& peer) {
+            if (!peer.connect(server.port(), QHostAddress(balancer))) {
+                return false;
+            }
+            peer.send(proxyHeader(QHostAddress(client)));
+            return peer.signIn("1", "DEMO", "demo");
+        };
+        RawPeer a1, a2, a3, b1, c1;
+        QVERIFY(through("127.0.0.5", "10.1.1.1", a1));
+        QVERIFY(through("127.0.1.9", "10.1.1.1", a2));
+        QVERIFY(!through("127.0.0.5", "10.1.1.1", a3)); // the client's two places are taken
+        QVERIFY(through("127.0.0.5", "10.1.1.2", b1));
+        const QString log = server.log();
+        QVERIFY2(log.contains("from 10.1.1.2:40000") && log.contains("10.1.1.1 refused"),
+                 qPrintable(log));
+
+        RawPeer check;
+        QVERIFY(check.connect(server.port(), QHostAddress("127.0.0.5")));
+        check.send(QByteArray("\r\n\r\n\0\r\nQUIT\n\x20\x00\x00\x00", 16));
+        QVERIFY(check.signIn("1", "DEMO", "demo"));
+        RawPeer silent;
+        QVERIFY(silent.connect(server.port(), QHostAddress("127.0.0.5")));
+        QVERIFY(silent.closedByServer(5000));
+        QVERIFY(through("127.0.0.5", "10.1.1.3", c1));
+    }
+
     void faultyPeersLoseOnlyTheirOwnSession_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("garbage") << QByteArray("\x00\x00\x00\x05GARBA", 9);
         QTest::newRow("oversized frame") << QByteArray("\x7f\xff\xff\xff", 4);
         QTest::newRow("zero length") << QByteArray("\x00\x00\x00\x00", 4);
         QTest::newRow("HTTP") << QByteArray("GET / HTTP/1.0\r\n\r\n");
+        // Nobody's word from a peer that is no listed balancer.
+        QTest::newRow("PROXY header") << proxyHeader(QHostAddress("10.9.9.9"));
     }
 
     void faultyPeersLoseOnlyTheirOwnSession() {

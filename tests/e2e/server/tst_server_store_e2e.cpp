@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -305,6 +306,70 @@ private slots:
         }
         QCOMPARE(back, before + "90|1|5|5|");
         QCOMPARE(server.processId(), processId);
+    }
+
+    // A database whose every process is stopped: a request that needs it fails with the store
+    // error once the call's deadline has passed, and from then on everything that needs no
+    // database (a new connection's hello, a signed-in session's variables) is answered at once,
+    // while what needs it fails at once. The database is found again when it goes on.
+    void aStuckDatabaseHoldsOnlyWhatNeedsIt() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("an SQLite file does not hang");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        CacheObjectPtr windows = monitor.classAccess("LX.Windows");
+        windows->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        const QString before = registers();
+
+        QString error;
+        QVERIFY2(PostgresCluster::forTests()->hang(&error), qPrintable(error));
+        auto goOn = qScopeGuard([] { PostgresCluster::forTests()->unhang(); });
+        const auto storeFailure = [&](const QString& what) {
+            try {
+                registers();
+            } catch (const CacheError& refused) {
+                return refused.number() == number(protocol::ErrorCode::StoreFailure);
+            }
+            qWarning("%s: a reply without a database", qPrintable(what));
+            return false;
+        };
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(storeFailure("first"));
+        // The serving deadline (3 s), with room for a busy machine.
+        QVERIFY2(waited.elapsed() < 6000, qPrintable(QString::number(waited.elapsed())));
+        waited.restart();
+        TcpCacheFactory newcomer;
+        QVERIFY(newcomer.connect(server.connectString()));
+        windows->call("Xecute", {"S FIL=2"});
+        QVERIFY(storeFailure("second"));
+        QVERIFY2(waited.elapsed() < 1500, qPrintable(QString::number(waited.elapsed())));
+        QTest::qWait(1500); // the probe of the stuck database has been sent meanwhile
+
+        goOn.dismiss();
+        QVERIFY2(PostgresCluster::forTests()->unhang(&error), qPrintable(error));
+        windows->call("Xecute", {"S FIL=1"});
+        QString back;
+        const QDeadlineTimer deadline(20000);
+        while (back.isEmpty() && !deadline.hasExpired()) {
+            try {
+                back = registers();
+            } catch (const CacheError&) {
+                QTest::qWait(200);
+            }
+        }
+        const QString log = server.log();
+        if (back != before) {
+            qWarning("%s", qPrintable(log));
+        }
+        QCOMPARE(back, before);
+        QVERIFY2(log.contains("does not answer") && log.contains("answers again"), qPrintable(log));
     }
 };
 

@@ -280,6 +280,13 @@ private slots:
         QList<RegisterRecord> records = m_store->registers(1, 0);
         QCOMPARE(records.size(), 2);
         QCOMPARE(records[1].firstCnt, "020");
+        // One record changed in the fields given; the others of it stay.
+        QCOMPARE(admin({"set-register", "--firma", "1", "--branch", "0", "--record", "2", "--count",
+                        "9"}),
+                 0);
+        QCOMPARE(m_store->registers(1, 0)[1].kasse + m_store->registers(1, 0)[1].anzahl +
+                     m_store->registers(1, 0)[1].firstCnt + m_store->registers(1, 0)[1].lastCnt,
+                 "59020020");
 
         QCOMPARE(
             admin({"import-registers", "--firma", "1", "--branch", "0", "-"}, "7|1|2|3\n8|1|2\n"),
