@@ -294,7 +294,7 @@ int AdminCommands::setRegister() {
     }
     RegisterRecord record;
     // Read, check and write in one transaction: another writer cannot slip in between.
-    m_store.inTransaction([&] {
+    m_store.inBranchTransaction(firma, filiale, [&] {
         QList<RegisterRecord> branch = m_store.registers(firma, filiale);
         const auto same = std::find_if(branch.begin(), branch.end(), [&](const auto& existing) {
             return seq && existing.seq == *seq;
@@ -330,7 +330,7 @@ int AdminCommands::setRegister() {
 int AdminCommands::clearRegisters() {
     const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
     const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
-    m_store.inTransaction([&] { m_store.clearRegisters(firma, filiale); });
+    m_store.inBranchTransaction(firma, filiale, [&] { m_store.clearRegisters(firma, filiale); });
     m_out << "registers cleared\n";
     return 0;
 }
@@ -349,7 +349,7 @@ int AdminCommands::setClock() {
     clock.eSoll = fieldOption(QStringLiteral("e-soll"), QStringLiteral("0"), true);
     clock.sIst = fieldOption(QStringLiteral("s-ist"), QStringLiteral("0"), true);
     clock.sSoll = fieldOption(QStringLiteral("s-soll"), QStringLiteral("0"), true);
-    m_store.inTransaction([&] { m_store.putClock(clock); });
+    m_store.inBranchTransaction(clock.firma, clock.filiale, [&] { m_store.putClock(clock); });
     m_out << "clock " << clock.slot << " written\n";
     return 0;
 }
@@ -417,12 +417,8 @@ int AdminCommands::importRegisters(const QString& file) {
         }
     }
     checkRegisterReply(records);
-    m_store.inTransaction([&] {
-        m_store.clearRegisters(firma, filiale);
-        for (const RegisterRecord& record : records) {
-            m_store.putRegister(record);
-        }
-    });
+    m_store.inBranchTransaction(firma, filiale,
+                                [&] { m_store.replaceRegisters(firma, filiale, records); });
     m_out << records.size() << " register records imported\n";
     return 0;
 }
@@ -446,12 +442,8 @@ int AdminCommands::importClocks(const QString& file) {
         clocks.append({firma, filiale, static_cast<int>(clocks.size()) + 1, fields[0], fields[1],
                        fields[2], fields[3], fields[4]});
     }
-    m_store.inTransaction([&] {
-        m_store.clearClocks(firma, filiale);
-        for (const ClockRecord& clock : clocks) {
-            m_store.putClock(clock);
-        }
-    });
+    m_store.inBranchTransaction(firma, filiale,
+                                [&] { m_store.replaceClocks(firma, filiale, clocks); });
     m_out << clocks.size() << " clocks imported\n";
     return 0;
 }

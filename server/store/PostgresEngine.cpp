@@ -21,6 +21,15 @@ constexpr int kStatementTimeoutPerLockWait = 10;
 constexpr int kCallDeadlineBeyondStatementMs = 1000;
 // The advisory lock every write transaction takes first ("LX" in ASCII).
 constexpr int kWriteLock = 0x4c58;
+// Branches whose notifications are counted apart; beyond, they are forgotten and everything
+// counts as changed once.
+constexpr qsizetype kMaxCountedBranches = 100000;
+
+// An advisory lock key of 32 bits from a 64-bit number; two numbers that share one merely wait
+// for each other.
+qint32 lockKey(qint64 number) {
+    return static_cast<qint32>(number ^ (number >> 32));
+}
 
 // The time of the database server in milliseconds: servers on several machines compare times
 // of failed sign-ins on one clock.
@@ -43,8 +52,8 @@ PostgresEngine::PostgresEngine(PostgresLocation location, int busyTimeoutMs)
     , m_busyTimeoutMs(busyTimeoutMs)
     , m_watchdog(std::make_unique<StatementWatchdog>(kStatementTimeoutPerLockWait * busyTimeoutMs +
                                                      kCallDeadlineBeyondStatementMs)) {
-    DatabaseProbe::Parameters probe{{"host", m_location.host.toStdString()},
-                                    {"port", std::to_string(m_location.port)},
+    DatabaseProbe::Parameters probe{{"host", m_location.hostList().toStdString()},
+                                    {"port", m_location.portList().toStdString()},
                                     {"user", m_location.user.toStdString()},
                                     {"dbname", m_location.databaseName.toStdString()},
                                     {"connect_timeout", std::to_string(kConnectTimeoutSeconds)}};
@@ -72,14 +81,15 @@ QString PostgresEngine::driverName() const {
 }
 
 void PostgresEngine::configure(QSqlDatabase& db) const {
-    db.setHostName(m_location.host);
-    db.setPort(m_location.port);
+    // Several hosts: libpq tries them in turn. The ports go with the options, as Qt takes one.
+    db.setHostName(m_location.hostList());
     db.setUserName(m_location.user);
     db.setDatabaseName(m_location.databaseName);
     // No password here: libpq reads PGPASSWORD or the password file itself.
     // A database host that vanishes without a word must not hold the server's thread for the
     // minutes TCP would wait: unacknowledged data and a silent peer end the connection soon.
-    QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds),
+    QStringList options{QStringLiteral("port=%1").arg(m_location.portList()),
+                        QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds),
                         QStringLiteral("application_name=lorvex-server"),
                         QStringLiteral("tcp_user_timeout=%1").arg(kConnectTimeoutSeconds * 1000),
                         QStringLiteral("keepalives_idle=10"),
@@ -106,26 +116,64 @@ QStringList PostgresEngine::connectionSetup() const {
 }
 
 QStringList PostgresEngine::schemaExtras() const {
-    const QString notify =
+    const QString channel = QLatin1String(kChannel);
+    // Telemetry rows name their branch ("firma|filiale"), so that servers drop only that
+    // branch's kept replies; the database sends one notification per branch and transaction,
+    // however many rows changed. Anything else (users, a TRUNCATE) names nothing: everything.
+    const QString anything =
         QStringLiteral("CREATE OR REPLACE FUNCTION lx_telemetry_changed() RETURNS trigger"
                        " LANGUAGE plpgsql AS $$BEGIN PERFORM pg_notify('%1', '');"
                        " RETURN NULL; END$$")
-            .arg(QLatin1String(kChannel));
-    const QString trigger =
-        QStringLiteral("CREATE OR REPLACE TRIGGER %1_changed AFTER INSERT OR UPDATE OR DELETE"
-                       " OR TRUNCATE ON %1 FOR EACH STATEMENT EXECUTE FUNCTION"
-                       " lx_telemetry_changed()");
+            .arg(channel);
+    const QString branch =
+        QStringLiteral("CREATE OR REPLACE FUNCTION lx_branch_changed() RETURNS trigger"
+                       " LANGUAGE plpgsql AS $$BEGIN"
+                       " IF TG_OP <> 'INSERT' THEN"
+                       " PERFORM pg_notify('%1', OLD.firma || '|' || OLD.filiale); END IF;"
+                       " IF TG_OP <> 'DELETE' THEN"
+                       " PERFORM pg_notify('%1', NEW.firma || '|' || NEW.filiale); END IF;"
+                       " RETURN NULL; END$$")
+            .arg(channel);
+    QStringList statements{anything, branch};
+    for (const char* table : {"tm_register", "tm_clock"}) {
+        const QString name = QLatin1String(table);
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_changed ON %1").arg(name)
+                   << QStringLiteral("CREATE OR REPLACE TRIGGER %1_rows_changed AFTER INSERT OR"
+                                     " UPDATE OR DELETE ON %1 FOR EACH ROW EXECUTE FUNCTION"
+                                     " lx_branch_changed()")
+                          .arg(name)
+                   << QStringLiteral("CREATE OR REPLACE TRIGGER %1_truncated AFTER TRUNCATE ON"
+                                     " %1 FOR EACH STATEMENT EXECUTE FUNCTION"
+                                     " lx_telemetry_changed()")
+                          .arg(name);
+    }
     // A changed user too: the sessions of that user look at the account again.
-    return {notify, trigger.arg(QLatin1String("tm_register")),
-            trigger.arg(QLatin1String("tm_clock")), trigger.arg(QLatin1String("lx_user")),
-            QStringLiteral("CREATE TABLE IF NOT EXISTS lx_signin_failure ("
-                           " name VARCHAR(200) NOT NULL PRIMARY KEY, failures INTEGER NOT NULL,"
-                           " last_failure BIGINT NOT NULL)")};
+    statements << QStringLiteral("CREATE OR REPLACE TRIGGER lx_user_changed AFTER INSERT OR UPDATE"
+                                 " OR DELETE OR TRUNCATE ON lx_user FOR EACH STATEMENT EXECUTE"
+                                 " FUNCTION lx_telemetry_changed()")
+               << QStringLiteral("CREATE TABLE IF NOT EXISTS lx_signin_failure ("
+                                 " name VARCHAR(200) NOT NULL PRIMARY KEY, failures INTEGER NOT"
+                                 " NULL, last_failure BIGINT NOT NULL)");
+    return statements;
+}
+
+QString PostgresEngine::schemaRevision() const {
+    return QStringLiteral("branch-notifications");
 }
 
 QStringList PostgresEngine::beginTransaction() const {
     return {QStringLiteral("BEGIN"),
             QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock)};
+}
+
+QStringList PostgresEngine::beginBranchTransaction(qint64 firma, qint64 filiale) const {
+    // The whole-database lock shared (writers of other branches share it too), then the
+    // branch's own (a separate key space: two 32-bit keys), in one round trip.
+    return {QStringLiteral("BEGIN"),
+            QStringLiteral("SELECT pg_advisory_xact_lock_shared(%1), pg_advisory_xact_lock(%2, %3)")
+                .arg(kWriteLock)
+                .arg(lockKey(firma))
+                .arg(lockKey(filiale))};
 }
 
 StoreEngine::Failure PostgresEngine::classify(const QSqlError& error) const {
@@ -158,12 +206,15 @@ void PostgresEngine::attach(const QSqlDatabase& db) {
     m_connection = *static_cast<pg_conn* const*>(handle.constData());
     m_goodbye = false;
     PQsetNoticeReceiver(m_connection, receiveNotice, &m_goodbye);
-    ++m_notifications; // what happened while there was no connection is unknown
+    // What happened while there was no connection is unknown.
+    ++m_notifications;
+    ++m_unplaced;
 }
 
 void PostgresEngine::detach() {
     m_connection = nullptr;
     ++m_notifications;
+    ++m_unplaced;
 }
 
 bool PostgresEngine::isConnected() {
@@ -174,6 +225,19 @@ bool PostgresEngine::isConnected() {
     if (PQconsumeInput(m_connection) == 1) {
         while (PGnotify* notification = PQnotifies(m_connection)) {
             ++m_notifications;
+            const QByteArray payload(notification->extra);
+            const qsizetype bar = payload.indexOf('|');
+            bool firmaRead = false;
+            bool filialeRead = false;
+            const qint64 firma = payload.left(bar).toLongLong(&firmaRead);
+            const qint64 filiale = payload.mid(bar + 1).toLongLong(&filialeRead);
+            if (bar > 0 && firmaRead && filialeRead &&
+                (m_branchChanges.size() < kMaxCountedBranches ||
+                 m_branchChanges.contains({firma, filiale}))) {
+                ++m_branchChanges[{firma, filiale}];
+            } else {
+                ++m_unplaced;
+            }
             PQfreemem(notification);
         }
     }
@@ -191,9 +255,15 @@ qint64 PostgresEngine::commitsByOthers() {
         PQclear(result);
     }
     if (!confirmed || !isConnected()) {
-        ++m_notifications; // nothing known: nothing kept may be served
+        // Nothing known: nothing kept may be served.
+        ++m_notifications;
+        ++m_unplaced;
     }
     return m_notifications;
+}
+
+std::optional<qint64> PostgresEngine::commitsByOthersTo(qint64 firma, qint64 filiale) const {
+    return m_unplaced + m_branchChanges.value({firma, filiale});
 }
 
 std::optional<StoreEngine::FailureLedger> PostgresEngine::failureLedger() const {

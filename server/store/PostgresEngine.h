@@ -5,6 +5,9 @@
 #include "StatementWatchdog.h"
 #include "StoreEngine.h"
 
+#include <QHash>
+#include <QPair>
+
 #include <memory>
 
 struct pg_conn;
@@ -26,12 +29,15 @@ public:
     void configure(QSqlDatabase& db) const override;
     QStringList connectionSetup() const override;
     QStringList schemaExtras() const override;
+    QString schemaRevision() const override;
     QStringList beginTransaction() const override;
+    QStringList beginBranchTransaction(qint64 firma, qint64 filiale) const override;
     Failure classify(const QSqlError& error) const override;
     void attach(const QSqlDatabase& db) override;
     void detach() override;
     bool isConnected() override;
     qint64 commitsByOthers() override;
+    std::optional<qint64> commitsByOthersTo(qint64 firma, qint64 filiale) const override;
     std::optional<FailureLedger> failureLedger() const override;
     void callStarts() override;
     bool callEnds() override;
@@ -42,7 +48,11 @@ private:
     PostgresLocation m_location;
     int m_busyTimeoutMs;
     pg_conn* m_connection = nullptr;
+    // Every notification and every gap in them; of those, the ones no branch was named for;
+    // and per branch the ones that named it.
     qint64 m_notifications = 0;
+    qint64 m_unplaced = 0;
+    QHash<QPair<qint64, qint64>, qint64> m_branchChanges;
     bool m_goodbye = false; // the database said it ends the connection
     std::unique_ptr<StatementWatchdog> m_watchdog;
     std::unique_ptr<DatabaseProbe> m_probe;

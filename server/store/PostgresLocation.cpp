@@ -9,9 +9,10 @@ namespace {
 
 // The keywords a deployment needs for TLS to the database and for its timeouts; the others of
 // libpq (host lists, services, passwords) would bypass what the URL says.
-const char* const kAllowedOptions[] = {"sslmode",          "sslrootcert",    "sslcert",
-                                       "sslkey",           "sslcrl",         "connect_timeout",
-                                       "application_name", "keepalives_idle"};
+const char* const kAllowedOptions[] = {
+    "sslmode",          "sslrootcert",     "sslcert",
+    "sslkey",           "sslcrl",          "connect_timeout",
+    "application_name", "keepalives_idle", "target_session_attrs"};
 
 bool allowed(const QString& keyword) {
     for (const char* option : kAllowedOptions) {
@@ -47,9 +48,21 @@ bool PostgresLocation::isUrl(const QString& text) {
 }
 
 std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QString& problem) {
-    const QUrl url(text, QUrl::StrictMode);
+    const QString usage = QStringLiteral("postgresql://USER@HOST[:PORT][,HOST[:PORT]...]/DBNAME");
+    // QUrl knows one host only: the list is taken apart here, and each host, and the URL with
+    // the first of them, checked by QUrl.
+    const qsizetype authorityStart = text.indexOf(QLatin1String("://")) + 3;
+    const qsizetype authorityEnd = text.indexOf(QLatin1Char('/'), authorityStart);
+    const qsizetype at = authorityEnd < 0 ? -1 : text.lastIndexOf(QLatin1Char('@'), authorityEnd);
+    const QString scheme = text.left(authorityStart);
+    const QStringList hostItems =
+        at < authorityStart ? QStringList()
+                            : text.mid(at + 1, authorityEnd - at - 1).split(QLatin1Char(','));
+    const QString firstHostUrl =
+        hostItems.isEmpty() ? text : text.left(at + 1) + hostItems.first() + text.mid(authorityEnd);
+    const QUrl url(firstHostUrl, QUrl::StrictMode);
     if (!isUrl(text) || !url.isValid()) {
-        problem = QStringLiteral("%1 is no postgresql://USER@HOST[:PORT]/DBNAME").arg(text);
+        problem = QStringLiteral("%1 is no %2").arg(escapedControls(text), usage);
         return std::nullopt;
     }
     if (!url.password().isEmpty()) {
@@ -59,14 +72,21 @@ std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QSt
     }
     PostgresLocation location;
     location.user = url.userName();
-    location.host = url.host();
-    location.port = url.port(5432);
+    for (const QString& item : hostItems) {
+        const QUrl hostUrl(scheme + QStringLiteral("u@") + item + QStringLiteral("/d"),
+                           QUrl::StrictMode);
+        if (!hostUrl.isValid() || hostUrl.host().isEmpty() || !safeValue(hostUrl.host())) {
+            problem = QStringLiteral("%1: \"%2\" is no HOST[:PORT]")
+                          .arg(url.toString(QUrl::RemovePassword), escapedControls(item));
+            return std::nullopt;
+        }
+        location.hosts.append({hostUrl.host(), hostUrl.port(5432)});
+    }
     location.databaseName = url.path().mid(1);
-    if (location.user.isEmpty() || location.host.isEmpty() || location.databaseName.isEmpty() ||
+    if (location.user.isEmpty() || location.hosts.isEmpty() || location.databaseName.isEmpty() ||
         location.databaseName.contains(QLatin1Char('/'))) {
-        problem = QStringLiteral("%1 needs a user, a host and a database name: "
-                                 "postgresql://USER@HOST[:PORT]/DBNAME")
-                      .arg(url.toString(QUrl::RemovePassword));
+        problem = QStringLiteral("%1 needs a user, a host and a database name: %2")
+                      .arg(url.toString(QUrl::RemovePassword), usage);
         return std::nullopt;
     }
     const QUrlQuery query(url);
@@ -87,11 +107,29 @@ std::optional<PostgresLocation> PostgresLocation::parse(const QString& text, QSt
     return location;
 }
 
+QString PostgresLocation::hostList() const {
+    QStringList names;
+    for (const auto& [name, port] : hosts) {
+        names << name;
+    }
+    return names.join(QLatin1Char(','));
+}
+
+QString PostgresLocation::portList() const {
+    QStringList ports;
+    for (const auto& [name, port] : hosts) {
+        ports << QString::number(port);
+    }
+    return ports.join(QLatin1Char(','));
+}
+
 QString PostgresLocation::display() const {
-    const QString shownHost =
-        host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
-    return escapedControls(QStringLiteral("postgresql://%1@%2:%3/%4")
-                               .arg(user, shownHost)
-                               .arg(port)
-                               .arg(databaseName));
+    QStringList shown;
+    for (const auto& [name, port] : hosts) {
+        shown << QStringLiteral("%1:%2")
+                     .arg(name.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(name) : name)
+                     .arg(port);
+    }
+    return escapedControls(QStringLiteral("postgresql://%1@%2/%3")
+                               .arg(user, shown.join(QLatin1Char(',')), databaseName));
 }

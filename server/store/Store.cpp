@@ -10,6 +10,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
+
 namespace {
 
 QAtomicInteger<int> s_connectionCounter;
@@ -111,7 +113,23 @@ void Store::openConnection() const {
                               .arg(m_engine->display(), db.lastError().text().simplified()));
     }
     for (const QString& statement : m_engine->connectionSetup()) {
-        execDirect(statement);
+        QSqlQuery query(db);
+        callStarts();
+        const bool done = query.exec(statement);
+        callEnds(QStringLiteral("connection setup"));
+        if (!done && m_engine->classify(query.lastError()) == StoreEngine::Failure::ReadOnly) {
+            // A standby cannot even be listened to: say what it is, not what failed on it.
+            throw ServerError(
+                ServerErrorNumber::Store,
+                QStringLiteral("store: %1 is a standby that only reads (it is in recovery): give "
+                               "--db the primary, or list every host with "
+                               "?target_session_attrs=read-write so that the server finds the "
+                               "primary by itself")
+                    .arg(m_engine->display()));
+        }
+        if (!done) {
+            fail(statement.section(QLatin1Char(' '), 0, 1).toLower(), query.lastError());
+        }
     }
 }
 
@@ -200,8 +218,23 @@ void Store::callEnds(const QString& what) const {
                           .arg(what, overran));
 }
 
+bool Store::schemaIsCurrent() const {
+    // Asked outside a transaction and without a lock: a command that finds the schema in place
+    // writes nothing and waits for nobody.
+    QHash<QString, QString> meta;
+    readRows(
+        QStringLiteral("SELECT name, value FROM lx_meta WHERE name IN (?, ?)"),
+        {QStringLiteral("schema_version"), QStringLiteral("engine_schema")},
+        [&meta](const QSqlQuery& row) { meta.insert(text(row, 0), text(row, 1)); }, false);
+    return meta.value(QStringLiteral("schema_version")) == QLatin1String(StoreSchema::kVersion) &&
+           meta.value(QStringLiteral("engine_schema")) == m_engine->schemaRevision();
+}
+
 void Store::createSchema() {
     const QStringList tables = QSqlDatabase::database(m_connectionName, false).tables();
+    if (tables.contains(QStringLiteral("lx_meta")) && schemaIsCurrent()) {
+        return;
+    }
     const bool firstSchema =
         tables.contains(QStringLiteral("lx_user")) && !tables.contains(QStringLiteral("lx_meta"));
     inTransaction([this, firstSchema] {
@@ -224,6 +257,10 @@ void Store::createSchema() {
             run(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"),
                 {name, QString::fromLatin1(StoreSchema::kVersion)});
         }
+        run(QStringLiteral("DELETE FROM lx_meta WHERE name = ?"),
+            {QStringLiteral("engine_schema")});
+        run(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"),
+            {QStringLiteral("engine_schema"), m_engine->schemaRevision()});
     });
 }
 
@@ -334,8 +371,8 @@ void Store::fail(const QString& what, const QSqlError& error) const {
     switch (m_engine->classify(error)) {
     case StoreEngine::Failure::Busy:
         throw ServerError(ServerErrorNumber::StoreBusy,
-                          QStringLiteral("store busy: %1: the database is locked by another "
-                                         "writer; try again")
+                          QStringLiteral("store busy: %1: another connection to the database "
+                                         "holds a lock it needs; nothing changed, try again")
                               .arg(what));
     case StoreEngine::Failure::Lost:
         noteAway(error.text().simplified());
@@ -375,9 +412,24 @@ Store::ChangeStamp Store::changeStamp() const {
     return ChangeStamp{m_generation, others};
 }
 
+Store::ChangeStamp Store::changeStampOf(qint64 firma, qint64 filiale) const {
+    ChangeStamp stamp = changeStamp();
+    if (const std::optional<qint64> branch = m_engine->commitsByOthersTo(firma, filiale)) {
+        stamp.dataVersion = *branch;
+    }
+    return stamp;
+}
+
 void Store::inTransaction(const std::function<void()>& work) {
+    beginWith(m_engine->beginTransaction(), work);
+}
+
+void Store::inBranchTransaction(qint64 firma, qint64 filiale, const std::function<void()>& work) {
+    beginWith(m_engine->beginBranchTransaction(firma, filiale), work);
+}
+
+void Store::beginWith(const QStringList& begin, const std::function<void()>& work) {
     reconnectIfLost();
-    const QStringList begin = m_engine->beginTransaction();
     execDirect(begin.first());
     m_inTransaction = true;
     try {
@@ -561,6 +613,51 @@ int Store::appendRegister(RegisterRecord record) {
 void Store::clearRegisters(qint64 firma, qint64 filiale) {
     run(QStringLiteral("DELETE FROM tm_register WHERE firma = ? AND filiale = ?"),
         {firma, filiale});
+}
+
+void Store::insertRows(const QString& table, const QString& columns, int columnCount,
+                       const QList<QVariantList>& rows) {
+    // A few hundred rows a statement: far below the bound values either engine allows.
+    constexpr qsizetype kRowsPerInsert = 500;
+    const QString oneRow =
+        QStringLiteral("(%1)").arg(QStringList(columnCount, QStringLiteral("?")).join(u", "));
+    for (qsizetype first = 0; first < rows.size(); first += kRowsPerInsert) {
+        const qsizetype count = std::min(kRowsPerInsert, rows.size() - first);
+        QVariantList values;
+        values.reserve(count * columnCount);
+        for (qsizetype i = first; i < first + count; ++i) {
+            for (const QVariant& value : rows.at(i)) {
+                values.append(bindable(value));
+            }
+        }
+        run(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(table, columns, QStringList(count, oneRow).join(u", ")),
+            values);
+    }
+}
+
+void Store::replaceRegisters(qint64 firma, qint64 filiale, const QList<RegisterRecord>& records) {
+    clearRegisters(firma, filiale);
+    QList<QVariantList> rows;
+    rows.reserve(records.size());
+    for (const RegisterRecord& record : records) {
+        rows.append({record.firma, record.filiale, record.seq, record.kasse, record.anzahl,
+                     record.firstCnt, record.lastCnt});
+    }
+    insertRows(QStringLiteral("tm_register"),
+               QStringLiteral("firma, filiale, seq, kasse, anzahl, first_cnt, last_cnt"), 7, rows);
+}
+
+void Store::replaceClocks(qint64 firma, qint64 filiale, const QList<ClockRecord>& clocks) {
+    clearClocks(firma, filiale);
+    QList<QVariantList> rows;
+    rows.reserve(clocks.size());
+    for (const ClockRecord& clock : clocks) {
+        rows.append({clock.firma, clock.filiale, clock.slot, clock.nr, clock.eIst, clock.eSoll,
+                     clock.sIst, clock.sSoll});
+    }
+    insertRows(QStringLiteral("tm_clock"),
+               QStringLiteral("firma, filiale, slot, nr, e_ist, e_soll, s_ist, s_soll"), 8, rows);
 }
 
 void Store::clearClocks(qint64 firma, qint64 filiale) {

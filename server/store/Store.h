@@ -77,10 +77,17 @@ public:
     int appendRegister(RegisterRecord record);
     void clearRegisters(qint64 firma, qint64 filiale);
     void clearClocks(qint64 firma, qint64 filiale);
+    // The branch's records or clocks become these (their firma, filiale and seq or slot as
+    // given), written in as few statements as the engine allows, not one per row.
+    void replaceRegisters(qint64 firma, qint64 filiale, const QList<RegisterRecord>& records);
+    void replaceClocks(qint64 firma, qint64 filiale, const QList<ClockRecord>& clocks);
 
     // Runs work in one transaction: all of it is stored, or nothing when it throws. Writers of
     // every process on the database take turns.
     void inTransaction(const std::function<void()>& work);
+    // The same for work that writes nothing but the telemetry of one branch: writers of other
+    // branches do not wait for it.
+    void inBranchTransaction(qint64 firma, qint64 filiale, const std::function<void()>& work);
 
     // Failed sign-ins counted in the database for every server on it; false where the server
     // counts them alone, in memory. Names are the throttle's keys; times are milliseconds.
@@ -112,6 +119,9 @@ public:
         bool operator==(const ChangeStamp&) const = default;
     };
     ChangeStamp changeStamp() const;
+    // What a reply of one branch's telemetry depends on: like changeStamp(), but commits by
+    // others to other branches leave it alone where the engine can tell (PostgreSQL).
+    ChangeStamp changeStampOf(qint64 firma, qint64 filiale) const;
     // Where requests are counted as they arrive (or null: every stamp asks the database).
     void setRequestArrivals(const RequestArrivals* arrivals) { m_arrivals = arrivals; }
 
@@ -158,6 +168,12 @@ private:
     void noteAway(const QString& reason) const;
     void reconnectIfLost() const;
     void createSchema();
+    // Whether the schema and the engine's part of it are this program's already.
+    bool schemaIsCurrent() const;
+    void beginWith(const QStringList& begin, const std::function<void()>& work);
+    // INSERT of many rows in statements of at most kRowsPerInsert rows each.
+    void insertRows(const QString& table, const QString& columns, int columnCount,
+                    const QList<QVariantList>& rows);
     void convertClearTextPasswords();
     // UPDATE, and INSERT when no row was there: portable where UPSERT syntax is not.
     // updateSql binds the fields, then the keys; insertSql the keys, then the fields.

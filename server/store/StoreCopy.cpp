@@ -142,13 +142,15 @@ void compareRows(const TableShape& table, QList<Row> source, QList<Row> target,
     }
 }
 
-// The server a location names; every name of this machine counts as one.
+// The servers a location names; every name of this machine counts as one.
 QString serverOf(const PostgresLocation& location) {
-    const QString host = location.host.toLower();
-    const bool local = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
-    return QStringLiteral("%1:%2")
-        .arg(local ? QStringLiteral("loopback") : host)
-        .arg(location.port);
+    QStringList servers;
+    for (const auto& [name, port] : location.hosts) {
+        const QString host = name.toLower();
+        const bool local = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+        servers << QStringLiteral("%1:%2").arg(local ? QStringLiteral("loopback") : host).arg(port);
+    }
+    return servers.join(QLatin1Char(','));
 }
 
 bool sameFile(const QString& first, const QString& second) {

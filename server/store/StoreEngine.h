@@ -36,9 +36,18 @@ public:
     virtual QStringList connectionSetup() const = 0;
     // The engine's own part of the schema, run after the tables in the schema's transaction.
     virtual QStringList schemaExtras() const = 0;
+    // Changes with schemaExtras(): a database stamped with another revision gets them again.
+    virtual QString schemaRevision() const { return QStringLiteral("1"); }
     // Starts a write transaction. Writers of every process take turns, so that two imports at
     // the same time never interleave; a writer waits only as long as the busy timeout allows.
     virtual QStringList beginTransaction() const = 0;
+    // Starts a write transaction that writes one branch's telemetry only: writers of other
+    // branches need not wait for it (whole-database writers still do).
+    virtual QStringList beginBranchTransaction(qint64 firma, qint64 filiale) const {
+        Q_UNUSED(firma)
+        Q_UNUSED(filiale)
+        return beginTransaction();
+    }
     virtual Failure classify(const QSqlError& error) const = 0;
     // Whether the database is opened for reading only: every write fails (Failure::ReadOnly).
     virtual bool isReadOnly() const { return false; }
@@ -54,6 +63,14 @@ public:
     // A number that changes whenever another connection (another process included) may have
     // committed since the last call; every commit finished before the call is counted.
     virtual qint64 commitsByOthers() = 0;
+    // The part of what commitsByOthers() counted that may concern one branch's telemetry: it
+    // changes with every such commit (and with every one the engine cannot place) counted so
+    // far. nullopt where the engine cannot tell branches apart.
+    virtual std::optional<qint64> commitsByOthersTo(qint64 firma, qint64 filiale) const {
+        Q_UNUSED(firma)
+        Q_UNUSED(filiale)
+        return std::nullopt;
+    }
 
     // Around every call that waits for the database. Where the engine has a deadline for calls
     // (callDeadlineMs() > 0), a call past it finds its connection cut, and callEnds() says so.

@@ -26,20 +26,20 @@ QString TelemetryReplyCache::reply(Kind kind, qint64 firma, qint64 filiale) {
     }
     // The stamp is taken before the reply is built: a commit while it is being built changes
     // the stamp again, so the next call builds anew rather than serving older data.
-    const Store::ChangeStamp now = m_store.changeStamp();
-    if (!(now == m_builtAt)) {
-        dropAll();
-        m_builtAt = now;
-    }
+    const Store::ChangeStamp now = m_store.changeStampOf(firma, filiale);
     if (const auto kept = m_replies.find(key); kept != m_replies.end()) {
-        return kept->second;
+        if (kept->second.builtAt == now) {
+            return kept->second.reply;
+        }
+        m_chars -= kept->second.reply.size();
+        m_replies.erase(kept);
     }
     QString built = build(key);
     if (m_replies.size() >= kMaxReplies || m_chars + built.size() > kMaxChars) {
         dropAll();
     }
     m_chars += built.size();
-    m_replies.emplace(key, built);
+    m_replies.emplace(key, Kept{built, now});
     return built;
 }
 

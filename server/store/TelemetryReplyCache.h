@@ -8,9 +8,10 @@
 
 // The telemetry replies of each branch (NichtVerbuchtStatus, Zaehlerstand), built once and
 // served to every session that asks until the data may have changed: any write through the
-// server's store, or a commit by any other connection to the database file (the admin
-// commands and other processes). A kept reply is never older than the data it was built from;
-// any change drops every kept reply. Held within kMaxReplies and kMaxChars: beyond them the
+// server's store, or a commit by any other connection to the database (the admin commands and
+// other processes) that may have touched the branch. A kept reply is never older than the data
+// it was built from: each is kept with the branch's change stamp taken before it was built, and
+// built anew when the stamp has moved. Held within kMaxReplies and kMaxChars: beyond them the
 // kept replies are dropped and built again as they are asked for.
 class TelemetryReplyCache {
 public:
@@ -41,9 +42,13 @@ private:
     QString build(const Key& key) const;
     void dropAll();
 
+    struct Kept {
+        QString reply;
+        Store::ChangeStamp builtAt;
+    };
+
     Store& m_store;
     bool m_enabled = true;
-    Store::ChangeStamp m_builtAt;
-    std::unordered_map<Key, QString, KeyHash> m_replies;
+    std::unordered_map<Key, Kept, KeyHash> m_replies;
     qsizetype m_chars = 0;
 };

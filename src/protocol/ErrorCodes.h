@@ -59,8 +59,8 @@ enum class ErrorCode : int {
     // The signed-in user may not do this: a stored secret, another company's data or work
     // context, telemetry below rights group 8.
     NotPermitted = 5010,
-    // The database is locked by another writer for longer than the server waits; nothing was
-    // changed, the same request may succeed a moment later.
+    // Another connection holds a lock the request needs for longer than the server waits;
+    // nothing was changed, the same request may succeed a moment later.
     StoreBusy = 5011,
 
     // The factory is not connected.

@@ -248,6 +248,76 @@ private slots:
         QCOMPARE(registers(), "99|1|2|3|");
     }
 
+    // Writers and kept replies go by branch: an import into one branch neither waits for a
+    // writer of another nor drops that branch's kept reply. (A change written with the triggers
+    // off, which no server hears of, shows which reply was kept.)
+    void writersAndKeptRepliesGoByBranch() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("SQLite has one writer and one change counter for the whole file");
+        }
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        TcpCacheFactory monitor;
+        QVERIFY(monitor.connect(server.connectString()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
+        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        const QString before = registers();
+        const QString database = QUrl(server.databaseArgument()).path().mid(1);
+        {
+            QSqlDatabase other = PostgresCluster::forTests()->connect(database, "writer");
+            QVERIFY(other.isOpen());
+            QSqlQuery write(other);
+            QVERIFY(write.exec("SET session_replication_role = replica"));
+            QVERIFY(write.exec("UPDATE tm_register SET anzahl = '77' WHERE firma = 1 AND"
+                               " filiale = 1 AND seq = 1"));
+            QVERIFY(write.exec("SET session_replication_role = origin"));
+            // A writer of branch 1 in the middle of its transaction, as the server's feed takes
+            // it: the whole-database lock shared, the branch's own.
+            QVERIFY(write.exec("BEGIN"));
+            QVERIFY(write.exec("SELECT pg_advisory_xact_lock_shared(19544),"
+                               " pg_advisory_xact_lock(1, 1)"));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(server.runAdmin({"import-registers", "--firma", "1", "--branch", "0", "-"},
+                                     "5|1|2|3\n6|4|5|6\n"),
+                     0);
+            QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+            QCOMPARE(registers(), before);
+            QVERIFY(write.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("writer");
+        QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--record", "2",
+                                  "--count", "9"}),
+                 0);
+        const QString after = registers();
+        QVERIFY2(after != before && after.startsWith(before.section('|', 0, 0) + "|77|"),
+                 qPrintable(after));
+    }
+
+    // A primary and its standbys listed in --db: the first host that answers and takes writes
+    // is used, here past a host where nothing listens.
+    void aListOfHostsFindsTheOneThatTakesWrites() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("a list of hosts is PostgreSQL's");
+        }
+        QString url = m_server.databaseArgument();
+        url.insert(url.indexOf('@') + 1, "127.0.0.1:1,");
+        QProcess admin;
+        admin.setProcessChannelMode(QProcess::MergedChannels);
+        admin.setProcessEnvironment(PostgresCluster::forTests()->environment());
+        admin.start(ServerProcess::executable(),
+                    {"--db", url + "?target_session_attrs=read-write", "set-clock", "--firma", "1",
+                     "--branch", "1", "--slot", "4", "--number", "4", "--e-ist", "5", "--e-soll",
+                     "6", "--s-ist", "7", "--s-soll", "8"});
+        QVERIFY(admin.waitForFinished(30000));
+        QVERIFY2(admin.exitCode() == 0, admin.readAll().constData());
+        m_factory.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
+        QVERIFY(text(m_factory.classAccess("Telemetrie.Zeiterfassung")->call("Zaehlerstand"))
+                    .endsWith("|4|5|6|7|8"));
+    }
+
     // The database restarted under a running server: the server reconnects by itself, its
     // sessions go on, and writes made after the restart reach its kept replies again.
     void theServerOutlivesARestartOfItsDatabase() {

@@ -484,7 +484,10 @@ private slots:
               "postgresql://lx@db/lorvex?sslmode=require%09host=evil",
               "postgresql://lx@db/lorvex?application_name=&sslmode=verify-full",
               "postgresql://lx@db/lorvex?application_name=a'%20dbname='b",
-              "postgresql://lx@db/lorvex?application_name=a%5Cb"}) {
+              "postgresql://lx@db/lorvex?application_name=a%5Cb",
+              // Every host of a list is one host, and the list holds no empty place.
+              "postgresql://lx@db1,/lorvex", "postgresql://lx@db1,db2:x/lorvex",
+              "postgresql://lx@db1,db%202/lorvex"}) {
             line = parse({"--db", bad});
             QVERIFY2(line.mode == Mode::Error, bad);
             QVERIFY(!line.errorText.contains(QStringLiteral("secret")));
@@ -495,6 +498,13 @@ private slots:
         QVERIFY(location);
         QCOMPARE(location->display(), QStringLiteral("postgresql://lx@[::1]:6432/lorvex"));
         QCOMPARE(location->options.value(0).second, QStringLiteral("2"));
+        // A primary and its standby: libpq gets both, and picks the one that takes writes.
+        const std::optional<PostgresLocation> pair = PostgresLocation::parse(
+            QStringLiteral("postgresql://lx@db1:5433,[::1]/lorvex?target_session_attrs=read-write"),
+            line.errorText);
+        QVERIFY2(pair, qPrintable(line.errorText));
+        QCOMPARE(pair->hostList() + " " + pair->portList(), "db1,::1 5433,5432");
+        QCOMPARE(pair->display(), QStringLiteral("postgresql://lx@db1:5433,[::1]:5432/lorvex"));
     }
 
     void demoDataHasWhatTheMonitorNeeds() {
