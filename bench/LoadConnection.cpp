@@ -1,6 +1,7 @@
 #include "LoadConnection.h"
 
 #include "protocol/Framing.h"
+#include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
 #include <QtEndian>
@@ -26,10 +27,20 @@ constexpr qsizetype kReadChunk = 256 * 1024;
 
 } // namespace
 
-LoadConnection::LoadConnection(quint16 port) {
+LoadConnection::LoadConnection(quint16 port, quint32 source) {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         fail(QStringLiteral("socket: %1").arg(errno));
+    }
+    if (source > 0) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(INADDR_LOOPBACK + source);
+        if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+            const int error = errno;
+            ::close(m_fd);
+            fail(QStringLiteral("bind to 127.0.0.1 + %1: errno %2").arg(source).arg(error));
+        }
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -119,4 +130,23 @@ void LoadConnection::waitReadable() {
     if (::poll(&wait, 1, 10000) <= 0) {
         fail(QStringLiteral("no reply within 10 s"));
     }
+}
+
+void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale, bool signIn) {
+    using protocol::Request;
+    connection.exchange(
+        Request::hello(QLatin1String(protocol::DefaultNamespace), protocol::Version));
+    if (signIn) {
+        const protocol::Response reply =
+            connection.exchange(Request::signIn(QString::number(firma), "DEMO", "demo"));
+        if (reply.value != QVariant(true)) {
+            fail(QStringLiteral("the demo user's sign-in was refused"));
+        }
+    }
+    const qint64 windows = connection.exchange(Request::classAccess("LX.Windows")).handle;
+    connection.exchange(Request::call(
+        windows, "Xecute",
+        {QStringLiteral("S FIRMA=%1,FIL=%2,PERSONAL=\"DEMO\"").arg(firma).arg(filiale)}));
+    connection.exchange(Request::call(windows, "Xecute", {QStringLiteral("D ^%XTT")}));
+    connection.exchange(Request::close(windows));
 }

@@ -15,8 +15,9 @@ class LoadConnection {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Connects to 127.0.0.1:port; throws std::runtime_error when it cannot.
-    explicit LoadConnection(quint16 port);
+    // Connects to 127.0.0.1:port, from the loopback address 127.0.0.1 + source (a store of its
+    // own); throws std::runtime_error when it cannot.
+    explicit LoadConnection(quint16 port, quint32 source = 0);
     ~LoadConnection();
     LoadConnection(const LoadConnection&) = delete;
     LoadConnection& operator=(const LoadConnection&) = delete;
@@ -48,3 +49,7 @@ private:
     QByteArray m_reply;
     qsizetype m_expected = 0;
 };
+
+// A monitor's session: hello, sign-in as DEMO (unless signIn is false), the work context of the
+// branch. Throws when any of it fails.
+void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale, bool signIn = true);

@@ -69,24 +69,6 @@ QByteArray frameOf(const Request& request) {
 // Everything a monitor's connection does before its first refresh: the handshake, the sign-in
 // (not known to a baseline build from before it) and the work context (company, branch, user,
 // terminal set-up).
-void setUpSession(LoadConnection& connection, qint64 firma, qint64 filiale, bool signIn) {
-    connection.exchange(
-        Request::hello(QLatin1String(protocol::DefaultNamespace), protocol::Version));
-    if (signIn) {
-        const protocol::Response reply =
-            connection.exchange(Request::signIn(QString::number(firma), "DEMO", "demo"));
-        if (reply.value != QVariant(true)) {
-            throw std::runtime_error("the demo user's sign-in was refused");
-        }
-    }
-    const qint64 windows = connection.exchange(Request::classAccess("LX.Windows")).handle;
-    connection.exchange(Request::call(
-        windows, "Xecute",
-        {QStringLiteral("S FIRMA=%1,FIL=%2,PERSONAL=\"DEMO\"").arg(firma).arg(filiale)}));
-    connection.exchange(Request::call(windows, "Xecute", {QStringLiteral("D ^%XTT")}));
-    connection.exchange(Request::close(windows));
-}
-
 struct CaseResult {
     double unitsPerSecond = 0;
     double p50Us = 0;

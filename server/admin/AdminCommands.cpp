@@ -1,6 +1,8 @@
 #include "AdminCommands.h"
 
+#include "AdminInput.h"
 #include "DemoData.h"
+#include "ImportFeed.h"
 #include "PasswordHash.h"
 #include "PostgresLocation.h"
 #include "Store.h"
@@ -8,11 +10,8 @@
 #include "UserReadiness.h"
 #include "ValueText.h"
 
-#include "protocol/Limits.h"
-
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QStringDecoder>
 #include <QTextStream>
 
@@ -21,72 +20,8 @@
 
 namespace {
 
-// The most register records the monitor folds for one branch.
-constexpr qsizetype kMaxRegisterRecords = 8192;
-
 // A copy that differs names this many differences at most: enough to see what went wrong.
 constexpr int kShownDifferences = 10;
-
-// Bad input from the admin: reported, nothing changed.
-struct InputError {
-    QString text;
-};
-
-bool hasControlCharacter(const QString& text) {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The longest value each column takes (the schema's VARCHAR lengths); telemetry fields take 32.
-int columnLength(const QString& what, bool telemetry) {
-    static const QHash<QString, int> lengths{
-        {"--code", 64},       {"--name", 128},  {"--title", 128}, {"--email", 128},
-        {"--fax", 64},        {"--active", 8},  {"--pnr", 32},    {"--department", 32},
-        {"--extension", 32},  {"--number", 32}, {"--main", 32},   {"the password", 1024},
-        {"--password", 1024},
-    };
-    return telemetry ? 32 : lengths.value(what, 128);
-}
-
-void checkField(const QString& what, const QString& value, bool telemetry) {
-    const int length = columnLength(what, telemetry);
-    if (value.size() > length) {
-        throw InputError{QStringLiteral("%1 is longer than %2 characters").arg(what).arg(length)};
-    }
-    if (hasControlCharacter(value)) {
-        throw InputError{QStringLiteral("%1 must not hold a control character").arg(what)};
-    }
-    if (telemetry && value.contains(QLatin1Char('|'))) {
-        throw InputError{QStringLiteral("%1 must not hold \"|\"").arg(what)};
-    }
-}
-
-// A branch's register records must still make a reply the server can send and the monitor
-// folds: at most kMaxRegisterRecords records, the reply text within the protocol's text limit.
-void checkRegisterReply(const QList<RegisterRecord>& records) {
-    if (records.size() > kMaxRegisterRecords) {
-        throw InputError{QStringLiteral("a branch takes at most %1 register records, not %2")
-                             .arg(kMaxRegisterRecords)
-                             .arg(records.size())};
-    }
-    qsizetype bytes = 0;
-    for (const RegisterRecord& record : records) {
-        for (const QString* field :
-             {&record.kasse, &record.anzahl, &record.firstCnt, &record.lastCnt}) {
-            bytes += field->toUtf8().size() + 1;
-        }
-    }
-    if (bytes > protocol::MaxTextBytes) {
-        throw InputError{QStringLiteral("the branch's reply would take %1 bytes; at most %2 can be "
-                                        "sent")
-                             .arg(bytes)
-                             .arg(protocol::MaxTextBytes)};
-    }
-}
 
 } // namespace
 
@@ -135,6 +70,9 @@ int AdminCommands::run(const QString& command, const QMap<QString, QString>& opt
         }
         if (command == QLatin1String("import-clocks")) {
             return importClocks(files.value(0));
+        }
+        if (command == QLatin1String("feed")) {
+            return feed();
         }
         if (command == QLatin1String("copy")) {
             return copyDatabase();
@@ -400,23 +338,7 @@ QStringList AdminCommands::fileLines(const QString& file) const {
 int AdminCommands::importRegisters(const QString& file) {
     const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
     const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
-    QList<RegisterRecord> records;
-    for (const QString& line : fileLines(file)) {
-        const QStringList fields = line.split(QLatin1Char('|'));
-        if (fields.size() != 4 || fields.first().isEmpty()) {
-            throw InputError{QStringLiteral("record %1: register|count|first|last expected")
-                                 .arg(records.size() + 1)};
-        }
-        for (const QString& field : fields) {
-            checkField(QStringLiteral("record %1").arg(records.size() + 1), field, true);
-        }
-        records.append({firma, filiale, static_cast<int>(records.size()) + 1, fields[0], fields[1],
-                        fields[2], fields[3]});
-        if (records.size() > kMaxRegisterRecords) {
-            break; // refused below, without reading the rest
-        }
-    }
-    checkRegisterReply(records);
+    const QList<RegisterRecord> records = registerRecords(fileLines(file), firma, filiale);
     m_store.inBranchTransaction(firma, filiale,
                                 [&] { m_store.replaceRegisters(firma, filiale, records); });
     m_out << records.size() << " register records imported\n";
@@ -426,26 +348,30 @@ int AdminCommands::importRegisters(const QString& file) {
 int AdminCommands::importClocks(const QString& file) {
     const qint64 firma = wholeNumberOption(QStringLiteral("firma"));
     const qint64 filiale = wholeNumberOption(QStringLiteral("branch"));
-    QList<ClockRecord> clocks;
-    for (const QString& line : fileLines(file)) {
-        if (clocks.size() == 4) {
-            throw InputError{QStringLiteral("a branch has at most four clocks")};
-        }
-        const QStringList fields = line.split(QLatin1Char('|'));
-        if (fields.size() != 5) {
-            throw InputError{QStringLiteral("record %1: nr|e-ist|e-soll|s-ist|s-soll expected")
-                                 .arg(clocks.size() + 1)};
-        }
-        for (const QString& field : fields) {
-            checkField(QStringLiteral("record %1").arg(clocks.size() + 1), field, true);
-        }
-        clocks.append({firma, filiale, static_cast<int>(clocks.size()) + 1, fields[0], fields[1],
-                       fields[2], fields[3], fields[4]});
-    }
+    const QList<ClockRecord> clocks = clockRecords(fileLines(file), firma, filiale);
     m_store.inBranchTransaction(firma, filiale,
                                 [&] { m_store.replaceClocks(firma, filiale, clocks); });
     m_out << clocks.size() << " clocks imported\n";
     return 0;
+}
+
+int AdminCommands::feed() {
+    // Line by line from the device: the feeder waits for each answer, so nothing may be read
+    // ahead (a stream reads in blocks). A stream on a string (tests) has no device.
+    QIODevice* device = m_input.device();
+    const auto nextLine = [this, device]() -> std::optional<QString> {
+        if (!device) {
+            QString line;
+            return m_input.readLineInto(&line) ? std::optional<QString>(line) : std::nullopt;
+        }
+        const QByteArray bytes = device->readLine();
+        if (bytes.isEmpty()) {
+            return std::nullopt;
+        }
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        return QString(utf8.decode(bytes));
+    };
+    return ImportFeed(m_store, nextLine, m_out).run();
 }
 
 int AdminCommands::copyDatabase() {

@@ -40,6 +40,7 @@ private:
     int setClock();
     int importRegisters(const QString& file);
     int importClocks(const QString& file);
+    int feed();
     int copyDatabase();
     // set-department, set-base-data: the row (--firma, --KEY) with the fields given, the others
     // as they stand; each field is (option, member).

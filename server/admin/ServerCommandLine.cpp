@@ -57,6 +57,9 @@ const char kCommandsHelp[] =
     "                     register|count|first|last)\n"
     "  import-clocks      --firma --branch [--allow-empty] FILE   (replaces; a line:\n"
     "                     nr|e-ist|e-soll|s-ist|s-soll)\n"
+    "  feed               (standard input: blocks \"registers|clocks FIRMA BRANCH\", their\n"
+    "                     records, a line \".\"; each imported as it comes, answered \"ok ...\"\n"
+    "                     or \"error ...\" on standard output)\n"
     "  copy               --to DATABASE [--replace]   (every row into another database, which\n"
     "                     must be empty unless --replace; then both are compared)\n"
     "A FILE of \"-\" is read from standard input. An import refuses bytes that are not UTF-8,\n"
@@ -86,6 +89,7 @@ const QMap<QString, QStringList>& ServerCommandLine::adminCommands() {
         {"import-registers", {"firma", "branch", "allow-empty"}},
         {"import-clocks", {"firma", "branch", "allow-empty"}},
         {"copy", {"to", "replace"}},
+        {"feed", {}},
     };
     return commands;
 }

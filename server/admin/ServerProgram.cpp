@@ -172,9 +172,12 @@ int ServerProgram::run(const QStringList& arguments, QTextStream& out, QTextStre
     ServerLog log;
     log.setLimits({double(commandLine.logLinesPerSecond)});
     try {
-        Store store(commandLine.dbPath, commandLine.mode == ServerCommandLine::Mode::Serve
-                                            ? Store::kServingBusyTimeoutMs
-                                            : Store::kAdminBusyTimeoutMs);
+        // A feed is served like the server's sessions: a block that cannot be written soon is
+        // answered with an error at once, and the feeder sends it again.
+        const bool serving = commandLine.mode == ServerCommandLine::Mode::Serve ||
+                             commandLine.command == QLatin1String("feed");
+        Store store(commandLine.dbPath,
+                    serving ? Store::kServingBusyTimeoutMs : Store::kAdminBusyTimeoutMs);
         if (store.convertedPasswords() > 0) {
             log.write(QStringLiteral("%1 clear-text passwords of %2 replaced by their hashes")
                           .arg(store.convertedPasswords())
