@@ -101,6 +101,7 @@ void SignInService::check(Attempt attempt, QObject* context, Done done) {
         deliver(*pending, busy());
         return;
     }
+    shareSpacing(*pending);
     ++m_perAddress[address];
     ++m_checksOpen;
     pending->checkOpen = true;
@@ -373,6 +374,24 @@ void SignInService::adoptShared(const Pending& pending) {
     }
     m_throttle.adoptFailures(SignInThrottle::Kind::Address, pending.attempt.addressKey,
                              shared.value(address), now);
+}
+
+void SignInService::shareSpacing(Pending& pending) {
+    // Only a user already being guessed: the real user's first try costs no statement.
+    if (!m_store.sharesSignInFailures() || !pending.firma ||
+        pending.reservation.userSpacingMs == 0) {
+        return;
+    }
+    try {
+        const qint64 wait = m_store.reserveSignInSlot(sharedUserName(pending.userKey),
+                                                      pending.reservation.userSpacingMs);
+        SignInThrottle::answerNoEarlierThan(pending.reservation, m_clock.elapsed() + wait);
+    } catch (const ServerError& error) {
+        // This server still spaces its own answers.
+        m_log.write(QStringLiteral("sign-in answer slot not shared: error %1: %2")
+                        .arg(error.number())
+                        .arg(error.text()));
+    }
 }
 
 void SignInService::shareOutcome(const Pending& pending, bool succeeded) {

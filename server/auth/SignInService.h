@@ -109,6 +109,8 @@ private:
     // Where every server on the database counts failures together, this one's count there too.
     void adoptShared(const Pending& pending);
     void shareOutcome(const Pending& pending, bool succeeded);
+    // A guessed user's answers are spaced out across every server on the database.
+    void shareSpacing(Pending& pending);
 
     Store& m_store;
     const ServerLog& m_log;

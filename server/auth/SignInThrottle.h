@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <list>
 #include <unordered_map>
 
@@ -63,6 +64,11 @@ public:
     void adoptFailures(Kind kind, const QString& key, int failures, qint64 nowMs);
 
     int failures(Kind kind, const QString& key, qint64 nowMs) const;
+    // An answer slot reserved elsewhere (the slots all servers share): the wrong password's
+    // answer goes out no earlier than answerAtMs.
+    static void answerNoEarlierThan(Reservation& reservation, qint64 answerAtMs) {
+        reservation.answerAtMs = std::max(reservation.answerAtMs, answerAtMs);
+    }
     qint64 forgetAfterMs() const { return m_settings.forgetAfterMs; }
     int keyCount() const { return static_cast<int>(m_entries.size()); }
 

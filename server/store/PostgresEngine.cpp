@@ -153,12 +153,15 @@ QStringList PostgresEngine::schemaExtras() const {
                                  " FUNCTION lx_telemetry_changed()")
                << QStringLiteral("CREATE TABLE IF NOT EXISTS lx_signin_failure ("
                                  " name VARCHAR(200) NOT NULL PRIMARY KEY, failures INTEGER NOT"
-                                 " NULL, last_failure BIGINT NOT NULL)");
+                                 " NULL, last_failure BIGINT NOT NULL)")
+               // The answer slots of a guessed user, spaced out across all servers.
+               << QStringLiteral("ALTER TABLE lx_signin_failure ADD COLUMN IF NOT EXISTS"
+                                 " next_slot BIGINT NOT NULL DEFAULT 0");
     return statements;
 }
 
 QString PostgresEngine::schemaRevision() const {
-    return QStringLiteral("branch-notifications");
+    return QStringLiteral("branch-notifications, answer-slots");
 }
 
 QStringList PostgresEngine::beginTransaction() const {
@@ -278,5 +281,9 @@ std::optional<StoreEngine::FailureLedger> PostgresEngine::failureLedger() const 
                        " last_failure = %1")
             .arg(now),
         QStringLiteral("DELETE FROM lx_signin_failure WHERE name = ?"),
-        QStringLiteral("DELETE FROM lx_signin_failure WHERE last_failure < %1 - ?").arg(now)};
+        QStringLiteral("DELETE FROM lx_signin_failure WHERE last_failure < %1 - ?").arg(now),
+        QStringLiteral("INSERT INTO lx_signin_failure AS f (name, failures, last_failure,"
+                       " next_slot) VALUES (?, 0, %1, %1 + ?) ON CONFLICT (name) DO UPDATE SET"
+                       " next_slot = GREATEST(f.next_slot, %1) + ? RETURNING next_slot - %1")
+            .arg(now)};
 }

@@ -699,6 +699,16 @@ void Store::forgetOldSignInFailures(qint64 forgetAfterMs) {
     }
 }
 
+qint64 Store::reserveSignInSlot(const QString& name, qint64 spacingMs) {
+    qint64 wait = 0;
+    if (m_ledger) {
+        readRows(
+            m_ledger->reserveSlot, {name, spacingMs, spacingMs},
+            [&wait](const QSqlQuery& row) { wait = row.value(0).toLongLong(); }, false);
+    }
+    return std::max<qint64>(0, wait);
+}
+
 QList<UserRecord> Store::allUsers() const {
     return rowsOf<UserRecord>(
         QStringLiteral("SELECT firma, code, password_hash, aktiv, pname, pnr, abtnr, dw, bergrp"

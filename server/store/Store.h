@@ -98,6 +98,9 @@ public:
     void addSignInFailure(const QString& name, qint64 forgetAfterMs);
     void clearSignInFailures(const QString& name);
     void forgetOldSignInFailures(qint64 forgetAfterMs);
+    // Reserves the name's next answer slot, spacingMs after its last one (or after now), for
+    // every server on the database; returns the milliseconds until it (0 where not shared).
+    qint64 reserveSignInSlot(const QString& name, qint64 spacingMs);
 
     // Where the store is, as messages show it.
     QString display() const;

@@ -92,6 +92,9 @@ public:
         QString add;   // name, forgetAfterMs
         QString clear; // name
         QString prune; // forgetAfterMs
+        // name, spacingMs, spacingMs -> one row: milliseconds until the answer slot reserved
+        // (one spacing after the name's last reserved slot, or after now)
+        QString reserveSlot;
     };
     virtual std::optional<FailureLedger> failureLedger() const;
 };

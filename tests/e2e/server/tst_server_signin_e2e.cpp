@@ -161,6 +161,22 @@ private slots:
         // The tenth failure waits 420 ms beyond its check, as on the server of the other nine.
         QVERIFY2(timer.elapsed() >= 420, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(second.log().contains("sign-in refused for user \"1|DEMO\" from 127.0.0.1"));
+
+        // Two more at once, one through each server: the answers are spaced out one after the
+        // other (480 and 540 ms) as they would be on one server, not given side by side.
+        RawPeer viaFirst;
+        RawPeer viaSecond;
+        for (auto [peer, server] : {std::pair{&viaFirst, &first}, std::pair{&viaSecond, &second}}) {
+            QVERIFY(peer->connect(server->port()));
+            peer->sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+            QVERIFY(peer->readResponse().has_value());
+        }
+        timer.restart();
+        viaFirst.sendRequest(protocol::Request::signIn("1", "DEMO", "11"));
+        viaSecond.sendRequest(protocol::Request::signIn("1", "DEMO", "12"));
+        QVERIFY(viaFirst.readResponse(10000).has_value());
+        QVERIFY(viaSecond.readResponse(10000).has_value());
+        QVERIFY2(timer.elapsed() >= 960, qPrintable(QString::number(timer.elapsed())));
     }
 };
 
