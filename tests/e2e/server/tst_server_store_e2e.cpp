@@ -34,6 +34,26 @@
 #include <sys/socket.h>
 #include <vector>
 
+// A server of its own with the demo data, and a monitor signed in that watches branch 1's Kassa.
+struct WatchedServer {
+    ServerProcess server;
+    TcpCacheFactory monitor;
+    CacheObjectPtr windows;
+    CacheObjectPtr kassa;
+
+    bool start() {
+        if (!server.start() || !monitor.connect(server.connectString()) ||
+            !monitor.signIn("1", "DEMO", "demo")) {
+            return false;
+        }
+        windows = monitor.classAccess("LX.Windows");
+        windows->call("Xecute", {"S FIRMA=1,FIL=1"});
+        kassa = monitor.classAccess("Telemetrie.Kassa");
+        return true;
+    }
+    QString registers() const { return text(kassa->call("NichtVerbuchtStatus")); }
+};
+
 // lorvex-server and its database: admin writes served at once, copies, kept replies, concurrent
 // imports, several servers on one database, a killed server and a restarted database.
 class TestServerStoreEndToEnd : public ServerEndToEndTest {
@@ -220,14 +240,10 @@ private slots:
         if (!ServerProcess::usesPostgres()) {
             QSKIP("SQLite's writer lock is held in tst_servernet");
         }
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
-        TcpCacheFactory monitor;
-        QVERIFY(monitor.connect(server.connectString()));
-        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
-        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
-        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
-        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        WatchedServer watched;
+        QVERIFY2(watched.start(), qPrintable(watched.server.errorText()));
+        ServerProcess& server = watched.server;
+        const auto registers = [&] { return watched.registers(); };
         const QString before = registers();
         const QString database = QUrl(server.databaseArgument()).path().mid(1);
         {
@@ -240,7 +256,7 @@ private slots:
             QElapsedTimer clock;
             clock.start();
             QCOMPARE(registers(), before);
-            kassa->call("NichtVerbuchtStatus");
+            registers();
             QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(write.exec("COMMIT"));
         }
@@ -255,14 +271,10 @@ private slots:
         if (!ServerProcess::usesPostgres()) {
             QSKIP("SQLite has one writer and one change counter for the whole file");
         }
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
-        TcpCacheFactory monitor;
-        QVERIFY(monitor.connect(server.connectString()));
-        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
-        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
-        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
-        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        WatchedServer watched;
+        QVERIFY2(watched.start(), qPrintable(watched.server.errorText()));
+        ServerProcess& server = watched.server;
+        const auto registers = [&] { return watched.registers(); };
         const QString before = registers();
         const QString database = QUrl(server.databaseArgument()).path().mid(1);
         {
@@ -324,19 +336,15 @@ private slots:
         if (!ServerProcess::usesPostgres()) {
             QSKIP("an SQLite file cannot be restarted");
         }
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        WatchedServer watched;
+        QVERIFY2(watched.start(), qPrintable(watched.server.errorText()));
+        ServerProcess& server = watched.server;
         const qint64 processId = server.processId();
-        TcpCacheFactory monitor;
-        QVERIFY(monitor.connect(server.connectString()));
-        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
-        monitor.classAccess("LX.Windows")->call("Xecute", {"S FIRMA=1,FIL=1"});
-        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
-        const QString before = text(kassa->call("NichtVerbuchtStatus"));
+        const auto registers = [&] { return watched.registers(); };
+        const QString before = registers();
 
         QString error;
         QVERIFY2(PostgresCluster::forTests()->restart(&error), qPrintable(error));
-        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
         QCOMPARE(afterStoreErrors(registers), before);
         QCOMPARE(server.runAdmin({"set-register", "--firma", "1", "--branch", "1", "--register",
                                   "90", "--count", "1", "--first", "5", "--last", "5"}),
@@ -347,7 +355,7 @@ private slots:
         QVERIFY(afterStoreErrors([&] {
                     return later.signIn("1", "CHEF", "chef") ? QStringLiteral("in") : QString();
                 }) == "in");
-        QVERIFY(monitor.isConnected());
+        QVERIFY(watched.monitor.isConnected());
 
         // Away for a while: every call is refused at once with the store error, and the server
         // finds the database again by itself once it is back.
@@ -386,15 +394,11 @@ private slots:
         if (!ServerProcess::usesPostgres()) {
             QSKIP("an SQLite file does not hang");
         }
-        ServerProcess server;
-        QVERIFY2(server.start(), qPrintable(server.errorText()));
-        TcpCacheFactory monitor;
-        QVERIFY(monitor.connect(server.connectString()));
-        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
-        CacheObjectPtr windows = monitor.classAccess("LX.Windows");
-        windows->call("Xecute", {"S FIRMA=1,FIL=1"});
-        CacheObjectPtr kassa = monitor.classAccess("Telemetrie.Kassa");
-        const auto registers = [&] { return text(kassa->call("NichtVerbuchtStatus")); };
+        WatchedServer watched;
+        QVERIFY2(watched.start(), qPrintable(watched.server.errorText()));
+        ServerProcess& server = watched.server;
+        CacheObjectPtr windows = watched.windows;
+        const auto registers = [&] { return watched.registers(); };
         const QString before = registers();
 
         QString error;
