@@ -28,7 +28,7 @@ signals:
     void ready(qintptr descriptor, const QHostAddress& client, quint16 clientPort);
 
 private:
-    struct Waiting;
+    class Waiting;
     void readFrom(qintptr descriptor);
     void drop(qintptr descriptor, const QString& reason);
 
