@@ -24,7 +24,8 @@ public:
     using LineSource = std::function<std::optional<QString>()>;
     ImportFeed(Store& store, LineSource nextLine, QTextStream& out);
 
-    // Until the end of the input: 0 when every block was stored, 2 when any was not.
+    // Until the end of the input, then 0: each block's outcome is its answer line (a refused
+    // block is no refused command: the blocks before and after it are stored).
     int run();
 
 private:
