@@ -8,8 +8,10 @@
 //
 //   bench_chain [--servers 3] [--monitors 60] [--feeders 10] [--interval-ms 10000]
 //               [--phase-seconds 30] [--imports-per-second 0]
-//               [--phases steady,kill,stop,hang,restart]
+//               [--phases steady,kill,stop,hang,restart,promote]
 //
+// promote (the primary stopped, its streaming standby promoted; the servers and feeders are
+// given both hosts from the start) must be the last phase: the old primary does not come back.
 // It runs against the cluster LORVEX_TEST_POSTGRES_DIR names, or starts a throw-away one with
 // scripts/pg-test-cluster.sh.
 
@@ -27,7 +29,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
@@ -245,10 +246,17 @@ private:
 
 // Imports that said "done" and are not in the database whole: each feeder's branch must hold
 // exactly 20 records of one import, that import at least the last one reported done.
-int lostImports(const Chain& chain, const Options& options, const QString& database) {
+int lostImports(const Chain& chain, const Options& options, const QString& database,
+                const QString& primary) {
     int lost = 0;
     {
         QSqlDatabase db = PostgresCluster::forTests()->connect(database, "check");
+        if (!primary.isEmpty()) {
+            db.close();
+            db.setHostName(primary.section(':', 0, 0));
+            db.setPort(primary.section(':', 1).toInt());
+            db.open();
+        }
         if (!db.isOpen()) {
             std::fprintf(stderr, "cannot read the database to check the imports\n");
             return -1;
@@ -286,8 +294,9 @@ int lostImports(const Chain& chain, const Options& options, const QString& datab
     return lost;
 }
 
+// primary: the host holding the database now ("HOST:PORT"), empty for the cluster's own.
 void printPhase(const QString& name, Chain& chain, const Options& options, double seconds,
-                const QString& database) {
+                const QString& database, const QString& primary) {
     PhaseCounts& counts = chain.counts();
     std::vector<double> imports;
     double longestGap = 0;
@@ -308,7 +317,8 @@ void printPhase(const QString& name, Chain& chain, const Options& options, doubl
     std::printf("%-10s %10.1f %8.1f %8lld %10.1f %10.1f %10.0f %8lld %6d\n", qPrintable(name),
                 double(refreshes) / seconds, longestGap / 1000.0, static_cast<long long>(failed),
                 double(imports.size()) / seconds, median, longest,
-                static_cast<long long>(failedImports), lostImports(chain, options, database));
+                static_cast<long long>(failedImports),
+                lostImports(chain, options, database, primary));
     std::fflush(stdout);
 }
 
@@ -325,7 +335,7 @@ Options parseOptions(const QStringList& arguments) {
     for (const auto& [name, field] : numbers) {
         parser.addOption({QString::fromLatin1(name), QString::fromLatin1(name), "n"});
     }
-    parser.addOption({"phases", "steady,kill,stop,hang,restart", "list"});
+    parser.addOption({"phases", "steady,kill,stop,hang,restart,promote", "list"});
     parser.process(arguments);
     Options options;
     for (const auto& [name, field] : numbers) {
@@ -356,6 +366,8 @@ bool fault(const QString& phase, bool begin, std::vector<std::unique_ptr<ServerP
         done = begin ? cluster->hang(&error) : cluster->unhang(&error);
     } else if (phase == "restart" && begin) {
         done = cluster->restart(&error);
+    } else if (phase == "promote" && begin) {
+        done = cluster->pause(&error) && cluster->promoteStandby(&error);
     }
     if (!done) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(phase), qPrintable(error));
@@ -375,6 +387,16 @@ int run(const Options& options) {
         qputenv("LORVEX_TEST_POSTGRES_DIR", clusterDir.path().toLocal8Bit());
     }
     int status = 0;
+    const PostgresCluster* cluster = PostgresCluster::forTests();
+    QString standby;
+    if (options.phases.contains("promote")) {
+        QString error;
+        standby = cluster->startStandby(&error);
+        if (standby.isEmpty()) {
+            std::fprintf(stderr, "no standby: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
     {
         std::vector<std::unique_ptr<ServerProcess>> servers;
         std::vector<quint16> ports;
@@ -384,6 +406,9 @@ int run(const Options& options) {
             if (i > 0) {
                 servers.back()->shareDatabaseWith(*servers.front());
             }
+            if (!standby.isEmpty()) {
+                servers.back()->alsoListHost(standby);
+            }
             if (!servers.back()->start()) {
                 std::fprintf(stderr, "%s\n", qPrintable(servers.back()->errorText()));
                 return 1;
@@ -391,7 +416,8 @@ int run(const Options& options) {
             ports.push_back(servers.back()->port());
         }
         const QString url = servers.front()->databaseArgument();
-        const QString database = QUrl(url).path().mid(1);
+        const QString database = url.section('/', -1).section('?', 0, 0);
+        QString primary;
         for (int k = 0; k < options.feeders; ++k) {
             servers.front()->runAdmin({"import-registers", "--firma", QString::number(kFirma),
                                        "--branch", QString::number(kFirstFeederBranch + k), "-"},
@@ -413,13 +439,21 @@ int run(const Options& options) {
             chain.counts().reset();
             const Clock::time_point started = Clock::now();
             fault(phase, true, servers);
+            if (phase == "promote") {
+                primary = standby;
+            }
             std::this_thread::sleep_until(started + std::chrono::seconds(options.phaseSeconds));
             fault(phase, false, servers);
             // As long again to recover: the gaps and failures it costs belong to the fault.
             std::this_thread::sleep_until(started + std::chrono::seconds(2 * options.phaseSeconds));
-            printPhase(phase, chain, options, msBetween(started, Clock::now()) / 1000.0, database);
+            printPhase(phase, chain, options, msBetween(started, Clock::now()) / 1000.0, database,
+                       primary);
         }
         chain.stop();
+    }
+    if (!standby.isEmpty()) {
+        cluster->dropStandby();
+        cluster->resume();
     }
     if (ownCluster) {
         QProcess::execute("bash", {LORVEX_PG_TEST_CLUSTER_SCRIPT, "stop", clusterDir.path()});

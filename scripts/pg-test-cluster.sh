@@ -5,6 +5,9 @@
 #   pg-test-cluster.sh restart DIR  restarts it (same port, same data), for the reconnect tests
 #   pg-test-cluster.sh pause DIR    stops it, keeping its data; resume DIR starts it again
 #   pg-test-cluster.sh hang DIR     stops every process of it with SIGSTOP; unhang DIR goes on
+#   pg-test-cluster.sh standby DIR  makes and starts a streaming standby of it; writes
+#                                   DIR/standby ("HOST:PORT"); promote DIR makes that standby a
+#                                   primary, unstandby DIR stops and removes it
 #   pg-test-cluster.sh stop DIR     stops it and removes DIR with its data
 #
 # The data lives in a short folder under /tmp, which every user can reach (unix socket paths are
@@ -14,7 +17,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 start|restart|pause|resume|hang|unhang|stop DIR" >&2
+    echo "usage: $0 start|restart|pause|resume|hang|unhang|standby|promote|unstandby|stop DIR" >&2
     exit 2
 }
 [ $# -eq 2 ] || usage
@@ -98,8 +101,8 @@ max_connections = 200
 fsync = off
 synchronous_commit = off
 full_page_writes = off
-wal_level = minimal
-max_wal_senders = 0
+wal_level = replica
+max_wal_senders = 4
 checkpoint_timeout = 30min
 autovacuum = off
 jit = off
@@ -146,6 +149,45 @@ resume() {
     as_owner "$bindir/pg_ctl" -D "$data/cluster" -l "$data/server.log" -w -t 60 start >/dev/null
 }
 
+# A standby fed by streaming replication, for the failover tests.
+standby() {
+    local data port standby_port
+    data=$(data_of)
+    unstandby
+    port=$(sed 's/.*://' "$dir/url")
+    as_owner env PGPASSWORD="$(cat "$dir/password")" "$bindir/pg_basebackup" -h 127.0.0.1 \
+        -p "$port" -U lorvex_test -D "$data/standby" -R -X stream -c fast --no-sync \
+        >"$data/basebackup.log" 2>&1 || {
+        cat "$data/basebackup.log" >&2
+        exit 1
+    }
+    chmod 700 "$data/standby"
+    standby_port=$(free_port)
+    sed -i '/^port = /d' "$data/standby/postgresql.conf"
+    echo "port = $standby_port" >>"$data/standby/postgresql.conf"
+    as_owner "$bindir/pg_ctl" -D "$data/standby" -l "$data/standby-server.log" -w -t 60 start \
+        >/dev/null || {
+        cat "$data/standby-server.log" >&2
+        exit 1
+    }
+    echo "127.0.0.1:$standby_port" >"$dir/standby"
+}
+
+promote() {
+    local data
+    data=$(data_of)
+    as_owner "$bindir/pg_ctl" -D "$data/standby" -w -t 60 promote >/dev/null
+}
+
+unstandby() {
+    local data
+    data=$(data_of)
+    if [ -f "$data/standby/postmaster.pid" ]; then
+        as_owner "$bindir/pg_ctl" -D "$data/standby" -w -t 60 -m immediate stop >/dev/null || true
+    fi
+    rm -rf "$data/standby" "$dir/standby"
+}
+
 # Every process of the cluster: the postmaster first, so that it starts no new one meanwhile.
 signal_all() {
     local data pid
@@ -161,6 +203,10 @@ stop() {
     if [ -f "$dir/data" ]; then
         local data
         data=$(cat "$dir/data")
+        if [ -f "$data/standby/postmaster.pid" ]; then
+            as_owner "$bindir/pg_ctl" -D "$data/standby" -w -t 60 -m immediate stop \
+                >/dev/null || true
+        fi
         if [ -f "$data/cluster/postmaster.pid" ]; then
             as_owner "$bindir/pg_ctl" -D "$data/cluster" -w -t 60 -m fast stop >/dev/null || true
         fi
@@ -178,6 +224,9 @@ pause) pause ;;
 resume) resume ;;
 hang) signal_all STOP ;;
 unhang) signal_all CONT ;;
+standby) standby ;;
+promote) promote ;;
+unstandby) unstandby ;;
 stop) stop ;;
 *) usage ;;
 esac

@@ -88,12 +88,13 @@ void SignInService::check(Attempt attempt, QObject* context, Done done) {
     try {
         adoptShared(*pending);
     } catch (const ServerError& error) {
-        m_log.write(QStringLiteral("session %1: sign-in failures not read: error %2: %3")
+        // This server's own counts still pace the attempt; a database that cannot be read
+        // must not keep the real user out.
+        m_log.write(QStringLiteral("session %1: sign-in failures of other servers not read: "
+                                   "error %2: %3")
                         .arg(pending->attempt.sessionNumber)
                         .arg(error.number())
                         .arg(error.text()));
-        deliver(*pending, storeFailure(error.number()));
-        return;
     }
     // Counted now, as it arrives: attempts sent in parallel gain nothing.
     pending->reservation = m_throttle.reserve(pending->userKey, address, m_clock.elapsed());
@@ -189,10 +190,9 @@ void SignInService::startChecks() {
 
 void SignInService::startCheck(const PendingPtr& pending) {
     pending->state = State::Checking;
-    std::optional<UserRecord> record;
     try {
         if (pending->firma) {
-            record = m_store.user(*pending->firma, pending->attempt.user);
+            readAccount(*pending);
         }
     } catch (const ServerError& error) {
         m_log.write(QStringLiteral("session %1: sign-in not checked: error %2: %3")
@@ -204,6 +204,7 @@ void SignInService::startCheck(const PendingPtr& pending) {
         finish(pending, true);
         return;
     }
+    const std::optional<UserRecord>& record = pending->account;
     std::optional<SignedInUser> identity;
     QByteArray hash;
     if (record && record->aktiv == QLatin1String("J")) {
@@ -253,6 +254,7 @@ void SignInService::checked(quint64 id, std::optional<SignedInUser> identity) {
     shareOutcome(*pending, identity.has_value());
     const int session = pending->attempt.sessionNumber;
     if (identity) {
+        keepAccount(*pending, true);
         m_log.write(QStringLiteral("session %1: signed in as %2 of company %3")
                         .arg(session)
                         .arg(loggable(identity->code))
@@ -418,4 +420,45 @@ void SignInService::shareOutcome(const Pending& pending, bool succeeded) {
                         .arg(error.number())
                         .arg(error.text()));
     }
+}
+
+void SignInService::readAccount(Pending& pending) {
+    try {
+        pending.account = m_store.user(*pending.firma, pending.attempt.user);
+        pending.accountKept = false;
+        keepAccount(pending, false);
+    } catch (const ServerError& error) {
+        const auto kept = m_keptAccounts.constFind(pending.userKey);
+        if (kept == m_keptAccounts.cend()) {
+            throw;
+        }
+        // Nothing can have changed the account through a database nobody can read; what was
+        // changed by hand just before is seen again once it answers.
+        m_log.write(QStringLiteral("session %1: account of %2 not read (error %3: %4); checked "
+                                   "against the one read last")
+                        .arg(pending.attempt.sessionNumber)
+                        .arg(loggable(pending.userKey))
+                        .arg(error.number())
+                        .arg(error.text()));
+        pending.account = *kept;
+        pending.accountKept = true;
+    }
+}
+
+void SignInService::keepAccount(const Pending& pending, bool verified) {
+    if (pending.accountKept) {
+        return;
+    }
+    const std::optional<UserRecord>& record = pending.account;
+    if (!record || record->aktiv != QLatin1String("J")) {
+        m_keptAccounts.remove(pending.userKey);
+        return;
+    }
+    if (!verified && !m_keptAccounts.contains(pending.userKey)) {
+        return; // only users who proved their password are kept
+    }
+    if (!m_keptAccounts.contains(pending.userKey) && m_keptAccounts.size() >= kMaxKeptAccounts) {
+        m_keptAccounts.erase(m_keptAccounts.begin());
+    }
+    m_keptAccounts.insert(pending.userKey, *record);
 }

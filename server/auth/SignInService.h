@@ -2,6 +2,7 @@
 
 #include "SignInThrottle.h"
 #include "SignedInUser.h"
+#include "StoreRecords.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -24,7 +25,8 @@ class Store;
 // peer's answer back. One and the same "no" covers an unknown user, a wrong password and an
 // inactive user. Checks wait in a queue of their own, bounded per address and in all and served
 // address by address in turn; a check whose session has gone is dropped before it runs, and the
-// password is wiped as soon as it is checked or dropped.
+// password is wiped as soon as it is checked or dropped. While the database cannot be read, users
+// this server has verified before are checked against the account it read last.
 class SignInService : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +38,8 @@ public:
     // Longest user code and company number looked up; anything longer cannot exist.
     static constexpr qsizetype kMaxUserChars = 64;
     static constexpr qsizetype kMaxCompanyChars = 18;
+    // Accounts of verified users kept for sign-ins while the database cannot be read.
+    static constexpr qsizetype kMaxKeptAccounts = 10000;
 
     SignInService(Store& store, const ServerLog& log, const SignInThrottle::Settings& throttle = {},
                   QObject* parent = nullptr);
@@ -75,7 +79,9 @@ private:
         ~Pending();
         quint64 id = 0;
         Attempt attempt;
-        std::optional<qint64> firma; // empty: no user can have these texts
+        std::optional<qint64> firma;       // empty: no user can have these texts
+        std::optional<UserRecord> account; // as read for the check
+        bool accountKept = false;          // from this server's memory, not the database
         QString userKey;
         QPointer<QObject> context;
         Done done;
@@ -111,6 +117,10 @@ private:
     void shareOutcome(const Pending& pending, bool succeeded);
     // A guessed user's answers are spaced out across every server on the database.
     void shareSpacing(Pending& pending);
+    // The account as the database has it now, or as this server read it last when the database
+    // cannot be read and the user was verified here before; throws when neither is there.
+    void readAccount(Pending& pending);
+    void keepAccount(const Pending& pending, bool verified);
 
     Store& m_store;
     const ServerLog& m_log;
@@ -128,4 +138,6 @@ private:
     std::deque<QString> m_turns;
     int m_checksOpen = 0;             // waiting or running
     QHash<QString, int> m_perAddress; // waiting or running
+    // By user key: the account at this server's last read, of users verified here.
+    QHash<QString, UserRecord> m_keptAccounts;
 };

@@ -131,6 +131,28 @@ bool PostgresCluster::unhang(QString* error) const {
     return runScript(QStringLiteral("unhang"), error);
 }
 
+QString PostgresCluster::startStandby(QString* error) const {
+    if (!runScript(QStringLiteral("standby"), error)) {
+        return {};
+    }
+    QFile file(QDir(m_directory).filePath(QStringLiteral("standby")));
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error) {
+            *error = QStringLiteral("the standby's address was not written");
+        }
+        return {};
+    }
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+bool PostgresCluster::promoteStandby(QString* error) const {
+    return runScript(QStringLiteral("promote"), error);
+}
+
+bool PostgresCluster::dropStandby(QString* error) const {
+    return runScript(QStringLiteral("unstandby"), error);
+}
+
 bool PostgresCluster::runScript(const QString& action, QString* error) const {
     if (m_directory.isEmpty()) {
         if (error) {

@@ -36,6 +36,11 @@ public:
     // Stops every process of it with SIGSTOP, and lets them go on: a database that is stuck.
     bool hang(QString* error = nullptr) const;
     bool unhang(QString* error = nullptr) const;
+    // A streaming standby of it: "HOST:PORT", empty with error filled when it failed to start.
+    // promoteStandby makes it a primary; dropStandby stops and removes it.
+    QString startStandby(QString* error = nullptr) const;
+    bool promoteStandby(QString* error = nullptr) const;
+    bool dropStandby(QString* error = nullptr) const;
 
 private:
     PostgresCluster() = default;

@@ -21,7 +21,13 @@ QString ServerProcess::executable() {
 }
 
 QString ServerProcess::databaseArgument() const {
-    return m_database->argument();
+    QString argument = m_database->argument();
+    if (!m_alsoListedHost.isEmpty()) {
+        const qsizetype pathStart = argument.indexOf('/', argument.indexOf('@'));
+        argument.insert(pathStart, ',' + m_alsoListedHost);
+        argument += QStringLiteral("?target_session_attrs=read-write");
+    }
+    return argument;
 }
 
 QString ServerProcess::databasePath() const {

@@ -44,6 +44,9 @@ public:
     // Serves other's database instead of a fresh one of its own (two servers on one
     // database). Call before start(); other need not have started.
     void shareDatabaseWith(const ServerProcess& other);
+    // --db (of the server and of admin commands) lists hostPort after the database's own host,
+    // with target_session_attrs=read-write: a primary and its standby. PostgreSQL only.
+    void alsoListHost(const QString& hostPort) { m_alsoListedHost = hostPort; }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
     qint64 residentKiB() const;
@@ -80,6 +83,7 @@ private:
     std::shared_ptr<TestDatabase> m_database;
     QProcess m_process;
     quint16 m_port = 0;
+    QString m_alsoListedHost;
     QString m_adminOutput;
     QString m_errorText;
 };

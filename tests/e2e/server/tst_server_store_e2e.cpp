@@ -54,6 +54,19 @@ struct WatchedServer {
     QString registers() const { return text(kassa->call("NichtVerbuchtStatus")); }
 };
 
+// The first reply a call gets within 20 s, retried while it fails; empty when none came.
+QString servedAgain(const std::function<QString()>& call) {
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        try {
+            return call();
+        } catch (const CacheError&) {
+            QTest::qWait(200);
+        }
+    }
+    return {};
+}
+
 // lorvex-server and its database: admin writes served at once, copies, kept replies, concurrent
 // imports, several servers on one database, a killed server and a restarted database.
 class TestServerStoreEndToEnd : public ServerEndToEndTest {
@@ -330,6 +343,40 @@ private slots:
                     .endsWith("|4|5|6|7|8"));
     }
 
+    // The primary gone and its standby promoted: the server finds the new primary by itself,
+    // with everything written before, and admin commands given the same hosts write there.
+    void aPromotedStandbyIsFoundByItself() {
+        if (!ServerProcess::usesPostgres()) {
+            QSKIP("a standby is PostgreSQL's");
+        }
+        const PostgresCluster* cluster = PostgresCluster::forTests();
+        QString error;
+        const QString standby = cluster->startStandby(&error);
+        QVERIFY2(!standby.isEmpty(), qPrintable(error));
+        WatchedServer watched;
+        watched.server.alsoListHost(standby);
+        auto backToOne = qScopeGuard([cluster] {
+            cluster->dropStandby();
+            cluster->resume();
+        });
+        QVERIFY2(watched.start(), qPrintable(watched.server.errorText()));
+        const auto registers = [&] { return watched.registers(); };
+        const auto setRegister = [&](const char* kasse) {
+            return watched.server.runAdmin({"set-register", "--firma", "1", "--branch", "1",
+                                            "--register", kasse, "--count", "1", "--first", "5",
+                                            "--last", "5"});
+        };
+        QCOMPARE(setRegister("91"), 0);
+        const QString before = registers();
+        QVERIFY(before.contains("91|1|5|5|"));
+
+        QVERIFY2(cluster->pause(&error), qPrintable(error));
+        QVERIFY2(cluster->promoteStandby(&error), qPrintable(error));
+        QCOMPARE(servedAgain(registers), before);
+        QCOMPARE(setRegister("92"), 0);
+        QVERIFY(afterStoreErrors(registers).contains("92|1|5|5|"));
+    }
+
     // The database restarted under a running server: the server reconnects by itself, its
     // sessions go on, and writes made after the restart reach its kept replies again.
     void theServerOutlivesARestartOfItsDatabase() {
@@ -424,20 +471,17 @@ private slots:
         windows->call("Xecute", {"S FIL=2"});
         QVERIFY(storeFailure("second"));
         QVERIFY2(waited.elapsed() < 1500, qPrintable(QString::number(waited.elapsed())));
+        // A user verified before signs in against the account read then; nobody else does.
+        QVERIFY(!newcomer.signIn("1", "DEMO", "falsch"));
+        QVERIFY(newcomer.signIn("1", "DEMO", "demo"));
+        QCOMPARE(errorOf([&] { newcomer.signIn("1", "NIEMAND", "demo"); }),
+                 number(protocol::ErrorCode::StoreFailure));
         QTest::qWait(1500); // the probe of the stuck database has been sent meanwhile
 
         goOn.dismiss();
         QVERIFY2(PostgresCluster::forTests()->unhang(&error), qPrintable(error));
         windows->call("Xecute", {"S FIL=1"});
-        QString back;
-        const QDeadlineTimer deadline(20000);
-        while (back.isEmpty() && !deadline.hasExpired()) {
-            try {
-                back = registers();
-            } catch (const CacheError&) {
-                QTest::qWait(200);
-            }
-        }
+        const QString back = servedAgain(registers);
         const QString log = server.log();
         if (back != before) {
             qWarning("%s", qPrintable(log));
