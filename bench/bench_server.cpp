@@ -10,12 +10,15 @@
 //                  [--kept-only]        (for a server without --no-kept-replies)
 //                  [--tls]              (then the round trip over clear text against TLS)
 //                  [--baseline PATH]    (another lorvex-server build, measured alongside)
-//                  [--cases roundtrip,small,full]   (only these cases)
+//                  [--cases roundtrip,small,full,signin]   (only these cases)
+//                  [--signin-monitors 200]  (the sign-in storm: with passwords, then with the
+//                                            resume tokens after a restart)
 //
 // Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
 #include "LoadConnection.h"
 #include "ProcessUsage.h"
 #include "ServerProcess.h"
+#include "SignInStorm.h"
 #include "TlsComparison.h"
 
 #include "protocol/Framing.h"
@@ -250,6 +253,8 @@ struct Options {
     bool tls = false;
     QString baseline;
     QList<Kind> kinds{Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
+    bool signInStorm = true;
+    int signInMonitors = 200;
 };
 
 Options parseOptions(const QStringList& args) {
@@ -278,8 +283,12 @@ Options parseOptions(const QStringList& args) {
         } else if (arg == "--baseline") {
             options.baseline = next;
             ++i;
+        } else if (arg == "--signin-monitors") {
+            options.signInMonitors = std::clamp(next.toInt(), 1, 100000);
+            ++i;
         } else if (arg == "--cases") {
             options.kinds.clear();
+            options.signInStorm = false;
             for (const QString& name : next.split(',')) {
                 if (name == "roundtrip") {
                     options.kinds.append(Kind::RoundTrip);
@@ -287,6 +296,8 @@ Options parseOptions(const QStringList& args) {
                     options.kinds.append(Kind::RefreshSmall);
                 } else if (name == "full") {
                     options.kinds.append(Kind::RefreshFull);
+                } else if (name == "signin") {
+                    options.signInStorm = true;
                 } else {
                     throw std::runtime_error("unknown case " + name.toStdString());
                 }
@@ -474,6 +485,10 @@ int runAll(const Options& options) {
         }
         compareTls(*servers.front().process, tls, data + "/ca.pem", options.connections,
                    options.seconds, options.runs);
+    }
+    if (options.signInStorm) {
+        // Last: it restarts the server.
+        compareSignInStorms(*servers.front().process, options.signInMonitors, 16);
     }
     for (const ServerUnderTest& server : servers) {
         const ProcessUsage usage = ProcessUsage::of(server.process->processId());

@@ -51,6 +51,7 @@ std::optional<qint64> wellFormedCompany(const SignInService::Attempt& attempt) {
 
 SignInService::Pending::~Pending() {
     PasswordHash::wipe(attempt.password);
+    PasswordHash::wipe(attempt.resume);
 }
 
 SignInService::SignInService(Store& store, const ServerLog& log,
@@ -58,7 +59,8 @@ SignInService::SignInService(Store& store, const ServerLog& log,
     : QObject(parent)
     , m_store(store)
     , m_log(log)
-    , m_throttle(throttle) {
+    , m_throttle(throttle)
+    , m_tokens(store) {
     m_clock.start();
     m_pool.setMaxThreadCount(kMaxParallelChecks);
 }
@@ -84,6 +86,10 @@ void SignInService::check(Attempt attempt, QObject* context, Done done) {
     pending->firma = wellFormedCompany(pending->attempt);
     if (pending->firma) {
         pending->userKey = QStringLiteral("%1|%2").arg(*pending->firma).arg(pending->attempt.user);
+        // A token proves as much as the password: answered at once, no hash, no throttle.
+        if (!pending->attempt.resume.isEmpty() && resumed(*pending)) {
+            return;
+        }
     }
     try {
         adoptShared(*pending);
@@ -157,7 +163,7 @@ void SignInService::removeFromQueue(const Pending& pending) {
 
 SignInService::Outcome SignInService::busy() {
     return Outcome{std::nullopt, ServerErrorNumber::SignInBusy,
-                   QStringLiteral("too many sign-ins are waiting; try again")};
+                   QStringLiteral("too many sign-ins are waiting; try again"), QString()};
 }
 
 void SignInService::startChecks() {
@@ -295,7 +301,11 @@ void SignInService::answer(quint64 id, std::optional<SignedInUser> identity) {
     }
     const bool delivered = !pending->context.isNull();
     finish(pending, delivered);
-    deliver(*pending, Outcome{std::move(identity), 0, QString()});
+    QString token;
+    if (identity && delivered && pending->account) {
+        token = nextToken(*pending->account, pending->attempt.sessionNumber);
+    }
+    deliver(*pending, Outcome{std::move(identity), 0, QString(), token});
 }
 
 void SignInService::sessionGone(quint64 id) {
@@ -320,7 +330,8 @@ void SignInService::withdraw(QObject* context) {
         closeCheck(*pending);
         deliver(*pending, Outcome{std::nullopt, ServerErrorNumber::SignInBusy,
                                   QStringLiteral("the connection ended before the sign-in was "
-                                                 "checked; sign in again")});
+                                                 "checked; sign in again"),
+                                  QString()});
         finish(pending, false);
     }
 }
@@ -356,9 +367,9 @@ SignInService::Outcome SignInService::storeFailure(int number) {
     // Which statement failed on which database is for the log, not for a peer.
     return number == ServerErrorNumber::StoreBusy
                ? Outcome{std::nullopt, number,
-                         QStringLiteral("the server's database is busy; try again")}
+                         QStringLiteral("the server's database is busy; try again"), QString()}
                : Outcome{std::nullopt, ServerErrorNumber::Store,
-                         QStringLiteral("the server's database failed; try again")};
+                         QStringLiteral("the server's database failed; try again"), QString()};
 }
 
 void SignInService::adoptShared(const Pending& pending) {
@@ -461,4 +472,43 @@ void SignInService::keepAccount(const Pending& pending, bool verified) {
         m_keptAccounts.erase(m_keptAccounts.begin());
     }
     m_keptAccounts.insert(pending.userKey, *record);
+}
+
+bool SignInService::resumed(Pending& pending) {
+    const int session = pending.attempt.sessionNumber;
+    std::optional<UserRecord> account;
+    try {
+        account = m_tokens.redeem(*pending.firma, pending.attempt.user, pending.attempt.resume);
+    } catch (const ServerError& error) {
+        m_log.write(QStringLiteral("session %1: resume token not checked: error %2: %3")
+                        .arg(session)
+                        .arg(error.number())
+                        .arg(error.text()));
+    }
+    PasswordHash::wipe(pending.attempt.resume);
+    if (!account) {
+        return false;
+    }
+    m_log.write(QStringLiteral("session %1: signed in again as %2 of company %3 (resume token)")
+                    .arg(session)
+                    .arg(loggable(account->code))
+                    .arg(account->firma));
+    SignedInUser identity{account->firma, account->code,
+                          SignedInUser::rightsGroupFrom(account->berGrp), account->passwordHash};
+    const QString token = nextToken(*account, session);
+    deliver(pending, Outcome{std::move(identity), 0, QString(), token});
+    return true;
+}
+
+QString SignInService::nextToken(const UserRecord& account, int session) {
+    try {
+        return m_tokens.issue(account);
+    } catch (const ServerError& error) {
+        // The sign-in stands; the next one checks the password.
+        m_log.write(QStringLiteral("session %1: no resume token: error %2: %3")
+                        .arg(session)
+                        .arg(error.number())
+                        .arg(error.text()));
+        return {};
+    }
 }

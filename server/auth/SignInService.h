@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResumeTokens.h"
 #include "SignInThrottle.h"
 #include "SignedInUser.h"
 #include "StoreRecords.h"
@@ -51,11 +52,13 @@ public:
         QString password; // wiped by the service
         QString addressKey;
         int sessionNumber = 0;
+        QString resume; // a resume token, tried before the password
     };
     struct Outcome {
         std::optional<SignedInUser> identity; // empty: "no", or the error below
         int errorNumber = 0;                  // not 0: no answer, this error instead
         QString errorText;
+        QString resume; // with an identity: the token that signs the user in again
     };
     using Done = std::function<void(Outcome)>;
     // Starts a check; done runs later on this object's thread (or at once, for an attempt
@@ -120,11 +123,17 @@ private:
     // The account as the database has it now, or as this server read it last when the database
     // cannot be read and the user was verified here before; throws when neither is there.
     void readAccount(Pending& pending);
+    // Signs the attempt in with its resume token and answers it at once; false when the token
+    // does not hold (the password is checked then).
+    bool resumed(Pending& pending);
+    // A token for the next sign-in; empty (and logged) when the store cannot keep one.
+    QString nextToken(const UserRecord& account, int session);
     void keepAccount(const Pending& pending, bool verified);
 
     Store& m_store;
     const ServerLog& m_log;
     SignInThrottle m_throttle;
+    ResumeTokens m_tokens;
     QElapsedTimer m_clock;
     QElapsedTimer m_lastForgetting;
     QThreadPool m_pool;

@@ -41,6 +41,8 @@ QVariant TelemetryClass::callClassMethod(const QString& method, const QVariantLi
     if (!branch) {
         return QString();
     }
-    return m_keptReplies ? (m_keptReplies->*m_kept)(branch->firma, branch->filiale)
-                         : (context.store.*m_fresh)(branch->firma, branch->filiale);
+    if (m_keptReplies) {
+        return (m_keptReplies->*m_kept)(branch->firma, branch->filiale);
+    }
+    return (context.store.*m_fresh)(branch->firma, branch->filiale);
 }

@@ -10,7 +10,7 @@ class TelemetryReplyCache;
 // With keptReplies, the reply is served from there; without, it is built on every call.
 class TelemetryClass : public ServerClass {
 public:
-    using KeptReply = QString (TelemetryReplyCache::*)(qint64 firma, qint64 filiale);
+    using KeptReply = QVariant (TelemetryReplyCache::*)(qint64 firma, qint64 filiale);
     using FreshReply = QString (Store::*)(qint64 firma, qint64 filiale) const;
 
     // Telemetrie.Kassa: NichtVerbuchtStatus() gives the not yet posted transactions, four fields

@@ -319,8 +319,12 @@ void ClientSession::syncFrameBudgets(qint64 frameBytes) {
 void ClientSession::startSignIn(protocol::Request& request) {
     m_signInPending = true;
     const qint64 seq = request.seq;
-    SignInService::Attempt attempt{std::move(request.company), std::move(request.user),
-                                   std::move(request.password), m_peer, m_number};
+    SignInService::Attempt attempt{std::move(request.company),
+                                   std::move(request.user),
+                                   std::move(request.password),
+                                   m_peer,
+                                   m_number,
+                                   std::move(request.resume)};
     m_services.signIn.check(std::move(attempt), this, [this, seq](SignInService::Outcome outcome) {
         m_signInPending = false;
         if (m_ending) {
@@ -333,7 +337,11 @@ void ClientSession::startSignIn(protocol::Request& request) {
             logError(outcome.errorNumber, outcome.errorText);
             send(Response::failure(seq, outcome.errorNumber, outcome.errorText));
         } else {
-            send(m_handler.signedIn(seq, std::move(outcome.identity)));
+            Response reply = m_handler.signedIn(seq, std::move(outcome.identity));
+            if (reply.ok && reply.value.toBool()) {
+                reply.resume = std::move(outcome.resume);
+            }
+            send(reply);
         }
         m_progress = true;
         // Called from the service, maybe within this session's own turn: go on in the next.

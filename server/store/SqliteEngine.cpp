@@ -130,3 +130,8 @@ std::optional<QString> SqliteEngine::registerReply(qint64 firma, qint64 filiale)
 std::optional<QString> SqliteEngine::clockReply(qint64 firma, qint64 filiale) {
     return m_reads ? std::optional<QString>(m_reads->clockReply(firma, filiale)) : std::nullopt;
 }
+
+std::pair<QString, QString> SqliteEngine::noWaitBracket() const {
+    return {QStringLiteral("PRAGMA busy_timeout = 0"),
+            QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeoutMs)};
+}

@@ -21,6 +21,7 @@ public:
     QStringList connectionSetup() const override;
     QStringList schemaExtras() const override { return {}; }
     QStringList beginTransaction() const override;
+    std::pair<QString, QString> noWaitBracket() const override;
     Failure classify(const QSqlError& error) const override;
     void attach(const QSqlDatabase& db) override;
     void detach() override;

@@ -1,6 +1,7 @@
 #include "Store.h"
 
 #include "PasswordHash.h"
+#include "SecretBytes.h"
 #include "ServerError.h"
 #include "StoreEngine.h"
 #include "StoreSchema.h"
@@ -227,7 +228,12 @@ bool Store::schemaIsCurrent() const {
         {QStringLiteral("schema_version"), QStringLiteral("engine_schema")},
         [&meta](const QSqlQuery& row) { meta.insert(text(row, 0), text(row, 1)); }, false);
     return meta.value(QStringLiteral("schema_version")) == QLatin1String(StoreSchema::kVersion) &&
-           meta.value(QStringLiteral("engine_schema")) == m_engine->schemaRevision();
+           meta.value(QStringLiteral("engine_schema")) == schemaRevision();
+}
+
+QString Store::schemaRevision() const {
+    return m_engine->schemaRevision() + QStringLiteral(", ") +
+           QLatin1String(StoreSchema::kTablesRevision);
 }
 
 void Store::createSchema() {
@@ -260,7 +266,7 @@ void Store::createSchema() {
         run(QStringLiteral("DELETE FROM lx_meta WHERE name = ?"),
             {QStringLiteral("engine_schema")});
         run(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"),
-            {QStringLiteral("engine_schema"), m_engine->schemaRevision()});
+            {QStringLiteral("engine_schema"), schemaRevision()});
     });
 }
 
@@ -707,6 +713,70 @@ qint64 Store::reserveSignInSlot(const QString& name, qint64 spacingMs) {
             [&wait](const QSqlQuery& row) { wait = row.value(0).toLongLong(); }, false);
     }
     return std::max<qint64>(0, wait);
+}
+
+void Store::withoutWaiting(const std::function<void()>& write) const {
+    const auto [stopWaiting, waitAgain] = m_engine->noWaitBracket();
+    if (stopWaiting.isEmpty()) {
+        write();
+        return;
+    }
+    run(stopWaiting, {}, false);
+    try {
+        write();
+    } catch (...) {
+        run(waitAgain, {}, false);
+        throw;
+    }
+    run(waitAgain, {}, false);
+}
+
+void Store::addResumeToken(const ResumeRecord& record) {
+    withoutWaiting([&] {
+        run(QStringLiteral("INSERT INTO lx_resume (token_hash, firma, code, account, expires)"
+                           " VALUES (?, ?, ?, ?, ?)"),
+            {record.tokenHash, record.firma, record.code, record.account, record.expires}, false);
+    });
+}
+
+std::optional<ResumeRecord> Store::takeResumeToken(const QString& tokenHash) {
+    std::optional<ResumeRecord> taken;
+    // One statement: of two servers handed the same token, one gets it.
+    withoutWaiting([&] {
+        readRows(
+            QStringLiteral("DELETE FROM lx_resume WHERE token_hash = ?"
+                           " RETURNING firma, code, account, expires"),
+            {tokenHash},
+            [&](const QSqlQuery& row) {
+                taken = ResumeRecord{tokenHash, row.value(0).toLongLong(), text(row, 1),
+                                     text(row, 2), row.value(3).toLongLong()};
+            },
+            false);
+    });
+    return taken;
+}
+
+void Store::forgetExpiredResumeTokens(qint64 nowSeconds) {
+    withoutWaiting([&] {
+        run(QStringLiteral("DELETE FROM lx_resume WHERE expires < ?"), {nowSeconds}, false);
+    });
+}
+
+QByteArray Store::resumeKey() {
+    const QString name = QStringLiteral("resume_key");
+    const auto read = [&] {
+        return firstRow<QString>(QStringLiteral("SELECT value FROM lx_meta WHERE name = ?"), {name},
+                                 [](const QSqlQuery& row) { return text(row, 0); });
+    };
+    std::optional<QString> key = read();
+    if (!key) {
+        // Servers starting together may both make one; the first stored is everybody's.
+        run(QStringLiteral("INSERT INTO lx_meta (name, value) VALUES (?, ?)"
+                           " ON CONFLICT (name) DO NOTHING"),
+            {name, QString::fromLatin1(SecretBytes::random(32).toHex())}, false);
+        key = read();
+    }
+    return key ? QByteArray::fromHex(key->toLatin1()) : QByteArray();
 }
 
 QList<UserRecord> Store::allUsers() const {

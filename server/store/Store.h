@@ -102,6 +102,15 @@ public:
     // every server on the database; returns the milliseconds until it (0 where not shared).
     qint64 reserveSignInSlot(const QString& name, qint64 spacingMs);
 
+    // Resume tokens, for every server on the database. takeResumeToken removes the token it
+    // returns, so that it serves once; expired ones are removed by forgetExpiredResumeTokens.
+    // None of them waits for another process's write: they fail with StoreBusy instead.
+    void addResumeToken(const ResumeRecord& record);
+    std::optional<ResumeRecord> takeResumeToken(const QString& tokenHash);
+    void forgetExpiredResumeTokens(qint64 nowSeconds);
+    // The database's key for the tokens' hashes, made by the first server that asks.
+    QByteArray resumeKey();
+
     // Where the store is, as messages show it.
     QString display() const;
     // Where the store says that its database stopped answering, and when it answers again.
@@ -173,6 +182,11 @@ private:
     void createSchema();
     // Whether the schema and the engine's part of it are this program's already.
     bool schemaIsCurrent() const;
+    // What lx_meta's engine_schema says of a current schema: the engine's extras and the
+    // tables' revision.
+    QString schemaRevision() const;
+    // Runs write so that it fails at once (StoreBusy) where it would wait for another writer.
+    void withoutWaiting(const std::function<void()>& write) const;
     void beginWith(const QStringList& begin, const std::function<void()>& work);
     // INSERT of many rows in statements of at most kRowsPerInsert rows each.
     void insertRows(const QString& table, const QString& columns, int columnCount,

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QSqlDatabase;
 class QSqlError;
@@ -48,6 +49,10 @@ public:
         Q_UNUSED(filiale)
         return beginTransaction();
     }
+    // Statements around a write that must fail at once rather than wait for another writer:
+    // the first stops the busy wait, the second restores it. Empty where a write of rows of its
+    // own never waits for others (no lock on the whole database).
+    virtual std::pair<QString, QString> noWaitBracket() const { return {}; }
     virtual Failure classify(const QSqlError& error) const = 0;
     // Whether the database is opened for reading only: every write fails (Failure::ReadOnly).
     virtual bool isReadOnly() const { return false; }

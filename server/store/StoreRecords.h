@@ -54,3 +54,13 @@ struct ClockRecord {
     QString sIst;
     QString sSoll;
 };
+
+// A resume token as the store keeps it: never the token, only its keyed hash; account is a
+// fingerprint of what the user's sign-in depended on (password hash, rights, active flag).
+struct ResumeRecord {
+    QString tokenHash;
+    qint64 firma = 0;
+    QString code;
+    QString account;
+    qint64 expires = 0; // seconds since the epoch
+};

@@ -25,6 +25,9 @@ const char* const kSchema[] = {
     " nr VARCHAR(32) NOT NULL, e_ist VARCHAR(32) NOT NULL, e_soll VARCHAR(32) NOT NULL,"
     " s_ist VARCHAR(32) NOT NULL, s_soll VARCHAR(32) NOT NULL,"
     " PRIMARY KEY (firma, filiale, slot))",
+    "CREATE TABLE IF NOT EXISTS lx_resume ("
+    " token_hash VARCHAR(64) NOT NULL PRIMARY KEY, firma BIGINT NOT NULL,"
+    " code VARCHAR(64) NOT NULL, account VARCHAR(64) NOT NULL, expires BIGINT NOT NULL)",
 };
 
 } // namespace

@@ -7,6 +7,8 @@ namespace StoreSchema {
 
 // 1: passwords in clear text (no lx_meta table); 2: Argon2id hashes in password_hash.
 inline constexpr const char* kVersion = "2";
+// Tables added within a version (created where missing when a server starts).
+inline constexpr const char* kTablesRevision = "resume-tokens";
 
 // CREATE TABLE IF NOT EXISTS for every table, in order.
 const QStringList& createStatements();

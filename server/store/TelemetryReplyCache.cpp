@@ -1,5 +1,7 @@
 #include "TelemetryReplyCache.h"
 
+#include "protocol/EncodedText.h"
+
 #include <functional>
 
 TelemetryReplyCache::TelemetryReplyCache(Store& store)
@@ -11,15 +13,15 @@ void TelemetryReplyCache::setEnabled(bool enabled) {
     dropAll();
 }
 
-QString TelemetryReplyCache::registers(qint64 firma, qint64 filiale) {
+QVariant TelemetryReplyCache::registers(qint64 firma, qint64 filiale) {
     return reply(Kind::Registers, firma, filiale);
 }
 
-QString TelemetryReplyCache::clocks(qint64 firma, qint64 filiale) {
+QVariant TelemetryReplyCache::clocks(qint64 firma, qint64 filiale) {
     return reply(Kind::Clocks, firma, filiale);
 }
 
-QString TelemetryReplyCache::reply(Kind kind, qint64 firma, qint64 filiale) {
+QVariant TelemetryReplyCache::reply(Kind kind, qint64 firma, qint64 filiale) {
     const Key key{kind, firma, filiale};
     if (!m_enabled) {
         return build(key);
@@ -31,16 +33,17 @@ QString TelemetryReplyCache::reply(Kind kind, qint64 firma, qint64 filiale) {
         if (kept->second.builtAt == now) {
             return kept->second.reply;
         }
-        m_chars -= kept->second.reply.size();
+        m_chars -= kept->second.chars;
         m_replies.erase(kept);
     }
-    QString built = build(key);
+    const QString built = build(key);
     if (m_replies.size() >= kMaxReplies || m_chars + built.size() > kMaxChars) {
         dropAll();
     }
+    QVariant encoded = protocol::EncodedText::of(built);
     m_chars += built.size();
-    m_replies.emplace(key, Kept{built, now});
-    return built;
+    m_replies.emplace(key, Kept{encoded, built.size(), now});
+    return encoded;
 }
 
 QString TelemetryReplyCache::build(const Key& key) const {

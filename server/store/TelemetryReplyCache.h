@@ -3,6 +3,7 @@
 #include "Store.h"
 
 #include <QString>
+#include <QVariant>
 
 #include <unordered_map>
 
@@ -16,15 +17,17 @@
 class TelemetryReplyCache {
 public:
     static constexpr std::size_t kMaxReplies = 4096;
-    static constexpr qsizetype kMaxChars = 16 * 1024 * 1024; // 32 MiB of text
+    static constexpr qsizetype kMaxChars = 16 * 1024 * 1024; // 32 MiB of text, 16+ of its UTF-8
 
     explicit TelemetryReplyCache(Store& store);
 
     // Off: every call builds its reply afresh (to compare with).
     void setEnabled(bool enabled);
 
-    QString registers(qint64 firma, qint64 filiale);
-    QString clocks(qint64 firma, qint64 filiale);
+    // The reply as a value that carries its encoding (protocol::EncodedText): a kept reply is
+    // sent as the bytes kept with it.
+    QVariant registers(qint64 firma, qint64 filiale);
+    QVariant clocks(qint64 firma, qint64 filiale);
 
 private:
     enum class Kind { Registers, Clocks };
@@ -38,12 +41,13 @@ private:
         std::size_t operator()(const Key& key) const noexcept;
     };
 
-    QString reply(Kind kind, qint64 firma, qint64 filiale);
+    QVariant reply(Kind kind, qint64 firma, qint64 filiale);
     QString build(const Key& key) const;
     void dropAll();
 
     struct Kept {
-        QString reply;
+        QVariant reply; // protocol::EncodedText
+        qsizetype chars = 0;
         Store::ChangeStamp builtAt;
     };
 

@@ -2,6 +2,7 @@
 
 #include "objectclient/CacheError.h"
 #include "objectclient/ConnectString.h"
+#include "objectclient/ResumeTokenKeeper.h"
 #include "objectclient/TcpCacheObject.h"
 #include "objectclient/TcpConnection.h"
 #include "protocol/ErrorCodes.h"
@@ -24,6 +25,7 @@ bool TcpCacheFactory::connect(const QString& connectString) {
     const std::shared_ptr<TcpConnection> session =
         std::make_shared<TcpConnection>(m_timeouts, m_security);
     m_connection = session;
+    m_connectString = connectString;
     return session->open(target);
 }
 
@@ -56,14 +58,19 @@ QString TcpCacheFactory::connectFailure() const {
 bool TcpCacheFactory::signIn(const QString& company, const QString& user, const QString& password) {
     // A copy of the connection, as above: the factory may be gone after the wait.
     const std::shared_ptr<TcpConnection> session = connection();
-    const protocol::Response reply =
-        session->roundTrip(protocol::Request::signIn(company, user, password));
+    const QString server = m_connectString;
+    // The server tries a token of an earlier sign-in first: no password hash to pay for.
+    ResumeTokenKeeper& tokens = ResumeTokenKeeper::instance();
+    const protocol::Response reply = session->roundTrip(protocol::Request::signIn(
+        company, user, password, tokens.tokenFor(server, company, user, password)));
     if (reply.value.typeId() != QMetaType::Bool) {
         session->close();
         throw CacheError(protocol::errorNumber(ErrorCode::BadReply),
                          QStringLiteral("Ungültige Antwort vom Server (Anmeldung)"));
     }
-    return reply.value.toBool();
+    const bool accepted = reply.value.toBool();
+    tokens.answered(server, company, user, password, accepted ? reply.resume : QString());
+    return accepted;
 }
 
 CacheObjectPtr TcpCacheFactory::objectFor(const std::shared_ptr<TcpConnection>& session,

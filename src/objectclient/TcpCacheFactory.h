@@ -36,6 +36,7 @@ private:
     TcpTimeouts m_timeouts;
     TcpSecurity m_security;
     std::shared_ptr<TcpConnection> m_connection;
+    QString m_connectString; // of the last connect(): where resume tokens are kept
 };
 
 // Makes TCP factories with these timeouts; the program's production creator.

@@ -1,5 +1,6 @@
 #include "protocol/MessageCodec.h"
 
+#include "protocol/EncodedText.h"
 #include "protocol/Limits.h"
 #include "protocol/SafeCbor.h"
 #include "protocol/WireValue.h"
@@ -30,6 +31,7 @@ const QString KeyText = QStringLiteral("text");
 const QString KeyCompany = QStringLiteral("company");
 const QString KeyUser = QStringLiteral("user");
 const QString KeyPassword = QStringLiteral("password");
+const QString KeyResume = QStringLiteral("resume");
 
 bool textFits(const QString& text) {
     // UTF-8 never takes more than three bytes per UTF-16 unit; count exactly only when needed.
@@ -179,12 +181,16 @@ Outcome<QByteArray> encodeRequest(const Request& request) {
     case Operation::Bye:
         break;
     case Operation::SignIn:
-        if (!textFits(request.company) || !textFits(request.user) || !textFits(request.password)) {
+        if (!textFits(request.company) || !textFits(request.user) || !textFits(request.password) ||
+            !textFits(request.resume)) {
             return tooLong<QByteArray>();
         }
         map.insert(KeyCompany, request.company);
         map.insert(KeyUser, request.user);
         map.insert(KeyPassword, request.password);
+        if (!request.resume.isEmpty()) {
+            map.insert(KeyResume, request.resume);
+        }
         break;
     }
     return finish(map);
@@ -193,11 +199,18 @@ Outcome<QByteArray> encodeRequest(const Request& request) {
 Outcome<QByteArray> encodeResponse(const Response& response) {
     // Written straight into the bytes, in the order a map of the same entries would have: every
     // reply of the server passes here, and building a QCborMap first costs more than the rest.
-    const bool plainText = response.ok && response.value.isValid() && !response.value.isNull() &&
+    // A kept reply brings its bytes along: they are copied, not encoded again.
+    const EncodedText* encoded = response.ok ? EncodedText::in(response.value) : nullptr;
+    const bool plainText = response.ok && !encoded && response.value.isValid() &&
+                           !response.value.isNull() &&
                            response.value.typeId() == QMetaType::QString;
     std::optional<QCborValue> value;
     if (!response.ok) {
         if (!textFits(response.errorText)) {
+            return tooLong<QByteArray>();
+        }
+    } else if (encoded) {
+        if (!textFits(encoded->text)) {
             return tooLong<QByteArray>();
         }
     } else if (plainText) {
@@ -213,14 +226,21 @@ Outcome<QByteArray> encodeResponse(const Response& response) {
                 QStringLiteral("reply value of type %1").arg(response.value.typeName()));
         }
     }
-    const bool withValue = plainText || (value && !value->isNull());
+    const bool withValue = encoded || plainText || (value && !value->isNull());
     const bool withHandle = response.ok && response.handle != 0;
+    const bool withResume = response.ok && !response.resume.isEmpty();
+    if (withResume && !textFits(response.resume)) {
+        return tooLong<QByteArray>();
+    }
     QByteArray payload;
     payload.reserve(
-        48 + (plainText ? static_cast<const QString*>(response.value.constData())->size() : 0));
+        48 + (plainText ? static_cast<const QString*>(response.value.constData())->size() : 0) +
+        (encoded ? encoded->cbor.size() : 0));
     {
         QCborStreamWriter writer(&payload);
-        writer.startMap(response.ok ? 2 + (withHandle ? 1 : 0) + (withValue ? 1 : 0) : 4);
+        writer.startMap(response.ok
+                            ? 2 + (withHandle ? 1 : 0) + (withValue ? 1 : 0) + (withResume ? 1 : 0)
+                            : 4);
         writer.append(QLatin1StringView("seq"));
         writer.append(response.seq);
         writer.append(QLatin1StringView("ok"));
@@ -235,13 +255,20 @@ Outcome<QByteArray> encodeResponse(const Response& response) {
                 writer.append(QLatin1StringView("handle"));
                 writer.append(response.handle);
             }
-            if (plainText) {
+            if (encoded) {
+                writer.append(QLatin1StringView("value"));
+                payload.append(encoded->cbor); // the writer writes straight into payload
+            } else if (plainText) {
                 writer.append(QLatin1StringView("value"));
                 writer.append(
                     QStringView(*static_cast<const QString*>(response.value.constData())));
             } else if (withValue) {
                 writer.append(QLatin1StringView("value"));
                 value->toCbor(writer);
+            }
+            if (withResume) {
+                writer.append(QLatin1StringView("resume"));
+                writer.append(QStringView(response.resume));
             }
         }
         writer.endMap();
@@ -333,6 +360,9 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
         request.company = fields.text(KeyCompany);
         request.user = fields.text(KeyUser);
         request.password = fields.text(KeyPassword);
+        if (map.contains(KeyResume)) {
+            request.resume = fields.text(KeyResume);
+        }
         break;
     }
     if (fields.failed()) {
@@ -367,6 +397,9 @@ Outcome<Response> decodeResponse(QByteArrayView payload) {
                     QStringLiteral("\"value\" must be null, Boolean, integer, double or text"));
             }
             response.value = *converted;
+        }
+        if (map.contains(KeyResume)) {
+            response.resume = fields.text(KeyResume);
         }
     } else {
         const qint64 number = fields.integer(KeyError);

@@ -55,12 +55,14 @@ Request Request::bye() {
     return r;
 }
 
-Request Request::signIn(const QString& company, const QString& user, const QString& password) {
+Request Request::signIn(const QString& company, const QString& user, const QString& password,
+                        const QString& resume) {
     Request r;
     r.op = Operation::SignIn;
     r.company = company;
     r.user = user;
     r.password = password;
+    r.resume = resume;
     return r;
 }
 

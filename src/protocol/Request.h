@@ -14,7 +14,7 @@ enum class Operation {
     Call,        // "call": handle, name, args -> value
     Close,       // "close": handle
     Bye,         // "bye": ends the session after the reply
-    SignIn,      // "signin": company, user, password -> true or false
+    SignIn,      // "signin": company, user, password[, resume] -> true or false[, resume]
 };
 
 // One request. Only the fields of its operation matter; seq is echoed in the reply.
@@ -31,6 +31,7 @@ struct Request {
     QString company;
     QString user;
     QString password;
+    QString resume; // signin: a resume token of an earlier sign-in, tried before the password
 
     static Request hello(const QString& nameSpace, int version);
     static Request open(const QString& className, const QString& id);
@@ -39,7 +40,8 @@ struct Request {
     static Request call(qint64 handle, const QString& name, const QList<QVariant>& args);
     static Request close(qint64 handle);
     static Request bye();
-    static Request signIn(const QString& company, const QString& user, const QString& password);
+    static Request signIn(const QString& company, const QString& user, const QString& password,
+                          const QString& resume = {});
 
     bool operator==(const Request&) const = default;
 };

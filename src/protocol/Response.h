@@ -14,6 +14,8 @@ struct Response {
     qint64 handle = 0;
     int errorNumber = 0;
     QString errorText;
+    // A signin's true: the token that signs the same user in again without the password.
+    QString resume;
 
     static Response success(qint64 seq, const QVariant& value = {});
     static Response withHandle(qint64 seq, qint64 handle);

@@ -79,7 +79,14 @@ private slots:
             QVERIFY2(frames[i].first, "every reply follows its request");
             QVERIFY(i + 1 < frames.size() && !frames[i + 1].first);
             peer.send(frames[i].second);
-            QCOMPARE(peer.readFrame().toHex(' '), frames[i + 1].second.toHex(' '));
+            const QByteArray reply = peer.readFrame();
+            const QByteArray& expected = frames[i + 1].second;
+            // A resume token ("resume", a text of 43 characters) is random: its length counts.
+            const QByteArray token = QByteArray::fromHex("66726573756d65782b");
+            const qsizetype at = expected.indexOf(token);
+            const qsizetype same = at < 0 ? expected.size() : at + token.size();
+            QCOMPARE(reply.size(), expected.size());
+            QCOMPARE(reply.left(same).toHex(' '), expected.left(same).toHex(' '));
         }
         QVERIFY(peer.closedByServer()); // after bye
     }

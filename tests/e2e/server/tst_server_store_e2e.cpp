@@ -343,6 +343,50 @@ private slots:
                     .endsWith("|4|5|6|7|8"));
     }
 
+    // A resume token signs its user in again without the password, on every server of the
+    // database, once, and for nobody else; a new password ends it.
+    void aResumeTokenHoldsForItsUserOnEveryServer() {
+        ServerProcess second;
+        if (ServerProcess::usesPostgres()) {
+            second.shareDatabaseWith(m_server);
+            QVERIFY2(second.start(), qPrintable(second.errorText()));
+        }
+        const quint16 there = ServerProcess::usesPostgres() ? second.port() : m_server.port();
+        QCOMPARE(m_server.runAdmin({"set-user", "--firma", "1", "--code", "WIEDER",
+                                    "--password-stdin", "--name", "Wieder,Willi", "--rights", "9"},
+                                   "Kennwort-1\n"),
+                 0);
+        const auto signIn = [](quint16 port, const char* company, const char* user,
+                               const char* password, const QString& token) {
+            RawPeer peer;
+            peer.connect(port);
+            peer.sendRequest(protocol::Request::hello("LORVEX", protocol::Version));
+            peer.readResponse();
+            peer.sendRequest(protocol::Request::signIn(company, user, password, token));
+            return peer.readResponse().value_or(protocol::Response::failure(0, -1, "no reply"));
+        };
+        const auto fresh = [&] { return signIn(m_server.port(), "1", "WIEDER", "Kennwort-1", {}); };
+        const protocol::Response first = fresh();
+        QVERIFY(first.value.toBool());
+        QCOMPARE(first.resume.size(), 43);
+
+        // The token alone signs in on the other server (the password sent is wrong), and hands
+        // out the next one; the used one is gone.
+        const protocol::Response moved = signIn(there, "1", "WIEDER", "falsch", first.resume);
+        QVERIFY(moved.value.toBool());
+        QVERIFY(moved.resume.size() == 43 && moved.resume != first.resume);
+        QVERIFY(!signIn(there, "1", "WIEDER", "falsch", first.resume).value.toBool());
+        QVERIFY(!signIn(there, "1", "DEMO", "falsch", fresh().resume).value.toBool());
+        QVERIFY(!signIn(there, "2", "WIEDER", "falsch", fresh().resume).value.toBool());
+        const QString beforeChange = fresh().resume;
+        QCOMPARE(
+            m_server.runAdmin({"set-user", "--firma", "1", "--code", "WIEDER", "--password-stdin"},
+                              "Kennwort-2\n"),
+            0);
+        QVERIFY(!signIn(there, "1", "WIEDER", "Kennwort-1", beforeChange).value.toBool());
+        QVERIFY(!m_server.log().contains(first.resume) && !second.log().contains(first.resume));
+    }
+
     // The primary gone and its standby promoted: the server finds the new primary by itself,
     // with everything written before, and admin commands given the same hosts write there.
     void aPromotedStandbyIsFoundByItself() {

@@ -1,6 +1,6 @@
+#include "protocol/EncodedText.h"
 #include "protocol/FrameReader.h"
 #include "protocol/Framing.h"
-#include "protocol/Limits.h"
 #include "protocol/MessageCodec.h"
 
 #include <QCborArray>
@@ -47,6 +47,8 @@ private slots:
                               QStringLiteral("S PERSONAL=\"A\"\"B\"")});
         QTest::newRow("close") << Request::close(12);
         QTest::newRow("bye") << Request::bye();
+        QTest::newRow("signin with a resume token")
+            << Request::signIn("1", "DEMO", "demo", "kY6bBarD5Dp7SBxMSR9pIY_-14_VqhJhlqJaR3TzNCA");
     }
     void everyRequestSurvivesTheRoundTrip() {
         QFETCH(Request, request);
@@ -55,17 +57,33 @@ private slots:
     }
 
     void responsesSurviveTheRoundTrip() {
+        Response signedIn = Response::success(10, true);
+        signedIn.resume = QStringLiteral("kY6bBarD5Dp7SBxMSR9pIY_-14_VqhJhlqJaR3TzNCA");
         for (const Response& response :
              {Response::success(1, QStringLiteral("1|0|5|9")), Response::success(2, qint64(42)),
               Response::success(3), Response::withHandle(4, 99),
               Response::failure(5, 5001, QStringLiteral("no such object")),
               Response::success(6, QStringLiteral("Größe|€ 1,50|")), Response::success(7, 2.5),
-              Response::success(8, true), Response::success(9, QString())}) {
+              Response::success(8, true), Response::success(9, QString()), signedIn}) {
             const auto payload = protocol::encodeResponse(response);
             QVERIFY(payload.ok());
             const auto decoded = protocol::decodeResponse(payload.value());
             QVERIFY2(decoded.ok(), qPrintable(decoded.errorText()));
             QCOMPARE(decoded.value(), response);
+        }
+    }
+
+    // A kept reply is sent as the bytes kept with it: the same bytes as the text encoded anew.
+    void keptTextIsSentAsTheSameBytes() {
+        for (const QString& text :
+             {QString(), QStringLiteral("1|0|5|9|"), QStringLiteral("Größe|€ 1,50|\u0001"),
+              QStringLiteral("3|1|10|11|").repeated(20000)}) {
+            const auto fresh = protocol::encodeResponse(Response::success(3, text));
+            const auto kept =
+                protocol::encodeResponse(Response::success(3, protocol::EncodedText::of(text)));
+            QVERIFY(fresh.ok() && kept.ok());
+            QCOMPARE(kept.value(), fresh.value());
+            QCOMPARE(protocol::EncodedText::of(text).toString(), text);
         }
     }
 

@@ -1,4 +1,6 @@
+#include "ResumeTokens.h"
 #include "SignInThrottle.h"
+#include "Store.h"
 
 #include <QtTest>
 
@@ -171,6 +173,60 @@ private slots:
         QCOMPARE(throttle.failures(SignInThrottle::Kind::Address, guesser, now), 25);
         QVERIFY(throttle.recordOutcome(waiting, false, now) > now); // still slowed
         throttle.finish(waiting, true, now);
+    }
+
+    // A resume token signs in its own user while the account stands as it was, once, until it
+    // expires; on a clock of its own.
+    void aResumeTokenHoldsOnceForItsAccount_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("holds");
+        QTest::newRow("nothing changed") << "" << true;
+        QTest::newRow("the last second of its life") << "wait 43200" << true;
+        QTest::newRow("expired") << "wait 43201" << false;
+        QTest::newRow("used before") << "use" << false;
+        QTest::newRow("another user") << "code CHEF" << false;
+        QTest::newRow("another company") << "firma 2" << false;
+        QTest::newRow("a new password") << "password_hash $new" << false;
+        QTest::newRow("fewer rights") << "bergrp 7" << false;
+        QTest::newRow("inactive") << "aktiv N" << false;
+        QTest::newRow("a token cut short") << "cut" << false;
+    }
+    void aResumeTokenHoldsOnceForItsAccount() {
+        QFETCH(QString, change);
+        QFETCH(bool, holds);
+        QTemporaryDir dir;
+        Store store(dir.filePath(QStringLiteral("tokens.db")));
+        UserRecord user{1, "DEMO", "$argon2id$old", "J", "Demo,Dora", "1", "1", "", "9"};
+        store.putUser(user);
+        qint64 now = 1'800'000'000;
+        ResumeTokens tokens(store, [&now] { return now; });
+        QString token = tokens.issue(user);
+        qint64 firma = 1;
+        QString code = QStringLiteral("DEMO");
+        const QString what = change.section(' ', 0, 0);
+        const QString value = change.section(' ', 1);
+        if (what == "wait") {
+            now += value.toLongLong();
+        } else if (what == "use") {
+            QVERIFY(tokens.redeem(firma, code, token));
+        } else if (what == "code") {
+            code = value;
+        } else if (what == "firma") {
+            firma = value.toLongLong();
+        } else if (what == "cut") {
+            token.chop(1);
+        } else if (!what.isEmpty()) {
+            (what == "password_hash" ? user.passwordHash
+             : what == "bergrp"      ? user.berGrp
+                                     : user.aktiv) = value;
+            store.putUser(user);
+        }
+        const std::optional<UserRecord> account = tokens.redeem(firma, code, token);
+        QCOMPARE(account.has_value(), holds);
+        if (holds) {
+            QCOMPARE(account->passwordHash, user.passwordHash);
+            QVERIFY(!tokens.redeem(firma, code, token)); // once
+        }
     }
 };
 
