@@ -49,6 +49,7 @@ constexpr qint64 kFirma = 1;
 constexpr qint64 kSmallBranch = 0; // the demo data's branch
 constexpr qint64 kFullBranch = 7;  // filled with kFullRecords below
 constexpr int kFullRecords = 8192;
+constexpr int kFullReplyBytes = 175404; // the full branch's reply, in UTF-8
 constexpr double kWarmUpSeconds = 0.5;
 
 enum class Kind { RoundTrip, RefreshSmall, RefreshFull };
@@ -372,13 +373,23 @@ public:
 
     bool available() const { return m_server.state() == QProcess::Running; }
 
-    CaseResult measure(int connections, double seconds) {
-        const int requests = static_cast<int>(seconds * (connections == 1 ? 30000 : 60000));
+    // GET of a missing key (the cheapest round trip), or with valueBytes of a value of that size
+    // stored first (the same bytes as a reply).
+    CaseResult measure(int connections, double seconds, int valueBytes = 0) {
+        const QStringList target{"-h", "127.0.0.1", "-p", QString::number(m_port)};
+        if (valueBytes > 0) {
+            QProcess set;
+            set.start(m_client, target + QStringList{"-t", "set", "-n", "1", "-d",
+                                                     QString::number(valueBytes), "--csv"});
+            set.waitForFinished(30000);
+        }
+        const int requests = static_cast<int>(seconds * (valueBytes > 0     ? 4000
+                                                         : connections == 1 ? 30000
+                                                                            : 60000));
         const double cpuBefore = ProcessUsage::of(m_server.processId()).cpuSeconds;
         QProcess bench;
-        bench.start(m_client,
-                    {"-h", "127.0.0.1", "-p", QString::number(m_port), "-t", "get", "-c",
-                     QString::number(connections), "-n", QString::number(requests), "--csv"});
+        bench.start(m_client, target + QStringList{"-t", "get", "-c", QString::number(connections),
+                                                   "-n", QString::number(requests), "--csv"});
         bench.waitForFinished(120000);
         const double cpu = ProcessUsage::of(m_server.processId()).cpuSeconds - cpuBefore;
         // "GET","rps","avg","min","p50","p95","p99","max" (milliseconds)
@@ -418,7 +429,7 @@ int runAll(const Options& options) {
     }
     if (!options.baseline.isEmpty()) {
         servers.push_back({QStringLiteral("baseline"),
-                           std::make_unique<ServerProcess>(QStringList{}, options.baseline)});
+                           std::make_unique<ServerProcess>(places, options.baseline)});
     }
     for (ServerUnderTest& server : servers) {
         if (!server.process->start() || !seedFullBranch(*server.process)) {
@@ -451,20 +462,24 @@ int runAll(const Options& options) {
                                     {}});
                 }
             }
-            const bool withRedis = kind == Kind::RoundTrip && redis;
-            Row redisRow{QStringLiteral("redis GET (redis-benchmark)"), connections, {}};
+            const bool withRedis = kind != Kind::RefreshSmall && redis;
+            const int redisBytes = kind == Kind::RefreshFull ? kFullReplyBytes : 0;
+            Row redisRow{redisBytes > 0 ? QStringLiteral("redis GET of the reply's size")
+                                        : QStringLiteral("redis GET (redis-benchmark)"),
+                         connections,
+                         {}};
             for (int run = 0; run < options.runs; ++run) {
                 size_t row = 0;
                 for (const ServerUnderTest& server : servers) {
                     if (kind == Kind::RoundTrip && server.label == QLatin1String("fresh")) {
                         continue;
                     }
-                    rows[row++].runs.push_back(LoadCase(*server.process, kind, connections,
-                                                        server.label != QLatin1String("baseline"))
-                                                   .run(options.seconds));
+                    rows[row++].runs.push_back(
+                        LoadCase(*server.process, kind, connections, true).run(options.seconds));
                 }
                 if (withRedis) {
-                    redisRow.runs.push_back(redis->measure(connections, options.seconds));
+                    redisRow.runs.push_back(
+                        redis->measure(connections, options.seconds, redisBytes));
                 }
             }
             for (const Row& row : rows) {

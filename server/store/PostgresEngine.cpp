@@ -207,6 +207,7 @@ void PostgresEngine::attach(const QSqlDatabase& db) {
                           QStringLiteral("store: the database is not a PostgreSQL connection"));
     }
     m_connection = *static_cast<pg_conn* const*>(handle.constData());
+    m_reads.attach(m_connection);
     m_goodbye = false;
     PQsetNoticeReceiver(m_connection, receiveNotice, &m_goodbye);
     // What happened while there was no connection is unknown.
@@ -216,6 +217,7 @@ void PostgresEngine::attach(const QSqlDatabase& db) {
 
 void PostgresEngine::detach() {
     m_connection = nullptr;
+    m_reads.attach(nullptr);
     ++m_notifications;
     ++m_unplaced;
 }
@@ -286,4 +288,12 @@ std::optional<StoreEngine::FailureLedger> PostgresEngine::failureLedger() const 
                        " next_slot) VALUES (?, 0, %1, %1 + ?) ON CONFLICT (name) DO UPDATE SET"
                        " next_slot = GREATEST(f.next_slot, %1) + ? RETURNING next_slot - %1")
             .arg(now)};
+}
+
+std::optional<QString> PostgresEngine::registerReply(qint64 firma, qint64 filiale) {
+    return m_reads.registerReply(firma, filiale);
+}
+
+std::optional<QString> PostgresEngine::clockReply(qint64 firma, qint64 filiale) {
+    return m_reads.clockReply(firma, filiale);
 }

@@ -2,6 +2,7 @@
 
 #include "DatabaseProbe.h"
 #include "PostgresLocation.h"
+#include "PostgresReads.h"
 #include "StatementWatchdog.h"
 #include "StoreEngine.h"
 
@@ -43,6 +44,8 @@ public:
     bool callEnds() override;
     int callDeadlineMs() const override { return m_watchdog->deadlineMs(); }
     bool answers() override { return m_probe->answered(); }
+    std::optional<QString> registerReply(qint64 firma, qint64 filiale) override;
+    std::optional<QString> clockReply(qint64 firma, qint64 filiale) override;
 
 private:
     PostgresLocation m_location;
@@ -56,4 +59,5 @@ private:
     bool m_goodbye = false; // the database said it ends the connection
     std::unique_ptr<StatementWatchdog> m_watchdog;
     std::unique_ptr<DatabaseProbe> m_probe;
+    PostgresReads m_reads;
 };

@@ -506,8 +506,17 @@ QList<ClockRecord> Store::clocks(qint64 firma, qint64 filiale) const {
         });
 }
 
+std::optional<QString> Store::fastReply(bool registers, qint64 firma, qint64 filiale) const {
+    reconnectIfLost();
+    callStarts();
+    std::optional<QString> reply =
+        registers ? m_engine->registerReply(firma, filiale) : m_engine->clockReply(firma, filiale);
+    callEnds(QStringLiteral("query"));
+    return reply;
+}
+
 QString Store::registerReply(qint64 firma, qint64 filiale) const {
-    if (std::optional<QString> fast = m_engine->registerReply(firma, filiale)) {
+    if (std::optional<QString> fast = fastReply(true, firma, filiale)) {
         return *fast;
     }
     QString reply;
@@ -522,7 +531,7 @@ QString Store::registerReply(qint64 firma, qint64 filiale) const {
 }
 
 QString Store::clockReply(qint64 firma, qint64 filiale) const {
-    if (std::optional<QString> fast = m_engine->clockReply(firma, filiale)) {
+    if (std::optional<QString> fast = fastReply(false, firma, filiale)) {
         return *fast;
     }
     QStringList fields;

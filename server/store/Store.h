@@ -185,6 +185,9 @@ private:
     // What lx_meta's engine_schema says of a current schema: the engine's extras and the
     // tables' revision.
     QString schemaRevision() const;
+    // A telemetry reply by the engine's faster way, within the call's deadline; nullopt where
+    // the engine has none (or declined), so that the portable query runs.
+    std::optional<QString> fastReply(bool registers, qint64 firma, qint64 filiale) const;
     // Runs write so that it fails at once (StoreBusy) where it would wait for another writer.
     void withoutWaiting(const std::function<void()>& write) const;
     void beginWith(const QStringList& begin, const std::function<void()>& work);
