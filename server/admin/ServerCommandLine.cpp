@@ -155,6 +155,10 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "address, after its free tries (default 250; each answer waits 4 s at "
                       "most).",
                       "ms"});
+    parser.addOption({"check-threads",
+                      "Password checks at the same time, each on a thread of its own with 64 MiB "
+                      "for its hash (default: one per core).",
+                      "n"});
     parser.addOption({"no-kept-replies",
                       "Build every telemetry reply afresh instead of keeping it until the data "
                       "changes (to measure the difference)."});
@@ -234,7 +238,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
               NumberOption{"signin-window-ms", 100, 3600000, &result.signInWindowMs},
               NumberOption{"handshake-timeout-ms", 100, 600000, &result.handshakeTimeoutMs},
               NumberOption{"ipv6-prefix", 1, 128, &result.ipv6PrefixBits},
-              NumberOption{"log-lines-per-second", 0, 1000000, &result.logLinesPerSecond}}) {
+              NumberOption{"log-lines-per-second", 0, 1000000, &result.logLinesPerSecond},
+              NumberOption{"check-threads", 1, 64, &result.checkThreads}}) {
             const QString name = QString::fromLatin1(option.name);
             if (!parser.isSet(name)) {
                 continue;
@@ -287,7 +292,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
     for (const char* serveOption :
          {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
           "tls-cert", "tls-key", "no-kept-replies", "stall-ms", "idle-ms", "signin-window-ms",
-          "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second", "proxy-from"}) {
+          "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second", "proxy-from",
+          "check-threads"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

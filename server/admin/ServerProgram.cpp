@@ -17,8 +17,10 @@
 #include <QRandomGenerator>
 #include <QSslSocket>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 #if defined(__GLIBC__)
@@ -91,6 +93,9 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.tlsHandshakeTimeoutMs = commandLine.handshakeTimeoutMs;
     limits.ipv6PrefixBits = commandLine.ipv6PrefixBits;
     limits.proxyFrom = commandLine.proxyFrom;
+    limits.passwordCheckThreads = commandLine.checkThreads > 0
+                                      ? commandLine.checkThreads
+                                      : std::max(1, QThread::idealThreadCount());
     ServerListener listener(store, log, limits, throttle);
     if (!commandLine.tlsCertificate.isEmpty()) {
         if (!QSslSocket::supportsSsl()) {

@@ -55,14 +55,16 @@ SignInService::Pending::~Pending() {
 }
 
 SignInService::SignInService(Store& store, const ServerLog& log,
-                             const SignInThrottle::Settings& throttle, QObject* parent)
+                             const SignInThrottle::Settings& throttle, int parallelChecks,
+                             QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_log(log)
     , m_throttle(throttle)
-    , m_tokens(store) {
+    , m_tokens(store)
+    , m_parallelChecks(std::max(1, parallelChecks)) {
     m_clock.start();
-    m_pool.setMaxThreadCount(kMaxParallelChecks);
+    m_pool.setMaxThreadCount(m_parallelChecks);
 }
 
 SignInService::~SignInService() {
@@ -167,7 +169,7 @@ SignInService::Outcome SignInService::busy() {
 }
 
 void SignInService::startChecks() {
-    while (m_running < kMaxParallelChecks && !m_turns.empty()) {
+    while (m_running < m_parallelChecks && !m_turns.empty()) {
         // An address that has not failed goes first: the real user is not queued behind the
         // guessers. Otherwise the addresses take turns.
         const qint64 now = m_clock.elapsed();

@@ -31,8 +31,8 @@ class Store;
 class SignInService : public QObject {
     Q_OBJECT
 public:
-    // Checks running at the same time; bounds the memory the hashes take.
-    static constexpr int kMaxParallelChecks = 2;
+    // Checks running at the same time unless told otherwise; bounds the memory the hashes take.
+    static constexpr int kDefaultParallelChecks = 2;
     // Checks waiting or running, of one address and of all together; more are refused at once.
     static constexpr int kMaxQueuedPerAddress = 4;
     static constexpr int kMaxQueued = 64;
@@ -43,7 +43,7 @@ public:
     static constexpr qsizetype kMaxKeptAccounts = 10000;
 
     SignInService(Store& store, const ServerLog& log, const SignInThrottle::Settings& throttle = {},
-                  QObject* parent = nullptr);
+                  int parallelChecks = kDefaultParallelChecks, QObject* parent = nullptr);
     ~SignInService() override;
 
     struct Attempt {
@@ -137,6 +137,7 @@ private:
     QElapsedTimer m_clock;
     QElapsedTimer m_lastForgetting;
     QThreadPool m_pool;
+    int m_parallelChecks;
     int m_running = 0;
     quint64 m_lastId = 0;
     // Every attempt from its arrival to its answer.

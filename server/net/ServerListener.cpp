@@ -23,7 +23,7 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     , m_log(log)
     , m_keptReplies(store)
     , m_catalogue(&m_keptReplies)
-    , m_signIn(store, log, throttle)
+    , m_signIn(store, log, throttle, limits.passwordCheckThreads)
     , m_limits(limits)
     , m_frameBudget(limits.frameBudgetBytes)
     , m_replyBudget(limits.replyBudgetBytes)

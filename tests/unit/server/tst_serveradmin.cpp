@@ -448,12 +448,13 @@ private slots:
         // Limits lowered for tests, within their ranges, for serving only.
         line = parse({"--db", "x", "--stall-ms", "500", "--signin-window-ms", "800",
                       "--handshake-timeout-ms", "900", "--ipv6-prefix", "48",
-                      "--log-lines-per-second", "0"});
+                      "--log-lines-per-second", "0", "--check-threads", "3"});
         QCOMPARE(line.mode, Mode::Serve);
         QVERIFY(line.stallMs == 500 && line.signInWindowMs == 800 &&
                 line.handshakeTimeoutMs == 900 && line.ipv6PrefixBits == 48 &&
-                line.logLinesPerSecond == 0 && line.idleMs == 180000);
+                line.logLinesPerSecond == 0 && line.idleMs == 180000 && line.checkThreads == 3);
         QCOMPARE(parse({"--db", "x", "--stall-ms", "50"}).mode, Mode::Error);
+        QCOMPARE(parse({"--db", "x", "--check-threads", "0"}).mode, Mode::Error);
         QCOMPARE(parse({"--db", "x", "--ipv6-prefix", "129"}).mode, Mode::Error);
         QCOMPARE(parse({"--db", "x", "create-db", "--idle-ms", "1000"}).mode, Mode::Error);
 
