@@ -7,7 +7,8 @@ bool endsSession(ErrorCode code) {
 }
 
 bool endsSession(int number) {
-    return number >= 1001 && number <= 1099 && number != errorNumber(ErrorCode::UnknownHandle);
+    return (number >= 1001 && number <= 1099 && number != errorNumber(ErrorCode::UnknownHandle)) ||
+           number == errorNumber(ErrorCode::AccountChanged);
 }
 
 QString errorDescription(ErrorCode code) {
@@ -58,6 +59,8 @@ QString errorDescription(ErrorCode code) {
         return QStringLiteral("not permitted for this user");
     case ErrorCode::StoreBusy:
         return QStringLiteral("database busy");
+    case ErrorCode::AccountChanged:
+        return QStringLiteral("account changed");
     case ErrorCode::NotConnected:
         return QStringLiteral("not connected");
     case ErrorCode::Timeout:

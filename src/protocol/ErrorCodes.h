@@ -6,7 +6,7 @@
 //
 // 1001-1099  protocol and session errors. The server sends the error reply and then ends the
 //            session (except UnknownHandle, which leaves the session going).
-// 5001-5099  errors of the object layer; the session goes on.
+// 5001-5099  errors of the object layer; the session goes on (except AccountChanged).
 // 9001-9099  raised by the client itself; these numbers never travel on the wire.
 namespace protocol {
 
@@ -62,6 +62,9 @@ enum class ErrorCode : int {
     // Another connection holds a lock the request needs for longer than the server waits;
     // nothing was changed, the same request may succeed a moment later.
     StoreBusy = 5011,
+    // The signed-in user's account changed (password, active flag, rights lowered, removed):
+    // the server ends the session after this reply.
+    AccountChanged = 5053,
 
     // The factory is not connected.
     NotConnected = 9001,

@@ -223,6 +223,7 @@ private slots:
         QVERIFY(protocol::endsSession(ErrorCode::BadFrameLength));
         QVERIFY(protocol::endsSession(ErrorCode::TooManyOpenObjects));
         QVERIFY(!protocol::endsSession(ErrorCode::UnknownHandle));
+        QVERIFY(protocol::endsSession(ErrorCode::AccountChanged)); // the server closes after it
         QVERIFY(!protocol::endsSession(ErrorCode::NoSuchObject));
     }
 };
