@@ -291,6 +291,8 @@ void SignInService::checked(quint64 id, std::optional<SignedInUser> identity) {
     }
     pending->answerTimer = std::make_unique<QTimer>();
     pending->answerTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: a guess would be answered before its time.
+    pending->answerTimer->setTimerType(Qt::PreciseTimer);
     connect(pending->answerTimer.get(), &QTimer::timeout, this,
             [this, id, identity] { answer(id, identity); });
     pending->answerTimer->start(static_cast<int>(std::min<qint64>(answerAt - now, 1 << 30)));
