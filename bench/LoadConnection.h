@@ -31,6 +31,8 @@ public:
     void send(const QByteArray& frame);
     // Reads what has arrived; true once the reply to the request sent is complete.
     bool readSome();
+    // After send(): the replies of several requests sent together, bytes in all.
+    void expectBytes(qsizetype bytes) { m_expected = bytes; }
     // The complete reply frame, header included.
     const QByteArray& reply() const { return m_reply; }
     // Decodes reply() and throws unless it is a success.

@@ -10,7 +10,10 @@
 //                  [--kept-only]        (for a server without --no-kept-replies)
 //                  [--tls]              (then the round trip over clear text against TLS)
 //                  [--baseline PATH]    (another lorvex-server build, measured alongside)
-//                  [--cases roundtrip,small,full,signin]   (only these cases)
+//                  [--one-thread]       (also a server serving every session on one thread;
+//                                        the others serve on one thread per core)
+//                  [--cases roundtrip,batch,small,full,signin]   (only these cases; batch:
+//                                        8 gets in one write, not among the defaults)
 //                  [--signin-monitors 200]  (the sign-in storm: with passwords, then with the
 //                                            resume tokens after a restart)
 //
@@ -52,18 +55,32 @@ constexpr int kFullRecords = 8192;
 constexpr int kFullReplyBytes = 175404; // the full branch's reply, in UTF-8
 constexpr double kWarmUpSeconds = 0.5;
 
-enum class Kind { RoundTrip, RefreshSmall, RefreshFull };
+// RedisGet: only measured alongside RoundTrip, as its anchor.
+enum class Kind { RoundTrip, RoundTripBatch, RefreshSmall, RefreshFull, RedisGet };
+
+// Gets a connection sends in one write in the batch case: the client's share of the work
+// shrinks, so that the server's capacity shows even where both share a few cores.
+constexpr int kBatchGets = 8;
 
 QString kindName(Kind kind) {
     switch (kind) {
     case Kind::RoundTrip:
         return QStringLiteral("round trip (get)");
+    case Kind::RoundTripBatch:
+        return QStringLiteral("%1 gets in one write").arg(kBatchGets);
+    case Kind::RedisGet:
+        return QStringLiteral("redis GET (this client)");
     case Kind::RefreshSmall:
         return QStringLiteral("refresh, small reply");
     case Kind::RefreshFull:
         return QStringLiteral("refresh, full reply");
     }
     return {};
+}
+
+// The round trips read no telemetry: the kept reply makes no difference.
+bool readsNoTelemetry(Kind kind) {
+    return kind == Kind::RoundTrip || kind == Kind::RoundTripBatch;
 }
 
 QByteArray frameOf(const Request& request) {
@@ -81,22 +98,27 @@ struct CaseResult {
     double serverCpuUsPerUnit = 0;
 };
 
-// One measured case on fresh connections; a "unit" is one request (round trip) or one refresh.
+// One measured case on fresh connections; a "unit" is one request (round trip), one batch of
+// gets or one refresh.
 class LoadCase {
 public:
     LoadCase(const ServerProcess& server, Kind kind, int connections, bool signIn)
-        : m_server(server)
+        : m_serverPid(server.processId())
         , m_kind(kind) {
         const qint64 branch = kind == Kind::RefreshFull ? kFullBranch : kSmallBranch;
         for (int i = 0; i < connections; ++i) {
             auto connection = std::make_unique<LoadConnection>(server.port());
             setUpSession(*connection, kFirma, branch, signIn);
-            if (kind == Kind::RoundTrip) {
+            if (kind == Kind::RoundTrip || kind == Kind::RoundTripBatch) {
                 connection->handle =
                     connection->exchange(Request::open("LX.ParPersEdv", "1||DEMO")).handle;
                 connection->unitFrame = frameOf(Request::get(connection->handle, "AKTIV"));
                 connection->exchange(Request::get(connection->handle, "AKTIV"));
                 m_roundTripReply = connection->reply();
+                if (kind == Kind::RoundTripBatch) {
+                    connection->unitFrame = connection->unitFrame.repeated(kBatchGets);
+                    m_roundTripReply = m_roundTripReply.repeated(kBatchGets);
+                }
             } else {
                 const qint64 kassa =
                     connection->exchange(Request::classAccess("Telemetrie.Kassa")).handle;
@@ -108,6 +130,18 @@ public:
             m_connections.push_back(std::move(connection));
         }
         m_classFrame = frameOf(Request::classAccess("Telemetrie.Kassa"));
+    }
+
+    // Redis's GET of a missing key on a redis-server at port, sent and read by this same loop.
+    LoadCase(quint16 port, qint64 pid, int connections)
+        : m_serverPid(pid)
+        , m_kind(Kind::RedisGet)
+        , m_roundTripReply("$-1\r\n") {
+        for (int i = 0; i < connections; ++i) {
+            auto connection = std::make_unique<LoadConnection>(port);
+            connection->unitFrame = "*2\r\n$3\r\nGET\r\n$4\r\nnone\r\n";
+            m_connections.push_back(std::move(connection));
+        }
     }
 
     CaseResult run(double seconds) {
@@ -134,7 +168,7 @@ public:
             const Clock::time_point now = Clock::now();
             if (!measuring && now >= measureFrom) {
                 measuring = true;
-                cpuBefore = ProcessUsage::of(m_server.processId()).cpuSeconds;
+                cpuBefore = ProcessUsage::of(m_serverPid).cpuSeconds;
                 m_latenciesNs.clear();
             }
             if (now >= end) {
@@ -149,7 +183,7 @@ public:
                 }
             }
         }
-        const double cpu = ProcessUsage::of(m_server.processId()).cpuSeconds - cpuBefore;
+        const double cpu = ProcessUsage::of(m_serverPid).cpuSeconds - cpuBefore;
         ::close(poller);
 
         CaseResult result;
@@ -176,6 +210,9 @@ private:
         connection.step = 0;
         if (m_kind == Kind::RoundTrip) {
             connection.send(connection.unitFrame);
+        } else if (m_kind == Kind::RoundTripBatch || m_kind == Kind::RedisGet) {
+            connection.send(connection.unitFrame);
+            connection.expectBytes(m_roundTripReply.size());
         } else {
             connection.send(m_classFrame);
         }
@@ -184,7 +221,7 @@ private:
     // A reply is complete: check it, then send the unit's next request or start the next unit.
     void advance(LoadConnection& connection) {
         const QByteArray& reply = connection.reply();
-        if (m_kind == Kind::RoundTrip) {
+        if (m_kind != Kind::RefreshSmall && m_kind != Kind::RefreshFull) {
             expect(reply == m_roundTripReply, "property reply");
             finishUnit(connection);
             return;
@@ -219,7 +256,7 @@ private:
         }
     }
 
-    const ServerProcess& m_server;
+    qint64 m_serverPid;
     Kind m_kind;
     std::vector<std::unique_ptr<LoadConnection>> m_connections;
     std::vector<qint64> m_latenciesNs;
@@ -253,6 +290,7 @@ struct Options {
     bool keptOnly = false;
     bool tls = false;
     QString baseline;
+    bool oneThread = false;
     QList<Kind> kinds{Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
     bool signInStorm = true;
     int signInMonitors = 200;
@@ -281,6 +319,8 @@ Options parseOptions(const QStringList& args) {
             options.tls = true;
         } else if (arg == "--kept-only") {
             options.keptOnly = true;
+        } else if (arg == "--one-thread") {
+            options.oneThread = true;
         } else if (arg == "--baseline") {
             options.baseline = next;
             ++i;
@@ -293,6 +333,8 @@ Options parseOptions(const QStringList& args) {
             for (const QString& name : next.split(',')) {
                 if (name == "roundtrip") {
                     options.kinds.append(Kind::RoundTrip);
+                } else if (name == "batch") {
+                    options.kinds.append(Kind::RoundTripBatch);
                 } else if (name == "small") {
                     options.kinds.append(Kind::RefreshSmall);
                 } else if (name == "full") {
@@ -372,6 +414,8 @@ public:
     RedisAnchor& operator=(const RedisAnchor&) = delete;
 
     bool available() const { return m_server.state() == QProcess::Running; }
+    quint16 port() const { return m_port; }
+    qint64 processId() const { return m_server.processId(); }
 
     // GET of a missing key (the cheapest round trip), or with valueBytes of a value of that size
     // stored first (the same bytes as a reply).
@@ -421,11 +465,18 @@ int runAll(const Options& options) {
     std::vector<ServerUnderTest> servers;
     // All connections come from 127.0.0.1: the places of one address are raised to the total.
     const QStringList places{"--max-sessions-per-address", "256"};
-    servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>(places)});
+    const QStringList perCore =
+        places + QStringList{"--serving-threads", QString::number(QThread::idealThreadCount())};
+    servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>(perCore)});
+    if (options.oneThread) {
+        servers.push_back(
+            {QStringLiteral("kept, one thread"),
+             std::make_unique<ServerProcess>(places + QStringList{"--serving-threads", "1"})});
+    }
     if (!options.keptOnly) {
         servers.push_back(
             {QStringLiteral("fresh"),
-             std::make_unique<ServerProcess>(places + QStringList{"--no-kept-replies"})});
+             std::make_unique<ServerProcess>(perCore + QStringList{"--no-kept-replies"})});
     }
     if (!options.baseline.isEmpty()) {
         servers.push_back({QStringLiteral("baseline"),
@@ -455,23 +506,23 @@ int runAll(const Options& options) {
         for (int connections : options.connections) {
             std::vector<Row> rows;
             for (const ServerUnderTest& server : servers) {
-                // The round trip reads no telemetry: the kept reply makes no difference.
-                if (kind != Kind::RoundTrip || server.label != QLatin1String("fresh")) {
+                if (!readsNoTelemetry(kind) || server.label != QLatin1String("fresh")) {
                     rows.push_back({kindName(kind) + QStringLiteral(", %1").arg(server.label),
                                     connections,
                                     {}});
                 }
             }
-            const bool withRedis = kind != Kind::RefreshSmall && redis;
+            const bool withRedis = (kind == Kind::RoundTrip || kind == Kind::RefreshFull) && redis;
             const int redisBytes = kind == Kind::RefreshFull ? kFullReplyBytes : 0;
             Row redisRow{redisBytes > 0 ? QStringLiteral("redis GET of the reply's size")
                                         : QStringLiteral("redis GET (redis-benchmark)"),
                          connections,
                          {}};
+            Row ownClientRow{kindName(Kind::RedisGet), connections, {}};
             for (int run = 0; run < options.runs; ++run) {
                 size_t row = 0;
                 for (const ServerUnderTest& server : servers) {
-                    if (kind == Kind::RoundTrip && server.label == QLatin1String("fresh")) {
+                    if (readsNoTelemetry(kind) && server.label == QLatin1String("fresh")) {
                         continue;
                     }
                     rows[row++].runs.push_back(
@@ -481,9 +532,18 @@ int runAll(const Options& options) {
                     redisRow.runs.push_back(
                         redis->measure(connections, options.seconds, redisBytes));
                 }
+                if (withRedis && kind == Kind::RoundTrip) {
+                    // The same loop as ours: latencies of one client, comparable as they are.
+                    ownClientRow.runs.push_back(
+                        LoadCase(redis->port(), redis->processId(), connections)
+                            .run(options.seconds));
+                }
             }
             for (const Row& row : rows) {
                 printRow(row);
+            }
+            if (!ownClientRow.runs.empty()) {
+                printRow(ownClientRow);
             }
             if (withRedis) {
                 printRow(redisRow);

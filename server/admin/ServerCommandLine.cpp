@@ -159,6 +159,10 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
                       "Password checks at the same time, each on a thread of its own with 64 MiB "
                       "for its hash (default: one per core).",
                       "n"});
+    parser.addOption({"serving-threads",
+                      "Threads that serve sessions, each with its own connection to the database "
+                      "(default: one per core).",
+                      "n"});
     parser.addOption({"no-kept-replies",
                       "Build every telemetry reply afresh instead of keeping it until the data "
                       "changes (to measure the difference)."});
@@ -239,7 +243,8 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
               NumberOption{"handshake-timeout-ms", 100, 600000, &result.handshakeTimeoutMs},
               NumberOption{"ipv6-prefix", 1, 128, &result.ipv6PrefixBits},
               NumberOption{"log-lines-per-second", 0, 1000000, &result.logLinesPerSecond},
-              NumberOption{"check-threads", 1, 64, &result.checkThreads}}) {
+              NumberOption{"check-threads", 1, 64, &result.checkThreads},
+              NumberOption{"serving-threads", 1, 64, &result.servingThreads}}) {
             const QString name = QString::fromLatin1(option.name);
             if (!parser.isSet(name)) {
                 continue;
@@ -293,7 +298,7 @@ ServerCommandLine ServerCommandLine::parse(const QStringList& arguments) {
          {"listen", "demo", "simulate", "signin-delay-ms", "max-sessions-per-address", "budget-mib",
           "tls-cert", "tls-key", "no-kept-replies", "stall-ms", "idle-ms", "signin-window-ms",
           "handshake-timeout-ms", "ipv6-prefix", "log-lines-per-second", "proxy-from",
-          "check-threads"}) {
+          "check-threads", "serving-threads"}) {
         if (parser.isSet(QString::fromLatin1(serveOption))) {
             return failed(result, QStringLiteral("--%1 is for serving, not for an admin command")
                                       .arg(QString::fromLatin1(serveOption)));

@@ -35,7 +35,8 @@ struct ServerCommandLine {
     int handshakeTimeoutMs = 10000;
     int ipv6PrefixBits = 64;
     int logLinesPerSecond = 50;
-    int checkThreads = 0; // 0: one per core
+    int checkThreads = 0;   // 0: one per core
+    int servingThreads = 0; // 0: one per core
     // Balancers that put a PROXY header (version 2) in front of their clients' connections.
     QList<QPair<QHostAddress, int>> proxyFrom;
     // Both or neither: PEM files of the server's certificate (chain) and its private key.

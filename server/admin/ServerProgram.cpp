@@ -93,6 +93,9 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.tlsHandshakeTimeoutMs = commandLine.handshakeTimeoutMs;
     limits.ipv6PrefixBits = commandLine.ipv6PrefixBits;
     limits.proxyFrom = commandLine.proxyFrom;
+    limits.servingThreads = commandLine.servingThreads > 0
+                                ? commandLine.servingThreads
+                                : std::max(1, QThread::idealThreadCount());
     limits.passwordCheckThreads = commandLine.checkThreads > 0
                                       ? commandLine.checkThreads
                                       : std::max(1, QThread::idealThreadCount());

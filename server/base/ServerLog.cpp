@@ -20,6 +20,7 @@ ServerLog::ServerLog(Sink sink)
 ServerLog::~ServerLog() = default;
 
 void ServerLog::setLimits(const LogLimiter::Settings& settings) {
+    const QMutexLocker lock(&m_mutex);
     m_limiter = std::make_unique<LogLimiter>(settings);
 }
 
@@ -28,12 +29,14 @@ void ServerLog::write(const QString& message) const {
 }
 
 void ServerLog::writeFor(const QString& address, const QString& message) const {
+    const QMutexLocker lock(&m_mutex);
     for (const QString& line : m_limiter->admit(address, message)) {
         emitLine(line);
     }
 }
 
 void ServerLog::writeSummaries() const {
+    const QMutexLocker lock(&m_mutex);
     for (const QString& line : m_limiter->pendingSummaries()) {
         emitLine(line);
     }

@@ -2,6 +2,7 @@
 
 #include "LogLimiter.h"
 
+#include <QMutex>
 #include <QString>
 
 #include <functional>
@@ -10,7 +11,8 @@
 // The server's log: one line per session start and end and per error, each starting with
 // "lorvex-server: ". Lines go to stderr unless a test installs its own sink. Callers never put a
 // password or an argument value into a line. What peers can make it write is bounded
-// (LogLimiter): lines about a peer go through writeFor(), with the peer's address key.
+// (LogLimiter): lines about a peer go through writeFor(), with the peer's address key. Any thread
+// may write; lines never interleave, and the sink is called by one thread at a time.
 class ServerLog {
 public:
     using Sink = std::function<void(const QString& line)>;
@@ -31,6 +33,7 @@ public:
 private:
     void emitLine(const QString& message) const;
 
+    mutable QMutex m_mutex;
     Sink m_sink;
     // Counting does not change what the log is to its users.
     std::unique_ptr<LogLimiter> m_limiter;

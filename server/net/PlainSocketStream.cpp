@@ -19,6 +19,23 @@ constexpr qint64 kReadChunkBytes = 64 * 1024;
 
 } // namespace
 
+quint16 PlainSocketStream::peerOf(qintptr descriptor, QHostAddress* address) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        *address = QHostAddress();
+        return 0;
+    }
+    *address = QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
+    if (peer.ss_family == AF_INET) {
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
+    }
+    if (peer.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
+    }
+    return 0;
+}
+
 PlainSocketStream::PlainSocketStream(qintptr descriptor, ArrivalBatch* batch, QObject* parent)
     : PeerStream(parent)
     , m_fd(static_cast<int>(descriptor))
@@ -29,16 +46,7 @@ PlainSocketStream::PlainSocketStream(qintptr descriptor, ArrivalBatch* batch, QO
     // A reply goes out whole in one send; waiting to fill a segment would only delay it.
     const int one = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
-        m_peerAddress = QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
-        if (peer.ss_family == AF_INET) {
-            m_peerPort = ntohs(reinterpret_cast<const sockaddr_in*>(&peer)->sin_port);
-        } else if (peer.ss_family == AF_INET6) {
-            m_peerPort = ntohs(reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port);
-        }
-    }
+    m_peerPort = peerOf(descriptor, &m_peerAddress);
     m_writeNotifier.setEnabled(false);
     connect(&m_readNotifier, &QSocketNotifier::activated, this, &PlainSocketStream::readFromSocket);
     connect(&m_writeNotifier, &QSocketNotifier::activated, this, [this] {

@@ -20,6 +20,8 @@ public:
     explicit PlainSocketStream(qintptr descriptor, ArrivalBatch* batch = nullptr,
                                QObject* parent = nullptr);
     ~PlainSocketStream() override;
+    // The connected descriptor's peer address (null when it has none) and port.
+    static quint16 peerOf(qintptr descriptor, QHostAddress* address);
 
     QHostAddress peerAddress() const override { return m_peerAddress; }
     // The client a balancer named for this connection: said from now on instead of the balancer.

@@ -28,6 +28,8 @@ struct ServerLimits {
     qint64 replyBudgetBytes = 64 * 1024 * 1024;
     // A TLS handshake not complete by then is cut, and its place freed.
     int tlsHandshakeTimeoutMs = 10000;
+    // Threads serving sessions (this one included), each with a connection to the database.
+    int servingThreads = 1;
     // Password checks at the same time, each on a thread of its own with 64 MiB for its hash.
     int passwordCheckThreads = 2;
     // IPv6 peers are counted by their network of this prefix.

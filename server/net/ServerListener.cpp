@@ -1,11 +1,12 @@
 #include "ServerListener.h"
 
 #include "AddressKey.h"
-#include "ClientSession.h"
 #include "PlainSocketStream.h"
 #include "PlainTcpServer.h"
 #include "ProxyHeaderReader.h"
-#include "QtSocketStream.h"
+#include "ServingThread.h"
+#include "SessionHost.h"
+#include "Store.h"
 #include "TlsHandshakes.h"
 
 #include "protocol/Framing.h"
@@ -21,15 +22,22 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     : QObject(parent)
     , m_store(store)
     , m_log(log)
-    , m_keptReplies(store)
-    , m_catalogue(&m_keptReplies)
     , m_signIn(store, log, throttle, limits.passwordCheckThreads)
     , m_limits(limits)
     , m_frameBudget(limits.frameBudgetBytes)
     , m_replyBudget(limits.replyBudgetBytes)
     , m_frameShares(limits.frameBudgetPart())
     , m_places(limits.maxSessions, limits.maxSessionsPerAddress, limits.timeouts.signInWindowMs) {
-    m_store.setRequestArrivals(&m_arrivals);
+    m_ownHost = std::make_unique<SessionHost>(
+        m_store, SharedServices{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares});
+    m_hosts.append(m_ownHost.get());
+    startServingThreads();
+    for (SessionHost* host : std::as_const(m_hosts)) {
+        connect(host, &SessionHost::signInFailed, this,
+                [this](const QString& addressKey) { m_places.penalize(addressKey); });
+        connect(host, &SessionHost::sessionEnded, this,
+                [this](const QString& addressKey) { m_places.release(addressKey); });
+    }
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
         m_log.writeSummaries();
         m_places.prune();
@@ -38,12 +46,64 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
 }
 
 ServerListener::~ServerListener() {
-    m_store.setRequestArrivals(nullptr);
-    // Sessions go first: they refer to the catalogue and the interpreter.
-    for (ClientSession* session : std::as_const(m_sessions)) {
-        session->disconnect(this);
-        delete session;
+    // The other threads' sessions end with their threads, this thread's with its host; all
+    // before the services they use.
+    m_threads.clear();
+    m_ownHost.reset();
+}
+
+void ServerListener::startServingThreads() {
+    if (m_limits.servingThreads <= 1) {
+        return;
     }
+    if (m_store.isSnapshot()) {
+        // Each connection would read the database as it was when that connection was opened.
+        m_log.write(QStringLiteral("serving on one thread: %1 is read as it was when opened")
+                        .arg(m_store.display()));
+        return;
+    }
+    const SharedServices services{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares};
+    for (int i = 1; i < m_limits.servingThreads; ++i) {
+        auto thread =
+            std::make_unique<ServingThread>(m_store.location(), m_store.busyTimeoutMs(), services);
+        QString problem;
+        SessionHost* host = thread->begin(&problem);
+        if (!host) {
+            m_log.write(QStringLiteral("serving on %1 threads, not %2: the database could not be "
+                                       "opened for another: %3")
+                            .arg(m_hosts.size())
+                            .arg(m_limits.servingThreads)
+                            .arg(problem));
+            return;
+        }
+        m_threads.push_back(std::move(thread));
+        m_hosts.append(host);
+    }
+    m_log.write(QStringLiteral("sessions served on %1 threads").arg(m_hosts.size()));
+}
+
+int ServerListener::sessionCount() const {
+    int count = 0;
+    for (const SessionHost* host : m_hosts) {
+        count += host->sessionCount();
+    }
+    return count;
+}
+
+void ServerListener::setKeepReplies(bool keep) {
+    for (SessionHost* host : std::as_const(m_hosts)) {
+        QMetaObject::invokeMethod(host, [host, keep] { host->setKeepReplies(keep); });
+    }
+}
+
+SessionHost* ServerListener::nextHost() const {
+    SessionHost* fewest = m_hosts.first();
+    for (SessionHost* host : m_hosts) {
+        if (host->sessionCount() < fewest->sessionCount()) {
+            fewest = host;
+        }
+    }
+    return fewest;
 }
 
 bool ServerListener::listen(const ListenAddress& address) {
@@ -54,13 +114,7 @@ bool ServerListener::listen(const ListenAddress& address) {
     if (m_tls && !m_handshakes) {
         m_handshakes = new TlsHandshakes(*m_tls, m_places, m_log, m_limits.tlsHandshakeTimeoutMs,
                                          m_limits.ipv6PrefixBits, this);
-        connect(m_handshakes, &TlsHandshakes::encrypted, this,
-                [this](QSslSocket* socket, const QString& addressKey, const QHostAddress& client,
-                       quint16 clientPort) {
-                    auto* link = new QtSocketStream(socket, &m_arrivals);
-                    link->setForwardedPeer(client, clientPort);
-                    startSession(link, addressKey);
-                });
+        connect(m_handshakes, &TlsHandshakes::encrypted, this, &ServerListener::startTlsSession);
     }
     if (!m_limits.proxyFrom.isEmpty() && !m_proxyHeaders) {
         m_proxyHeaders = new ProxyHeaderReader(m_log, m_limits.tlsHandshakeTimeoutMs,
@@ -117,37 +171,47 @@ void ServerListener::deliver(qintptr descriptor, const QHostAddress& client, qui
         m_handshakes->start(descriptor, client, clientPort);
         return;
     }
-    auto* link = new PlainSocketStream(descriptor, &m_arrivals);
-    if (!client.isNull()) {
-        link->setForwardedPeer(client, clientPort);
+    QHostAddress peer = client;
+    if (peer.isNull()) {
+        PlainSocketStream::peerOf(descriptor, &peer);
     }
-    admit(link);
-}
-
-void ServerListener::admit(PeerStream* link) {
-    const QString key = AddressKey::of(link->peerAddress(), m_limits.ipv6PrefixBits);
+    const QString key = AddressKey::of(peer, m_limits.ipv6PrefixBits);
     QString refusal;
     if (!m_places.take(key, &refusal)) {
+        auto* link = new PlainSocketStream(descriptor);
+        if (!client.isNull()) {
+            link->setForwardedPeer(client, clientPort);
+        }
         refuse(link, key, refusal);
         return;
     }
-    startSession(link, key);
+    SessionHost* host = nextHost();
+    const int number = ++m_sessionsStarted;
+    const PeerDeadlines timeouts = m_limits.timeouts;
+    QMetaObject::invokeMethod(
+        host, [=] { host->startPlain(descriptor, client, clientPort, key, number, timeouts); });
 }
 
-void ServerListener::startSession(PeerStream* link, const QString& addressKey) {
-    auto* session = new ClientSession(
-        link, ++m_sessionsStarted, addressKey, RequestHandler(m_store, m_catalogue, m_interpreter),
-        SharedServices{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares},
-        m_limits.timeouts, this);
-    m_sessions.append(session);
-    connect(session, &ClientSession::signInFailed, this,
-            [this](ClientSession* failed) { m_places.penalize(failed->peerAddress()); });
-    connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
-        m_sessions.removeOne(finished);
-        m_places.release(finished->peerAddress());
-        finished->deleteLater();
-    });
-    session->start();
+void ServerListener::startTlsSession(QSslSocket* socket, const QString& addressKey,
+                                     const QHostAddress& client, quint16 clientPort) {
+    SessionHost* host = nextHost();
+    const int number = ++m_sessionsStarted;
+    const PeerDeadlines timeouts = m_limits.timeouts;
+    if (host->thread() == thread()) {
+        host->startTls(socket, client, clientPort, addressKey, number, timeouts);
+        return;
+    }
+    // Called from within the socket's own signal: it is moved once that has returned, and
+    // whatever arrives meanwhile waits in its buffer for the session.
+    QMetaObject::invokeMethod(
+        this,
+        [=] {
+            socket->moveToThread(host->thread());
+            QMetaObject::invokeMethod(host, [=] {
+                host->startTls(socket, client, clientPort, addressKey, number, timeouts);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void ServerListener::refuse(PeerStream* link, const QString& addressKey, const QString& reason) {

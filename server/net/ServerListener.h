@@ -1,16 +1,12 @@
 #pragma once
 
 #include "AddressPlaces.h"
-#include "ArrivalBatch.h"
-#include "ClassCatalogue.h"
 #include "KeyedBudget.h"
 #include "ListenAddress.h"
 #include "MemoryBudget.h"
 #include "ServerLimits.h"
 #include "ServerLog.h"
 #include "SignInService.h"
-#include "TelemetryReplyCache.h"
-#include "XecuteInterpreter.h"
 
 #include <QHash>
 #include <QList>
@@ -18,15 +14,24 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
-class ClientSession;
+#include <memory>
+#include <vector>
+
+class QSslSocket;
 class QTcpServer;
 class PeerStream;
 class ProxyHeaderReader;
+class SessionHost;
+class ServingThread;
 class Store;
 class TlsHandshakes;
 
-// Accepts connections on one or more addresses and runs one session per connection, all on the
-// thread of the event loop. The sessions share the store, each has its own variables.
+// Accepts connections on one or more addresses and runs one session per connection. Sessions are
+// served on this thread and, with limits.servingThreads above one, on further threads, each with
+// its own connection to the database; a session stays on the thread it was given (the one with
+// the fewest sessions). Accepting, the places, TLS handshakes and the sign-in service stay on
+// this thread, so that the places and the throttle count every connection of the server in one
+// place; the budgets and the log are shared by all threads. Each session has its own variables.
 class ServerListener : public QObject {
     Q_OBJECT
 public:
@@ -43,7 +48,9 @@ public:
     QString errorText() const { return m_errorText; }
     // The real ports, in the order of listen().
     QList<quint16> ports() const;
-    int sessionCount() const { return static_cast<int>(m_sessions.size()); }
+    int sessionCount() const;
+    // Threads serving sessions: this one and those that could be started.
+    int servingThreads() const { return static_cast<int>(m_hosts.size()); }
     // From now on every address listens with TLS only, with this configuration (certificate,
     // key); a peer that does not complete the handshake never gets a session. Call before
     // listen().
@@ -55,35 +62,36 @@ public:
     const KeyedBudget& frameShares() const { return m_frameShares; }
     // Places taken by sessions and TLS handshakes under way.
     int placesUsed() const { return m_places.used(); }
-    // Whether the telemetry replies are kept between calls (on by default).
-    void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
+    // Whether the telemetry replies are kept between calls (on by default). Call before listen().
+    void setKeepReplies(bool keep);
 
 private:
     // A new connection: from a listed balancer its PROXY header is read first.
     void accept(qintptr descriptor);
     // The connection's client is known (null: its own peer); TLS or a session comes next.
     void deliver(qintptr descriptor, const QHostAddress& client, quint16 clientPort);
-    // Starts a session on a new plain connection, or refuses it when there is no place for it.
-    void admit(PeerStream* link);
-    // Starts a session on a connection whose place is taken already.
-    void startSession(PeerStream* link, const QString& addressKey);
+    // Opens the further serving threads the limits ask for.
+    void startServingThreads();
+    // The host of the next session: the one with the fewest.
+    SessionHost* nextHost() const;
+    // Starts a session on a TLS connection whose handshake is done and place taken.
+    void startTlsSession(QSslSocket* socket, const QString& addressKey, const QHostAddress& client,
+                         quint16 clientPort);
     // Tells the peer that there is no place for it (error 1012), then closes.
     void refuse(PeerStream* link, const QString& addressKey, const QString& reason);
 
     Store& m_store;
     const ServerLog& m_log;
-    TelemetryReplyCache m_keptReplies;
-    ClassCatalogue m_catalogue;
-    XecuteInterpreter m_interpreter;
     SignInService m_signIn;
     ServerLimits m_limits;
     MemoryBudget m_frameBudget;
     MemoryBudget m_replyBudget;
     KeyedBudget m_frameShares;
     AddressPlaces m_places;
-    ArrivalBatch m_arrivals;
+    std::unique_ptr<SessionHost> m_ownHost;
+    std::vector<std::unique_ptr<ServingThread>> m_threads;
+    QList<SessionHost*> m_hosts; // this thread's first
     QList<QTcpServer*> m_servers;
-    QList<ClientSession*> m_sessions;
     std::optional<QSslConfiguration> m_tls;
     TlsHandshakes* m_handshakes = nullptr;
     ProxyHeaderReader* m_proxyHeaders = nullptr;

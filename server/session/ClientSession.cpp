@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 using protocol::ErrorCode;
 using protocol::Response;
@@ -27,6 +28,7 @@ ClientSession::ClientSession(PeerStream* link, int number, const QString& addres
     , m_number(number)
     , m_handler(std::move(handler))
     , m_services(services)
+    , m_signIn(services.signIn, this)
     , m_peer(addressKey)
     , m_reader(protocol::MaxFrameBytesBeforeSignIn)
     , m_timeouts(timeouts)
@@ -129,7 +131,7 @@ void ClientSession::readAvailable() {
     }
     if (m_signInPending && m_link->inputEnded()) {
         // A peer that hung up right after its sign-in must not keep a password check queued.
-        m_services.signIn.withdraw(this);
+        m_signIn.withdraw();
     }
     if (!m_ending && !m_signInPending && m_link->inputEnded() && m_link->bytesAvailable() == 0 &&
         !m_reader.hasFrame()) {
@@ -176,7 +178,9 @@ void ClientSession::noteSignInOutcome() {
         m_signInWindow.stop();
         return;
     }
-    emit signInFailed(this);
+    if (!std::exchange(m_failureCounted, false)) {
+        emit signInFailed(this);
+    }
     if (m_ending) {
         return;
     }
@@ -325,24 +329,34 @@ void ClientSession::startSignIn(protocol::Request& request) {
                                    m_peer,
                                    m_number,
                                    std::move(request.resume)};
-    m_services.signIn.check(std::move(attempt), this, [this, seq](SignInService::Outcome outcome) {
+    m_signIn.check(std::move(attempt), [this, seq](SignInService::Outcome outcome, bool atOnce) {
         m_signInPending = false;
+        if (atOnce) {
+            m_signInAwaited = false; // refused before any check: no failed sign-in
+        }
         if (m_ending) {
             return;
         }
         // Only a signed-in session may send frames of the general size.
         m_reader.setMaxFrameBytes(outcome.identity ? protocol::MaxFrameBytes
                                                    : protocol::MaxFrameBytesBeforeSignIn);
+        Response reply;
         if (outcome.errorNumber != 0) {
             logError(outcome.errorNumber, outcome.errorText);
-            send(Response::failure(seq, outcome.errorNumber, outcome.errorText));
+            reply = Response::failure(seq, outcome.errorNumber, outcome.errorText);
         } else {
-            Response reply = m_handler.signedIn(seq, std::move(outcome.identity));
+            reply = m_handler.signedIn(seq, std::move(outcome.identity));
             if (reply.ok && reply.value.toBool()) {
                 reply.resume = std::move(outcome.resume);
             }
-            send(reply);
         }
+        if (m_signInAwaited && !m_handler.state().identity()) {
+            // Counted before the peer hears the answer: a connection it opens next finds the
+            // penalty, whichever thread serves this session.
+            m_failureCounted = true;
+            emit signInFailed(this);
+        }
+        send(reply);
         m_progress = true;
         // Called from the service, maybe within this session's own turn: go on in the next.
         scheduleTurn();

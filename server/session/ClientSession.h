@@ -3,6 +3,7 @@
 #include "PeerDeadlines.h"
 #include "RequestHandler.h"
 #include "SharedServices.h"
+#include "SignInRelay.h"
 
 #include "protocol/FrameReader.h"
 
@@ -94,6 +95,7 @@ private:
     int m_number;
     RequestHandler m_handler;
     SharedServices m_services;
+    SignInRelay m_signIn;
     QString m_peer;
     protocol::FrameReader m_reader;
     PeerDeadlines m_timeouts;
@@ -107,6 +109,7 @@ private:
     bool m_progress = false;
     bool m_turnScheduled = false;
     bool m_signInPending = false;
+    bool m_failureCounted = false; // signInFailed() said already for the answer under way
     qint64 m_frameBytesCounted = 0;
     qint64 m_replyBytesCounted = 0;
     int m_errorsLogged = 0;

@@ -2,9 +2,12 @@
 
 #include <QObject>
 
+#include <atomic>
+
 // A server-wide allowance of bytes that the sessions draw on together (unfinished frames, unread
 // replies), so that what all peers together make the server hold has a bound, however many they
 // are. A session that finds it used up waits; freed() tells the waiting ones to look again.
+// Sessions of every serving thread draw on it: freed() reaches each on its own thread.
 class MemoryBudget : public QObject {
     Q_OBJECT
 public:
@@ -13,15 +16,17 @@ public:
         , m_capacity(capacity) {}
 
     qint64 capacity() const { return m_capacity; }
-    qint64 used() const { return m_used; }
-    qint64 available() const { return m_capacity - m_used; }
-    bool exhausted() const { return m_used >= m_capacity; }
+    qint64 used() const { return m_used.load(std::memory_order_relaxed); }
+    qint64 available() const { return m_capacity - used(); }
+    bool exhausted() const { return used() >= m_capacity; }
 
     // Counts bytes taken (delta > 0) or given back (delta < 0).
     void adjust(qint64 delta) {
-        const bool wasExhausted = exhausted();
-        m_used += delta;
-        if (wasExhausted && !exhausted()) {
+        if (delta == 0) {
+            return;
+        }
+        const qint64 before = m_used.fetch_add(delta, std::memory_order_relaxed);
+        if (before >= m_capacity && before + delta < m_capacity) {
             emit freed();
         }
     }
@@ -31,5 +36,5 @@ signals:
 
 private:
     qint64 m_capacity;
-    qint64 m_used = 0;
+    std::atomic<qint64> m_used{0};
 };

@@ -7,6 +7,7 @@
 #include "StoreSchema.h"
 
 #include <QAtomicInteger>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -58,6 +59,9 @@ void dropFreeStatementWarnings(QtMsgType type, const QMessageLogContext& context
 }
 
 template <typename Statements> void destroyQuietly(Statements& statements) {
+    // The handler is the process's: stores closed on several threads at once take turns.
+    static QMutex handlerSwap;
+    const QMutexLocker lock(&handlerSwap);
     s_previousHandler = qInstallMessageHandler(dropFreeStatementWarnings);
     statements.clear();
     qInstallMessageHandler(s_previousHandler);
@@ -66,7 +70,9 @@ template <typename Statements> void destroyQuietly(Statements& statements) {
 } // namespace
 
 Store::Store(const QString& location, int busyTimeoutMs)
-    : m_engine(StoreEngine::forLocation(location, busyTimeoutMs))
+    : m_location(location)
+    , m_busyTimeoutMs(busyTimeoutMs)
+    , m_engine(StoreEngine::forLocation(location, busyTimeoutMs))
     , m_ledger(m_engine->failureLedger())
     , m_connectionName(
           QStringLiteral("lorvex-store-%1").arg(s_connectionCounter.fetchAndAddRelaxed(1))) {

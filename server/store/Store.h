@@ -113,6 +113,9 @@ public:
 
     // Where the store is, as messages show it.
     QString display() const;
+    // As given when opened: another Store may be opened on the same database with them.
+    QString location() const { return m_location; }
+    int busyTimeoutMs() const { return m_busyTimeoutMs; }
     // Where the store says that its database stopped answering, and when it answers again.
     void setHealthLog(std::function<void(const QString&)> log) { m_healthLog = std::move(log); }
     // A database this process may only read (an SQLite file it may not write) is served so:
@@ -200,6 +203,8 @@ private:
     void updateOrInsert(const QString& updateSql, const QString& insertSql,
                         const QVariantList& keys, const QVariantList& fields);
 
+    QString m_location;
+    int m_busyTimeoutMs;
     std::unique_ptr<StoreEngine> m_engine;
     std::optional<StoreEngine::FailureLedger> m_ledger;
     QString m_connectionName;

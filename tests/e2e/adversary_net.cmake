@@ -4,3 +4,4 @@ lorvex_add_test(test_adversary_net
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/adversary/tst_adversary_net.cpp
     LIBS lorvex_test_server lorvex_protocol Qt6::Network
     TIMEOUT 120)
+lorvex_add_one_thread_variant(test_adversary_net)

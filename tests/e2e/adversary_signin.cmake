@@ -5,3 +5,4 @@ lorvex_add_test(test_adversary_signin
     LIBS lorvex_test_server lorvex_objectclient lorvex_protocol Qt6::Network Qt6::Sql
     TIMEOUT 180)
 lorvex_add_postgres_variant(test_adversary_signin)
+lorvex_add_one_thread_variant(test_adversary_signin)

@@ -8,6 +8,7 @@ foreach(_part signin objects net store)
         TIMEOUT 120)
     lorvex_add_postgres_variant(test_server_${_part}_e2e)
 endforeach()
+lorvex_add_one_thread_variant(test_server_net_e2e)
 target_compile_definitions(test_server_objects_e2e PRIVATE
     LORVEX_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 # lorvex-server's processes around its database files: read-only files, refused admin input,

@@ -41,6 +41,8 @@ public:
     // Every stored byte: the SQLite file, or a dump of the PostgreSQL database.
     QByteArray databaseContents() const;
     static bool usesPostgres();
+    // The sessions' threads of every server a test starts: LORVEX_TEST_SERVING_THREADS, else 2.
+    static QString servingThreads();
     // Serves other's database instead of a fresh one of its own (two servers on one
     // database). Call before start(); other need not have started.
     void shareDatabaseWith(const ServerProcess& other);

@@ -141,6 +141,15 @@ private slots:
         QVERIFY(secure.signIn("1", "DEMO", "demo"));
         QCOMPARE(text(secure.openId("LX.ParPersEdv", "1||DEMO")->property("AKTIV")), "J");
         QVERIFY(server.log().contains("(TLS)"));
+        // A second session meanwhile goes to the thread with fewer: its socket is handed there
+        // after the handshake, with what it sent meanwhile.
+        TcpCacheFactory second({}, TcpSecurity{true, tls + "/ca.pem"});
+        QVERIFY2(second.connect(server.connectString()), qPrintable(second.connectFailure()));
+        QVERIFY(second.signIn("1", "DEMO", "demo"));
+        QCOMPARE(text(second.openId("LX.ParPersEdv", "1||DEMO")->property("AKTIV")), "J");
+        QCOMPARE(text(secure.openId("LX.ParPersEdv", "1||DEMO")->property("AKTIV")), "J");
+        QCOMPARE(server.log().count("sessions served on 2 threads"),
+                 ServerProcess::servingThreads() == QLatin1String("2") ? 1 : 0);
 
         // A certificate that does not chain to what the client trusts: no connection.
         TcpCacheFactory wary({}, TcpSecurity{true, tls + "/other-ca.pem"});

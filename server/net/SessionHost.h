@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ArrivalBatch.h"
+#include "ClassCatalogue.h"
+#include "PeerDeadlines.h"
+#include "SharedServices.h"
+#include "TelemetryReplyCache.h"
+#include "XecuteInterpreter.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class ClientSession;
+class PeerStream;
+class QSslSocket;
+class Store;
+
+// The sessions served on one thread and what they use there: that thread's connection to the
+// database, the telemetry replies kept for it and the batch of requests it serves together.
+// What every session of the server shares (sign-ins, budgets, log) comes in SharedServices; the
+// places are the listener's, told of each session's end and failed sign-in by signal.
+class SessionHost : public QObject {
+    Q_OBJECT
+public:
+    SessionHost(Store& store, const SharedServices& services, QObject* parent = nullptr);
+    ~SessionHost() override;
+
+    // Any thread may ask.
+    int sessionCount() const { return m_sessionCount.load(std::memory_order_relaxed); }
+
+    // The rest on the host's thread. Whether replies are kept between calls (on by default).
+    void setKeepReplies(bool keep) { m_keptReplies.setEnabled(keep); }
+    // A session on an accepted plain connection whose place is taken; client, when not null,
+    // is the one a balancer named.
+    void startPlain(qintptr descriptor, const QHostAddress& client, quint16 clientPort,
+                    const QString& addressKey, int number, const PeerDeadlines& timeouts);
+    // A session on a TLS connection whose handshake is done and whose place is taken; the socket
+    // belongs to this host's thread and to nobody.
+    void startTls(QSslSocket* socket, const QHostAddress& client, quint16 clientPort,
+                  const QString& addressKey, int number, const PeerDeadlines& timeouts);
+
+signals:
+    // The session's place may be given back.
+    void sessionEnded(const QString& addressKey);
+    void signInFailed(const QString& addressKey);
+
+private:
+    void start(PeerStream* link, const QString& addressKey, int number,
+               const PeerDeadlines& timeouts);
+
+    Store& m_store;
+    SharedServices m_services;
+    TelemetryReplyCache m_keptReplies;
+    ClassCatalogue m_catalogue;
+    XecuteInterpreter m_interpreter;
+    ArrivalBatch m_arrivals;
+    QList<ClientSession*> m_sessions;
+    std::atomic<int> m_sessionCount{0};
+};
