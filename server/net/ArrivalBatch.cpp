@@ -2,30 +2,26 @@
 
 #include "PeerStream.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-
-namespace {
-
-const QEvent::Type kServeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-} // namespace
+ArrivalBatch::ArrivalBatch(QObject* parent)
+    : QObject(parent) {
+    // A timer of no delay comes due in this pass of the event loop, after every socket of the
+    // pass was read, or at the latest in the next one, which then does not wait. A posted event
+    // would do the same, but wakes the loop through its pipe: two system calls per pass, and
+    // with few connections a pass is a request.
+    m_serve.setSingleShot(true);
+    m_serve.setInterval(0);
+    connect(&m_serve, &QTimer::timeout, this, &ArrivalBatch::serve);
+}
 
 void ArrivalBatch::add(PeerStream* link) {
     noteArrival();
     m_waiting.append(link);
-    if (!m_posted) {
-        // Posted events come before the next wait for sockets: after every read of this pass.
-        m_posted = true;
-        QCoreApplication::postEvent(this, new QEvent(kServeEvent));
+    if (!m_serve.isActive()) {
+        m_serve.start();
     }
 }
 
-void ArrivalBatch::customEvent(QEvent* event) {
-    if (event->type() != kServeEvent) {
-        return;
-    }
-    m_posted = false;
+void ArrivalBatch::serve() {
     const QList<QPointer<PeerStream>> ready = std::exchange(m_waiting, {});
     for (const QPointer<PeerStream>& link : ready) {
         if (link && link->isOpen()) {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class PeerStream;
 
@@ -15,7 +16,7 @@ class PeerStream;
 class ArrivalBatch : public QObject, public RequestArrivals {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit ArrivalBatch(QObject* parent = nullptr);
 
     // Reads that brought bytes, so far.
     quint64 arrivalsSoFar() const override { return m_arrivals; }
@@ -23,11 +24,10 @@ public:
     // Bytes came in on the link: its readyRead() follows once this pass's reads are done.
     void add(PeerStream* link);
 
-protected:
-    void customEvent(QEvent* event) override;
-
 private:
+    void serve();
+
     QList<QPointer<PeerStream>> m_waiting;
-    bool m_posted = false;
+    QTimer m_serve;
     quint64 m_arrivals = 0;
 };
