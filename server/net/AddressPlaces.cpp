@@ -1,5 +1,7 @@
 #include "AddressPlaces.h"
 
+#include <QMutexLocker>
+
 #include <algorithm>
 
 AddressPlaces::AddressPlaces(int total, int perAddress, int penaltyMs)
@@ -26,6 +28,7 @@ int AddressPlaces::livePenalties(const QString& key) {
 }
 
 bool AddressPlaces::take(const QString& key, QString* refusal) {
+    const QMutexLocker lock(&m_mutex);
     if (m_used >= m_total) {
         *refusal = QStringLiteral("%1 sessions are open").arg(m_total);
         return false;
@@ -48,6 +51,7 @@ bool AddressPlaces::take(const QString& key, QString* refusal) {
 }
 
 void AddressPlaces::release(const QString& key) {
+    const QMutexLocker lock(&m_mutex);
     const auto it = m_perAddress.find(key);
     if (it == m_perAddress.end()) {
         return;
@@ -59,6 +63,7 @@ void AddressPlaces::release(const QString& key) {
 }
 
 void AddressPlaces::penalize(const QString& key) {
+    const QMutexLocker lock(&m_mutex);
     QList<qint64>& until = m_penaltiesUntil[key];
     if (until.size() >= std::max(1, m_perAddressLimit / 2)) {
         until.removeFirst(); // the newest count, the oldest would run out first
@@ -67,8 +72,19 @@ void AddressPlaces::penalize(const QString& key) {
 }
 
 void AddressPlaces::prune() {
+    const QMutexLocker lock(&m_mutex);
     const QList<QString> keys = m_penaltiesUntil.keys();
     for (const QString& key : keys) {
         livePenalties(key);
     }
+}
+
+int AddressPlaces::used() const {
+    const QMutexLocker lock(&m_mutex);
+    return m_used;
+}
+
+int AddressPlaces::usedBy(const QString& key) const {
+    const QMutexLocker lock(&m_mutex);
+    return m_perAddress.value(key);
 }

@@ -29,15 +29,10 @@ ServerListener::ServerListener(Store& store, const ServerLog& log, const ServerL
     , m_frameShares(limits.frameBudgetPart())
     , m_places(limits.maxSessions, limits.maxSessionsPerAddress, limits.timeouts.signInWindowMs) {
     m_ownHost = std::make_unique<SessionHost>(
-        m_store, SharedServices{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares});
+        m_store, SharedServices{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares},
+        m_places);
     m_hosts.append(m_ownHost.get());
     startServingThreads();
-    for (SessionHost* host : std::as_const(m_hosts)) {
-        connect(host, &SessionHost::signInFailed, this,
-                [this](const QString& addressKey) { m_places.penalize(addressKey); });
-        connect(host, &SessionHost::sessionEnded, this,
-                [this](const QString& addressKey) { m_places.release(addressKey); });
-    }
     connect(&m_housekeeping, &QTimer::timeout, this, [this] {
         m_log.writeSummaries();
         m_places.prune();
@@ -64,8 +59,8 @@ void ServerListener::startServingThreads() {
     }
     const SharedServices services{m_signIn, m_log, m_frameBudget, m_replyBudget, m_frameShares};
     for (int i = 1; i < m_limits.servingThreads; ++i) {
-        auto thread =
-            std::make_unique<ServingThread>(m_store.location(), m_store.busyTimeoutMs(), services);
+        auto thread = std::make_unique<ServingThread>(m_store.location(), m_store.busyTimeoutMs(),
+                                                      services, m_places);
         QString problem;
         SessionHost* host = thread->begin(&problem);
         if (!host) {

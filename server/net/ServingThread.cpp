@@ -8,11 +8,12 @@
 #include <memory>
 
 ServingThread::ServingThread(const QString& location, int busyTimeoutMs,
-                             const SharedServices& services, QObject* parent)
+                             const SharedServices& services, AddressPlaces& places, QObject* parent)
     : QThread(parent)
     , m_location(location)
     , m_busyTimeoutMs(busyTimeoutMs)
-    , m_services(services) {
+    , m_services(services)
+    , m_places(places) {
 }
 
 ServingThread::~ServingThread() {
@@ -42,7 +43,7 @@ void ServingThread::run() {
     store->setHealthLog([&log](const QString& line) { log.write(line); });
     {
         // Destroyed here, on its thread, before the store it reads.
-        SessionHost host(*store, m_services);
+        SessionHost host(*store, m_services, m_places);
         m_host = &host;
         m_ready.release();
         exec();

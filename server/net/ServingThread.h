@@ -6,6 +6,7 @@
 #include <QString>
 #include <QThread>
 
+class AddressPlaces;
 class SessionHost;
 
 // A thread of its own for sessions: it opens its own connection to the database (one
@@ -14,7 +15,7 @@ class ServingThread : public QThread {
     Q_OBJECT
 public:
     ServingThread(const QString& location, int busyTimeoutMs, const SharedServices& services,
-                  QObject* parent = nullptr);
+                  AddressPlaces& places, QObject* parent = nullptr);
     ~ServingThread() override;
 
     // Starts the thread and returns its host once it serves; null, with the reason in problem,
@@ -28,6 +29,7 @@ private:
     QString m_location;
     int m_busyTimeoutMs;
     SharedServices m_services;
+    AddressPlaces& m_places;
     QSemaphore m_ready;
     SessionHost* m_host = nullptr;
     QString m_problem;

@@ -1,5 +1,6 @@
 #include "SessionHost.h"
 
+#include "AddressPlaces.h"
 #include "ClientSession.h"
 #include "PlainSocketStream.h"
 #include "QtSocketStream.h"
@@ -7,10 +8,12 @@
 
 #include <QSslSocket>
 
-SessionHost::SessionHost(Store& store, const SharedServices& services, QObject* parent)
+SessionHost::SessionHost(Store& store, const SharedServices& services, AddressPlaces& places,
+                         QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_services(services)
+    , m_places(places)
     , m_keptReplies(store)
     , m_catalogue(&m_keptReplies) {
     m_store.setRequestArrivals(&m_arrivals);
@@ -49,11 +52,11 @@ void SessionHost::start(PeerStream* link, const QString& addressKey, int number,
     m_sessions.append(session);
     m_sessionCount.fetch_add(1, std::memory_order_relaxed);
     connect(session, &ClientSession::signInFailed, this,
-            [this](ClientSession* failed) { emit signInFailed(failed->peerAddress()); });
+            [this](ClientSession* failed) { m_places.penalize(failed->peerAddress()); });
     connect(session, &ClientSession::finished, this, [this](ClientSession* finished) {
         m_sessions.removeOne(finished);
         m_sessionCount.fetch_sub(1, std::memory_order_relaxed);
-        emit sessionEnded(finished->peerAddress());
+        m_places.release(finished->peerAddress());
         finished->deleteLater();
     });
     session->start();

@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+class AddressPlaces;
 class ClientSession;
 class PeerStream;
 class QSslSocket;
@@ -21,12 +22,13 @@ class Store;
 
 // The sessions served on one thread and what they use there: that thread's connection to the
 // database, the telemetry replies kept for it and the batch of requests it serves together.
-// What every session of the server shares (sign-ins, budgets, log) comes in SharedServices; the
-// places are the listener's, told of each session's end and failed sign-in by signal.
+// What every session of the server shares (sign-ins, budgets, log) comes in SharedServices; a
+// session's place is given back, and a failed sign-in penalized, in the server's places here.
 class SessionHost : public QObject {
     Q_OBJECT
 public:
-    SessionHost(Store& store, const SharedServices& services, QObject* parent = nullptr);
+    SessionHost(Store& store, const SharedServices& services, AddressPlaces& places,
+                QObject* parent = nullptr);
     ~SessionHost() override;
 
     // Any thread may ask.
@@ -43,17 +45,13 @@ public:
     void startTls(QSslSocket* socket, const QHostAddress& client, quint16 clientPort,
                   const QString& addressKey, int number, const PeerDeadlines& timeouts);
 
-signals:
-    // The session's place may be given back.
-    void sessionEnded(const QString& addressKey);
-    void signInFailed(const QString& addressKey);
-
 private:
     void start(PeerStream* link, const QString& addressKey, int number,
                const PeerDeadlines& timeouts);
 
     Store& m_store;
     SharedServices m_services;
+    AddressPlaces& m_places;
     TelemetryReplyCache m_keptReplies;
     ClassCatalogue m_catalogue;
     XecuteInterpreter m_interpreter;
