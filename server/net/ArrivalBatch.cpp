@@ -22,10 +22,12 @@ void ArrivalBatch::add(PeerStream* link) {
 }
 
 void ArrivalBatch::serve() {
-    const QList<QPointer<PeerStream>> ready = std::exchange(m_waiting, {});
-    for (const QPointer<PeerStream>& link : ready) {
+    // Swapped, not moved out: both lists keep their room for the next pass.
+    m_serving.swap(m_waiting);
+    for (const QPointer<PeerStream>& link : std::as_const(m_serving)) {
         if (link && link->isOpen()) {
             emit link->readyRead();
         }
     }
+    m_serving.clear();
 }

@@ -28,6 +28,7 @@ private:
     void serve();
 
     QList<QPointer<PeerStream>> m_waiting;
+    QList<QPointer<PeerStream>> m_serving; // the pass being served
     QTimer m_serve;
     quint64 m_arrivals = 0;
 };

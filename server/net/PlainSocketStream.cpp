@@ -164,7 +164,10 @@ bool PlainSocketStream::writeToSocket() {
         msghdr message{};
         message.msg_iov = parts.data();
         message.msg_iovlen = count;
-        const ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
+        // One reply is the usual case: send() spares the kernel copying in a message header.
+        const ssize_t n = count == 1
+                              ? ::send(m_fd, parts[0].iov_base, parts[0].iov_len, MSG_NOSIGNAL)
+                              : ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;

@@ -8,17 +8,29 @@
 #include "ServerLog.h"
 #include "SignInService.h"
 
-#include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
 #include <QLocale>
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 #include <utility>
 
 using protocol::ErrorCode;
 using protocol::Response;
+
+namespace {
+
+// A monotonic clock read for every request: the coarse one costs a fifth of the exact one, and
+// a few milliseconds are nothing against waits of seconds.
+qint64 coarseNowMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
 
 ClientSession::ClientSession(PeerStream* link, int number, const QString& addressKey,
                              RequestHandler handler, const SharedServices& services,
@@ -43,6 +55,11 @@ ClientSession::ClientSession(PeerStream* link, int number, const QString& addres
     });
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
+        const qint64 left = m_deadlineDueMs - coarseNowMs();
+        if (left > 0) {
+            m_deadline.start(static_cast<int>(left)); // moved on since the timer was set
+            return;
+        }
         switch (m_wait) {
         case Wait::Idle:
             end(QStringLiteral("no request for %1 ms").arg(m_timeouts.idleMs));
@@ -225,8 +242,14 @@ void ClientSession::updateDeadline() {
         wait = Wait::Idle;
     }
     if (m_progress || !m_deadline.isActive() || wait != m_wait) {
+        const int period = wait == Wait::Idle ? m_timeouts.idleMs : m_timeouts.stallMs;
+        m_deadlineDueMs = coarseNowMs() + period;
+        // Setting a timer anew for every request costs more than the request; a timer already
+        // running for the same kind of wait is left alone and looks at the time when it comes due.
+        if (!m_deadline.isActive() || wait != m_wait) {
+            m_deadline.start(period);
+        }
         m_wait = wait;
-        m_deadline.start(wait == Wait::Idle ? m_timeouts.idleMs : m_timeouts.stallMs);
     }
     m_progress = false;
 }
@@ -364,19 +387,18 @@ void ClientSession::startSignIn(protocol::Request& request) {
 }
 
 void ClientSession::send(const Response& response) {
-    protocol::Outcome<QByteArray> payload = protocol::encodeResponse(response);
-    if (!payload.ok()) {
+    protocol::Outcome<QByteArray> frame = protocol::encodeResponseFrame(response);
+    if (!frame.ok()) {
         // The reply itself cannot travel (a text over the limit): say so instead.
         const int number = protocol::errorNumber(ErrorCode::StoreFailure);
-        const QString text =
-            QStringLiteral("the reply cannot be sent: %1").arg(payload.errorText());
+        const QString text = QStringLiteral("the reply cannot be sent: %1").arg(frame.errorText());
         logError(number, text);
-        payload = protocol::encodeResponse(Response::failure(response.seq, number, text));
-        if (!payload.ok()) {
+        frame = protocol::encodeResponseFrame(Response::failure(response.seq, number, text));
+        if (!frame.ok()) {
             return;
         }
     }
-    m_link->write(protocol::encodeFrame(payload.value()));
+    m_link->write(frame.value());
     syncBudgets();
 }
 

@@ -102,6 +102,7 @@ private:
     QString m_addressShareKey;
     QString m_countedUserKey; // the user share key m_frameBytesCounted is counted under
     QTimer m_deadline;
+    qint64 m_deadlineDueMs = 0; // on the monotonic clock: when the wait m_deadline stands for ends
     QTimer m_signInWindow;
     bool m_signInWindowPassed = false;
     bool m_signInAwaited = false;

@@ -1,6 +1,6 @@
 #include "protocol/EncodedText.h"
 
-#include <QCborStreamWriter>
+#include "protocol/CborWriter.h"
 
 namespace protocol {
 
@@ -21,8 +21,7 @@ QVariant EncodedText::of(const QString& text) {
     registeredType();
     EncodedText encoded{text, {}};
     encoded.cbor.reserve(text.size() + 9);
-    QCborStreamWriter writer(&encoded.cbor);
-    writer.append(QStringView(text));
+    CborWriter(encoded.cbor).text(QStringView(text));
     return QVariant::fromValue(std::move(encoded));
 }
 

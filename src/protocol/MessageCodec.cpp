@@ -1,13 +1,11 @@
 #include "protocol/MessageCodec.h"
 
+#include "protocol/CborMessage.h"
+#include "protocol/CborWriter.h"
 #include "protocol/EncodedText.h"
 #include "protocol/Limits.h"
-#include "protocol/SafeCbor.h"
-#include "protocol/WireValue.h"
 
-#include <QCborArray>
-#include <QCborMap>
-#include <QCborStreamWriter>
+#include <QtEndian>
 
 #include <limits>
 
@@ -15,23 +13,23 @@ namespace protocol {
 
 namespace {
 
-const QString KeyOp = QStringLiteral("op");
-const QString KeySeq = QStringLiteral("seq");
-const QString KeyVersion = QStringLiteral("version");
-const QString KeyNamespace = QStringLiteral("namespace");
-const QString KeyClass = QStringLiteral("class");
-const QString KeyId = QStringLiteral("id");
-const QString KeyHandle = QStringLiteral("handle");
-const QString KeyName = QStringLiteral("name");
-const QString KeyArgs = QStringLiteral("args");
-const QString KeyOk = QStringLiteral("ok");
-const QString KeyValue = QStringLiteral("value");
-const QString KeyError = QStringLiteral("error");
-const QString KeyText = QStringLiteral("text");
-const QString KeyCompany = QStringLiteral("company");
-const QString KeyUser = QStringLiteral("user");
-const QString KeyPassword = QStringLiteral("password");
-const QString KeyResume = QStringLiteral("resume");
+constexpr QLatin1StringView KeyOp("op");
+constexpr QLatin1StringView KeySeq("seq");
+constexpr QLatin1StringView KeyVersion("version");
+constexpr QLatin1StringView KeyNamespace("namespace");
+constexpr QLatin1StringView KeyClass("class");
+constexpr QLatin1StringView KeyId("id");
+constexpr QLatin1StringView KeyHandle("handle");
+constexpr QLatin1StringView KeyName("name");
+constexpr QLatin1StringView KeyArgs("args");
+constexpr QLatin1StringView KeyOk("ok");
+constexpr QLatin1StringView KeyValue("value");
+constexpr QLatin1StringView KeyError("error");
+constexpr QLatin1StringView KeyText("text");
+constexpr QLatin1StringView KeyCompany("company");
+constexpr QLatin1StringView KeyUser("user");
+constexpr QLatin1StringView KeyPassword("password");
+constexpr QLatin1StringView KeyResume("resume");
 
 bool textFits(const QString& text) {
     // UTF-8 never takes more than three bytes per UTF-16 unit; count exactly only when needed.
@@ -46,53 +44,58 @@ template <typename T> Outcome<T> tooLong() {
                                QStringLiteral("a text exceeds %1 bytes").arg(MaxTextBytes));
 }
 
-Outcome<QByteArray> finish(const QCborMap& map) {
-    QByteArray payload = map.toCborValue().toCbor();
-    if (payload.size() > MaxFrameBytes) {
+// The frame around a payload written after room for its header: the header filled in.
+Outcome<QByteArray> finish(QByteArray bytes, qsizetype headerRoom) {
+    const qsizetype payloadBytes = bytes.size() - headerRoom;
+    if (payloadBytes > MaxFrameBytes) {
         return Outcome<QByteArray>::failure(
             ErrorCode::BadFrameLength,
-            QStringLiteral("message of %1 bytes exceeds the frame limit").arg(payload.size()));
+            QStringLiteral("message of %1 bytes exceeds the frame limit").arg(payloadBytes));
     }
-    return Outcome<QByteArray>::success(std::move(payload));
+    if (headerRoom > 0) {
+        qToBigEndian<quint32>(static_cast<quint32>(payloadBytes), bytes.data());
+    }
+    return Outcome<QByteArray>::success(std::move(bytes));
 }
 
 // Reads typed fields of a decoded message map and remembers the first problem.
 class FieldReader {
 public:
-    explicit FieldReader(const QCborMap& map)
-        : m_map(map) {}
+    explicit FieldReader(const CborMessage& message)
+        : m_message(message) {}
 
-    QString text(const QString& key) {
-        const QCborValue v = m_map.value(key);
-        if (!v.isString()) {
+    QString text(QLatin1StringView key) {
+        const std::optional<CborMessage::Item> v = m_message.field(key);
+        if (!v || !v->isText()) {
             complain(key, QStringLiteral("a text"));
             return {};
         }
-        return v.toString();
+        return v->toText();
     }
 
-    qint64 integer(const QString& key) {
-        const QCborValue v = m_map.value(key);
-        if (!v.isInteger()) {
+    qint64 integer(QLatin1StringView key) {
+        const std::optional<CborMessage::Item> v = m_message.field(key);
+        if (!v || !v->isInteger()) {
             complain(key, QStringLiteral("an integer"));
             return 0;
         }
-        return v.toInteger();
+        return v->toInteger();
     }
 
-    qint64 optionalInteger(const QString& key) { return m_map.contains(key) ? integer(key) : 0; }
+    qint64 optionalInteger(QLatin1StringView key) { return contains(key) ? integer(key) : 0; }
+    bool contains(QLatin1StringView key) const { return m_message.field(key).has_value(); }
 
     bool failed() const { return !m_problem.isEmpty(); }
     const QString& problem() const { return m_problem; }
 
 private:
-    void complain(const QString& key, const QString& expected) {
+    void complain(QLatin1StringView key, const QString& expected) {
         if (m_problem.isEmpty()) {
             m_problem = QStringLiteral("\"%1\" must be %2").arg(key, expected);
         }
     }
 
-    const QCborMap& m_map;
+    const CborMessage& m_message;
     QString m_problem;
 };
 
@@ -106,77 +109,55 @@ std::optional<Operation> operationFromName(const QString& name) {
     return std::nullopt;
 }
 
-Outcome<QCborMap> decodeMap(QByteArrayView payload) {
-    Outcome<QCborValue> item = safeCborDecode(payload);
-    if (!item.ok()) {
-        return Outcome<QCborMap>::failure(item.error(), item.errorText());
+Outcome<CborMessage> decodeMap(QByteArrayView payload) {
+    Outcome<CborMessage> message = CborMessage::read(payload);
+    if (message.ok() && !message.value().root().isMap()) {
+        return Outcome<CborMessage>::failure(ErrorCode::MalformedMessage,
+                                             QStringLiteral("a message is a CBOR map"));
     }
-    if (!item.value().isMap()) {
-        return Outcome<QCborMap>::failure(ErrorCode::MalformedMessage,
-                                          QStringLiteral("a message is a CBOR map"));
-    }
-    return Outcome<QCborMap>::success(item.value().toMap());
+    return message;
 }
+
+Outcome<QByteArray> encodeResponseAfter(const Response& response, qsizetype headerRoom);
 
 } // namespace
 
 Outcome<QByteArray> encodeRequest(const Request& request) {
-    QCborMap map;
-    map.insert(KeyOp, operationName(request.op));
-    map.insert(KeySeq, request.seq);
+    int entries = 2;
     switch (request.op) {
     case Operation::Hello:
         if (!textFits(request.nameSpace)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyVersion, request.version);
-        map.insert(KeyNamespace, request.nameSpace);
+        entries += 2;
         break;
     case Operation::Open:
         if (!textFits(request.className) || !textFits(request.id)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyClass, request.className);
-        map.insert(KeyId, request.id);
+        entries += 2;
         break;
     case Operation::ClassAccess:
         if (!textFits(request.className)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyClass, request.className);
+        entries += 1;
         break;
     case Operation::Get:
     case Operation::Call:
         if (!textFits(request.name)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyHandle, request.handle);
-        map.insert(KeyName, request.name);
-        if (request.op == Operation::Call) {
-            if (request.args.size() > MaxArguments) {
-                return Outcome<QByteArray>::failure(ErrorCode::TooManyArguments,
-                                                    QStringLiteral("%1 arguments; at most %2")
-                                                        .arg(request.args.size())
-                                                        .arg(MaxArguments));
-            }
-            QCborArray args;
-            for (const QVariant& arg : request.args) {
-                std::optional<QCborValue> item = valueToCbor(arg);
-                if (!item) {
-                    return Outcome<QByteArray>::failure(
-                        ErrorCode::UnsupportedValue,
-                        QStringLiteral("argument of type %1").arg(arg.typeName()));
-                }
-                if (item->isString() && !textFits(item->toString())) {
-                    return tooLong<QByteArray>();
-                }
-                args.append(*item);
-            }
-            map.insert(KeyArgs, args);
+        if (request.op == Operation::Call && request.args.size() > MaxArguments) {
+            return Outcome<QByteArray>::failure(ErrorCode::TooManyArguments,
+                                                QStringLiteral("%1 arguments; at most %2")
+                                                    .arg(request.args.size())
+                                                    .arg(MaxArguments));
         }
+        entries += request.op == Operation::Call ? 3 : 2;
         break;
     case Operation::Close:
-        map.insert(KeyHandle, request.handle);
+        entries += 1;
         break;
     case Operation::Bye:
         break;
@@ -185,26 +166,93 @@ Outcome<QByteArray> encodeRequest(const Request& request) {
             !textFits(request.resume)) {
             return tooLong<QByteArray>();
         }
-        map.insert(KeyCompany, request.company);
-        map.insert(KeyUser, request.user);
-        map.insert(KeyPassword, request.password);
+        entries += request.resume.isEmpty() ? 3 : 4;
+        break;
+    }
+    QByteArray payload;
+    payload.reserve(64 + request.className.size() + request.id.size() + request.name.size());
+    CborWriter writer(payload);
+    writer.startMap(entries);
+    writer.text(KeyOp);
+    writer.text(operationName(request.op));
+    writer.text(KeySeq);
+    writer.integer(request.seq);
+    switch (request.op) {
+    case Operation::Hello:
+        writer.text(KeyVersion);
+        writer.integer(request.version);
+        writer.text(KeyNamespace);
+        writer.text(request.nameSpace);
+        break;
+    case Operation::Open:
+        writer.text(KeyClass);
+        writer.text(request.className);
+        writer.text(KeyId);
+        writer.text(request.id);
+        break;
+    case Operation::ClassAccess:
+        writer.text(KeyClass);
+        writer.text(request.className);
+        break;
+    case Operation::Get:
+    case Operation::Call:
+        writer.text(KeyHandle);
+        writer.integer(request.handle);
+        writer.text(KeyName);
+        writer.text(request.name);
+        if (request.op == Operation::Call) {
+            writer.text(KeyArgs);
+            writer.startArray(static_cast<quint64>(request.args.size()));
+            for (const QVariant& arg : request.args) {
+                if (arg.typeId() == QMetaType::QString && !textFits(arg.toString())) {
+                    return tooLong<QByteArray>();
+                }
+                if (!writer.value(arg)) {
+                    return Outcome<QByteArray>::failure(
+                        ErrorCode::UnsupportedValue,
+                        QStringLiteral("argument of type %1").arg(arg.typeName()));
+                }
+            }
+        }
+        break;
+    case Operation::Close:
+        writer.text(KeyHandle);
+        writer.integer(request.handle);
+        break;
+    case Operation::Bye:
+        break;
+    case Operation::SignIn:
+        writer.text(KeyCompany);
+        writer.text(request.company);
+        writer.text(KeyUser);
+        writer.text(request.user);
+        writer.text(KeyPassword);
+        writer.text(request.password);
         if (!request.resume.isEmpty()) {
-            map.insert(KeyResume, request.resume);
+            writer.text(KeyResume);
+            writer.text(request.resume);
         }
         break;
     }
-    return finish(map);
+    return finish(std::move(payload), 0);
 }
 
 Outcome<QByteArray> encodeResponse(const Response& response) {
-    // Written straight into the bytes, in the order a map of the same entries would have: every
-    // reply of the server passes here, and building a QCborMap first costs more than the rest.
+    return encodeResponseAfter(response, 0);
+}
+
+Outcome<QByteArray> encodeResponseFrame(const Response& response) {
+    return encodeResponseAfter(response, FrameHeaderBytes);
+}
+
+namespace {
+
+Outcome<QByteArray> encodeResponseAfter(const Response& response, qsizetype headerRoom) {
     // A kept reply brings its bytes along: they are copied, not encoded again.
     const EncodedText* encoded = response.ok ? EncodedText::in(response.value) : nullptr;
     const bool plainText = response.ok && !encoded && response.value.isValid() &&
                            !response.value.isNull() &&
                            response.value.typeId() == QMetaType::QString;
-    std::optional<QCborValue> value;
     if (!response.ok) {
         if (!textFits(response.errorText)) {
             return tooLong<QByteArray>();
@@ -218,76 +266,66 @@ Outcome<QByteArray> encodeResponse(const Response& response) {
         if (!textFits(*static_cast<const QString*>(response.value.constData()))) {
             return tooLong<QByteArray>();
         }
-    } else {
-        value = valueToCbor(response.value);
-        if (!value) {
-            return Outcome<QByteArray>::failure(
-                ErrorCode::UnsupportedValue,
-                QStringLiteral("reply value of type %1").arg(response.value.typeName()));
-        }
     }
-    const bool withValue = encoded || plainText || (value && !value->isNull());
+    const bool withValue = encoded || plainText ||
+                           (response.ok && response.value.isValid() && !response.value.isNull());
     const bool withHandle = response.ok && response.handle != 0;
     const bool withResume = response.ok && !response.resume.isEmpty();
     if (withResume && !textFits(response.resume)) {
         return tooLong<QByteArray>();
     }
-    QByteArray payload;
-    payload.reserve(
-        48 + (plainText ? static_cast<const QString*>(response.value.constData())->size() : 0) +
-        (encoded ? encoded->cbor.size() : 0));
-    {
-        QCborStreamWriter writer(&payload);
-        writer.startMap(response.ok
-                            ? 2 + (withHandle ? 1 : 0) + (withValue ? 1 : 0) + (withResume ? 1 : 0)
-                            : 4);
-        writer.append(QLatin1StringView("seq"));
-        writer.append(response.seq);
-        writer.append(QLatin1StringView("ok"));
-        writer.append(response.ok);
-        if (!response.ok) {
-            writer.append(QLatin1StringView("error"));
-            writer.append(static_cast<qint64>(response.errorNumber));
-            writer.append(QLatin1StringView("text"));
-            writer.append(QStringView(response.errorText));
-        } else {
-            if (withHandle) {
-                writer.append(QLatin1StringView("handle"));
-                writer.append(response.handle);
-            }
-            if (encoded) {
-                writer.append(QLatin1StringView("value"));
-                payload.append(encoded->cbor); // the writer writes straight into payload
-            } else if (plainText) {
-                writer.append(QLatin1StringView("value"));
-                writer.append(
-                    QStringView(*static_cast<const QString*>(response.value.constData())));
-            } else if (withValue) {
-                writer.append(QLatin1StringView("value"));
-                value->toCbor(writer);
-            }
-            if (withResume) {
-                writer.append(QLatin1StringView("resume"));
-                writer.append(QStringView(response.resume));
+    QByteArray bytes;
+    bytes.reserve(
+        headerRoom + 48 +
+        (plainText ? 3 * static_cast<const QString*>(response.value.constData())->size() : 0) +
+        (encoded ? encoded->cbor.size() : 0) + (response.ok ? 0 : 3 * response.errorText.size()) +
+        response.resume.size());
+    bytes.resize(headerRoom);
+    CborWriter writer(bytes);
+    writer.startMap(
+        response.ok ? 2 + (withHandle ? 1 : 0) + (withValue ? 1 : 0) + (withResume ? 1 : 0) : 4);
+    writer.text(KeySeq);
+    writer.integer(response.seq);
+    writer.text(KeyOk);
+    writer.boolean(response.ok);
+    if (!response.ok) {
+        writer.text(KeyError);
+        writer.integer(response.errorNumber);
+        writer.text(KeyText);
+        writer.text(response.errorText);
+    } else {
+        if (withHandle) {
+            writer.text(KeyHandle);
+            writer.integer(response.handle);
+        }
+        if (encoded) {
+            writer.text(KeyValue);
+            bytes.append(encoded->cbor);
+        } else if (withValue) {
+            writer.text(KeyValue);
+            if (!writer.value(response.value)) {
+                return Outcome<QByteArray>::failure(
+                    ErrorCode::UnsupportedValue,
+                    QStringLiteral("reply value of type %1").arg(response.value.typeName()));
             }
         }
-        writer.endMap();
+        if (withResume) {
+            writer.text(KeyResume);
+            writer.text(response.resume);
+        }
     }
-    if (payload.size() > MaxFrameBytes) {
-        return Outcome<QByteArray>::failure(
-            ErrorCode::BadFrameLength,
-            QStringLiteral("message of %1 bytes exceeds the frame limit").arg(payload.size()));
-    }
-    return Outcome<QByteArray>::success(std::move(payload));
+    return finish(std::move(bytes), headerRoom);
 }
 
+} // namespace
+
 Outcome<Request> decodeRequest(QByteArrayView payload) {
-    Outcome<QCborMap> decoded = decodeMap(payload);
+    Outcome<CborMessage> decoded = decodeMap(payload);
     if (!decoded.ok()) {
         return Outcome<Request>::failure(decoded.error(), decoded.errorText());
     }
-    const QCborMap& map = decoded.value();
-    FieldReader fields(map);
+    const CborMessage& message = decoded.value();
+    FieldReader fields(message);
     Request request;
     const QString opName = fields.text(KeyOp);
     request.seq = fields.optionalInteger(KeySeq);
@@ -326,22 +364,22 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
     case Operation::Call: {
         request.handle = fields.integer(KeyHandle);
         request.name = fields.text(KeyName);
-        const QCborValue args = map.value(KeyArgs);
-        if (args.isUndefined()) {
+        const std::optional<CborMessage::Item> args = message.field(KeyArgs);
+        if (!args) {
             break;
         }
-        if (!args.isArray()) {
+        if (!args->isArray()) {
             return Outcome<Request>::failure(ErrorCode::MalformedMessage,
                                              QStringLiteral("\"args\" must be an array"));
         }
-        const QCborArray list = args.toArray();
+        const QList<CborMessage::Item> list = args->elements();
         if (list.size() > MaxArguments) {
             return Outcome<Request>::failure(
                 ErrorCode::TooManyArguments,
                 QStringLiteral("%1 arguments; at most %2").arg(list.size()).arg(MaxArguments));
         }
-        for (const QCborValue& item : list) {
-            std::optional<QVariant> value = valueFromCbor(item);
+        for (const CborMessage::Item& item : list) {
+            std::optional<QVariant> value = item.toValue();
             if (!value) {
                 return Outcome<Request>::failure(
                     ErrorCode::MalformedMessage,
@@ -360,7 +398,7 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
         request.company = fields.text(KeyCompany);
         request.user = fields.text(KeyUser);
         request.password = fields.text(KeyPassword);
-        if (map.contains(KeyResume)) {
+        if (fields.contains(KeyResume)) {
             request.resume = fields.text(KeyResume);
         }
         break;
@@ -372,25 +410,25 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
 }
 
 Outcome<Response> decodeResponse(QByteArrayView payload) {
-    Outcome<QCborMap> decoded = decodeMap(payload);
+    Outcome<CborMessage> decoded = decodeMap(payload);
     if (!decoded.ok()) {
         return Outcome<Response>::failure(decoded.error(), decoded.errorText());
     }
-    const QCborMap& map = decoded.value();
-    FieldReader fields(map);
+    const CborMessage& message = decoded.value();
+    FieldReader fields(message);
     Response response;
     response.seq = fields.optionalInteger(KeySeq);
-    const QCborValue ok = map.value(KeyOk);
-    if (!ok.isBool()) {
+    const std::optional<CborMessage::Item> ok = message.field(KeyOk);
+    if (!ok || !ok->isBool()) {
         return Outcome<Response>::failure(ErrorCode::MalformedMessage,
                                           QStringLiteral("\"ok\" must be a Boolean"));
     }
-    response.ok = ok.toBool();
+    response.ok = ok->kind() == CborMessage::Item::Kind::True;
     if (response.ok) {
         response.handle = fields.optionalInteger(KeyHandle);
-        const QCborValue value = map.value(KeyValue);
-        if (!value.isUndefined()) {
-            std::optional<QVariant> converted = valueFromCbor(value);
+        const std::optional<CborMessage::Item> value = message.field(KeyValue);
+        if (value) {
+            std::optional<QVariant> converted = value->toValue();
             if (!converted) {
                 return Outcome<Response>::failure(
                     ErrorCode::MalformedMessage,
@@ -398,7 +436,7 @@ Outcome<Response> decodeResponse(QByteArrayView payload) {
             }
             response.value = *converted;
         }
-        if (map.contains(KeyResume)) {
+        if (fields.contains(KeyResume)) {
             response.resume = fields.text(KeyResume);
         }
     } else {

@@ -16,6 +16,8 @@ namespace protocol {
 // sender can refuse it instead of having its session ended.
 Outcome<QByteArray> encodeRequest(const Request& request);
 Outcome<QByteArray> encodeResponse(const Response& response);
+// The whole frame of a response, header and payload, made in one buffer.
+Outcome<QByteArray> encodeResponseFrame(const Response& response);
 
 // Decoding takes one frame's payload from an untrusted peer.
 Outcome<Request> decodeRequest(QByteArrayView payload);

@@ -1,17 +1,33 @@
 // Feeds arbitrary bytes through the frame reader in pieces whose sizes come from the input itself,
 // and decodes every complete frame as a request and as a response. Whatever is accepted must
 // encode again and decode to the same message.
+#include "protocol/CborMessage.h"
 #include "protocol/FrameReader.h"
 #include "protocol/MessageCodec.h"
 
 #include <QByteArrayView>
+#include <QCborValue>
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
+// What the message reader accepts, Qt's own CBOR reader must accept too: a peer written
+// with any CBOR library meets the same rules.
+void checkAgainstQt(QByteArrayView payload) {
+    if (!protocol::CborMessage::read(payload).ok()) {
+        return;
+    }
+    QCborParserError error;
+    QCborValue::fromCbor(QByteArray::fromRawData(payload.data(), payload.size()), &error);
+    if (error.error != QCborError::NoError) {
+        std::abort();
+    }
+}
+
 void checkRequest(QByteArrayView payload) {
+    checkAgainstQt(payload);
     const auto request = protocol::decodeRequest(payload);
     if (!request.ok()) {
         return;

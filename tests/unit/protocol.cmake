@@ -1,6 +1,6 @@
 set(_dir ${CMAKE_CURRENT_LIST_DIR}/protocol)
 lorvex_add_test(test_frame_reader SOURCES ${_dir}/tst_framereader.cpp LIBS lorvex_protocol)
-lorvex_add_test(test_safe_cbor SOURCES ${_dir}/tst_safecbor.cpp LIBS lorvex_protocol)
+lorvex_add_test(test_cbor_message SOURCES ${_dir}/tst_cbormessage.cpp LIBS lorvex_protocol)
 lorvex_add_test(test_message_codec SOURCES ${_dir}/tst_messagecodec.cpp LIBS lorvex_protocol)
 lorvex_add_test(test_connect_string SOURCES ${_dir}/tst_connectstring.cpp LIBS lorvex_objectclient)
 lorvex_add_test(test_cache_value SOURCES ${_dir}/tst_cachevalue.cpp LIBS lorvex_objectclient)

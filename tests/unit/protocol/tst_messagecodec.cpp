@@ -87,6 +87,65 @@ private slots:
         }
     }
 
+    // The encoder writes CBOR by hand: its bytes must be those Qt's CBOR writer makes of the
+    // same map, for every kind and size of value, or another client's decoder may differ.
+    void encodedBytesAreQtsBytes() {
+        const QString loneSurrogate = QString(QChar(0xd800)) + QStringLiteral("x");
+        const QList<QVariant> values = {qint64(0),
+                                        qint64(23),
+                                        qint64(24),
+                                        qint64(255),
+                                        qint64(256),
+                                        qint64(65535),
+                                        qint64(65536),
+                                        qint64(4294967295LL),
+                                        qint64(4294967296LL),
+                                        std::numeric_limits<qint64>::max(),
+                                        qint64(-1),
+                                        qint64(-24),
+                                        qint64(-25),
+                                        std::numeric_limits<qint64>::min(),
+                                        7,
+                                        0.1,
+                                        -0.0,
+                                        1e300,
+                                        3.0,
+                                        true,
+                                        false,
+                                        QStringLiteral("Größe|€ 1,50|"),
+                                        QStringLiteral("\U0001F600"),
+                                        loneSurrogate,
+                                        QString(QChar(0x7f)) + QString(QChar(0x80)),
+                                        QString(24, u'a'),
+                                        QString(256, u'b'),
+                                        QString(70000, u'c'),
+                                        QString()};
+        for (const QVariant& value : values) {
+            QCborMap expected;
+            expected.insert(QStringLiteral("seq"), 70000);
+            expected.insert(QStringLiteral("ok"), true);
+            expected.insert(QStringLiteral("value"), QCborValue::fromVariant(value));
+            const auto encoded = protocol::encodeResponse(Response::success(70000, value));
+            QVERIFY(encoded.ok());
+            QCOMPARE(encoded.value(), cbor(expected));
+            const auto frame = protocol::encodeResponseFrame(Response::success(70000, value));
+            QCOMPARE(frame.value(), protocol::encodeFrame(encoded.value()));
+
+            QCborMap request;
+            request.insert(QStringLiteral("op"), QStringLiteral("call"));
+            request.insert(QStringLiteral("seq"), -5);
+            request.insert(QStringLiteral("handle"), 300);
+            request.insert(QStringLiteral("name"), QStringLiteral("m"));
+            request.insert(QStringLiteral("args"),
+                           QCborArray{QCborValue::fromVariant(value), nullptr});
+            Request call = Request::call(300, "m", {value, QVariant()});
+            call.seq = -5;
+            QCOMPARE(protocol::encodeRequest(call).value(), cbor(request));
+        }
+        QCOMPARE(protocol::encodeResponse(Response::success(1, quint64(1) << 63)).error(),
+                 ErrorCode::UnsupportedValue);
+    }
+
     // Every frame of the byte-by-byte session in docs/protocol.md: it must decode, and our encoder
     // must produce exactly those bytes, or the document misleads whoever writes another client.
     void documentedSessionMatchesTheCodec_data() {
