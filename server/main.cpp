@@ -1,3 +1,4 @@
+#include "EpollEventDispatcher.h"
 #include "ServerProgram.h"
 
 #include "lorvex_version.h"
@@ -8,10 +9,9 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    // Qt's own event loop instead of GLib's: GLib wakes itself through an eventfd whenever a
-    // socket notifier is switched, two extra system calls for every request.
-    qputenv("QT_NO_GLIB", "1");
     ServerProgram::prepareProcess();
+    // Before the application exists, or it makes Qt's own loop for this thread.
+    QCoreApplication::setEventDispatcher(new EpollEventDispatcher);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lorvex-server"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(lorvex::kVersionText));

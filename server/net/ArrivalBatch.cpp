@@ -1,6 +1,7 @@
 #include "ArrivalBatch.h"
 
 #include "PeerStream.h"
+#include "PlainSocketStream.h"
 
 ArrivalBatch::ArrivalBatch(QObject* parent)
     : QObject(parent) {
@@ -24,10 +25,35 @@ void ArrivalBatch::add(PeerStream* link) {
 void ArrivalBatch::serve() {
     // Swapped, not moved out: both lists keep their room for the next pass.
     m_serving.swap(m_waiting);
+    // With many requests in a pass, their replies go out together at its end, back to back:
+    // sent between requests, each would find a peer that had gone back to sleep after the one
+    // before, and waking it costs more than the reply. With few, each goes at once: holding it
+    // would cost more than the waking saves.
+    m_holdingReplies = m_serving.size() >= kRepliesHeldFrom;
     for (const QPointer<PeerStream>& link : std::as_const(m_serving)) {
         if (link && link->isOpen()) {
             emit link->readyRead();
         }
     }
     m_serving.clear();
+    m_holdingReplies = false;
+    flushWaiting();
+}
+
+bool ArrivalBatch::flushAfterPass(PlainSocketStream* link) {
+    if (!m_holdingReplies) {
+        return false;
+    }
+    m_flushes.append(link);
+    return true;
+}
+
+void ArrivalBatch::flushWaiting() {
+    m_flushing.swap(m_flushes);
+    for (const QPointer<PlainSocketStream>& link : std::as_const(m_flushing)) {
+        if (link) {
+            link->flushNow();
+        }
+    }
+    m_flushing.clear();
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 class PeerStream;
+class PlainSocketStream;
 
 // Requests that come in during one pass of the event loop are all read first and served
 // together after the pass, so that they can share one check of whether other connections
@@ -23,12 +24,21 @@ public:
     void noteArrival() { ++m_arrivals; }
     // Bytes came in on the link: its readyRead() follows once this pass's reads are done.
     void add(PeerStream* link);
+    // While the requests of a pass are served: the link's replies are sent once all are served
+    // (true); otherwise false, and the caller sends them.
+    bool flushAfterPass(PlainSocketStream* link);
 
 private:
+    static constexpr qsizetype kRepliesHeldFrom = 16; // requests in a pass
+
     void serve();
+    void flushWaiting();
 
     QList<QPointer<PeerStream>> m_waiting;
     QList<QPointer<PeerStream>> m_serving; // the pass being served
+    QList<QPointer<PlainSocketStream>> m_flushes;
+    QList<QPointer<PlainSocketStream>> m_flushing;
+    bool m_holdingReplies = false;
     QTimer m_serve;
     quint64 m_arrivals = 0;
 };

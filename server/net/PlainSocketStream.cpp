@@ -146,8 +146,17 @@ void PlainSocketStream::write(const QByteArray& bytes) {
 }
 
 void PlainSocketStream::flush() {
-    if (m_fd >= 0 && m_outBytes > 0 && !m_writeNotifier.isEnabled()) {
+    if (m_fd < 0 || m_outBytes == 0 || m_writeNotifier.isEnabled()) {
+        return;
+    }
+    if (!m_batch || !m_batch->flushAfterPass(this)) {
         writeToSocket();
+    }
+}
+
+void PlainSocketStream::flushNow() {
+    if (m_fd >= 0 && m_outBytes > 0 && !m_writeNotifier.isEnabled() && writeToSocket()) {
+        emit bytesWritten();
     }
 }
 

@@ -35,7 +35,10 @@ public:
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
     qint64 bytesToWrite() const override { return m_outBytes; }
+    // Within a pass of the arrival batch, the bytes go out when the pass ends (flushNow()).
     void flush() override;
+    // Hands what waits to the system now; bytesWritten() tells the session it went.
+    void flushNow();
     void disconnectFromHost() override;
     void abort() override;
     bool isOpen() const override { return m_fd >= 0; }

@@ -1,5 +1,7 @@
 #include "ServingThread.h"
 
+#include "EpollEventDispatcher.h"
+
 #include "ServerError.h"
 #include "ServerLog.h"
 #include "SessionHost.h"
@@ -14,6 +16,7 @@ ServingThread::ServingThread(const QString& location, int busyTimeoutMs,
     , m_busyTimeoutMs(busyTimeoutMs)
     , m_services(services)
     , m_places(places) {
+    setEventDispatcher(new EpollEventDispatcher);
 }
 
 ServingThread::~ServingThread() {

@@ -80,6 +80,11 @@ ClientSession::ClientSession(PeerStream* link, int number, const QString& addres
     connect(m_link, &PeerStream::bytesWritten, this, [this] {
         if (m_wait == Wait::Drain) {
             m_progress = true; // the peer reads again
+        } else if (!m_reader.hasFrame() && m_link->bytesAvailable() == 0 && !m_signInAwaited &&
+                   !m_link->inputEnded()) {
+            // Replies sent after the pass that made them: nothing waited for them but the count.
+            syncBudgets();
+            return;
         }
         readAvailable();
     });

@@ -343,9 +343,9 @@ qsizetype CborMessage::Item::end() const {
     }
 }
 
-bool CborMessage::Item::equals(QLatin1StringView key) const {
-    return m_kind == Kind::Text && m_argument == static_cast<quint64>(key.size()) &&
-           std::memcmp(m_bytes.data() + m_content, key.data(), key.size()) == 0;
+bool CborMessage::Item::equals(QLatin1StringView text) const {
+    return m_kind == Kind::Text && m_argument == static_cast<quint64>(text.size()) &&
+           std::memcmp(m_bytes.data() + m_content, text.data(), text.size()) == 0;
 }
 
 std::optional<QVariant> CborMessage::Item::toValue() const {
@@ -369,26 +369,25 @@ std::optional<QVariant> CborMessage::Item::toValue() const {
     return std::nullopt;
 }
 
-CborMessage::CborMessage(QByteArrayView bytes)
-    : m_root(bytes, 0) {
+CborMessage::CborMessage(QByteArrayView bytes) {
+    CborWalker walker(bytes);
+    if (!walker.walkAll()) {
+        m_error = walker.error();
+        m_errorText = walker.errorText();
+        return;
+    }
+    m_ok = true;
+    m_root = Item(bytes, 0);
     if (!m_root.isMap()) {
         return;
     }
     qsizetype pos = m_root.m_content;
     for (qsizetype i = 0; i < m_root.count(); ++i) { // at most MaxMapEntries, by the walk
         const qsizetype value = Item(bytes, pos).end();
-        m_entries[i] = {pos, value};
+        m_entries[i] = {static_cast<quint32>(pos), static_cast<quint32>(value)};
         pos = Item(bytes, value).end();
     }
     m_entryCount = m_root.count();
-}
-
-Outcome<CborMessage> CborMessage::read(QByteArrayView bytes) {
-    CborWalker walker(bytes);
-    if (!walker.walkAll()) {
-        return Outcome<CborMessage>::failure(walker.error(), walker.errorText());
-    }
-    return Outcome<CborMessage>::success(CborMessage(bytes));
 }
 
 std::optional<CborMessage::Item> CborMessage::field(QLatin1StringView key) const {

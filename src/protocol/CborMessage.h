@@ -1,7 +1,7 @@
 #pragma once
 
+#include "protocol/ErrorCodes.h"
 #include "protocol/Limits.h"
-#include "protocol/Outcome.h"
 
 #include <QByteArrayView>
 #include <QLatin1StringView>
@@ -46,14 +46,15 @@ public:
         // The value a wire value stands for: null (an invalid QVariant), Boolean, integer (qint64),
         // double or text (QString); nothing for arrays and maps.
         std::optional<QVariant> toValue() const;
+        // Whether this item is the text, byte for byte (ASCII).
+        bool equals(QLatin1StringView text) const;
 
     private:
         friend class CborMessage;
+        Item() = default;
         Item(QByteArrayView bytes, qsizetype pos);
         // Where the item after this one starts.
         qsizetype end() const;
-        // Whether this item is the text key, byte for byte.
-        bool equals(QLatin1StringView key) const;
 
         QByteArrayView m_bytes;
         qsizetype m_pos = 0;     // of the head
@@ -63,8 +64,13 @@ public:
         quint8 m_info = 0;
     };
 
-    // The bytes are kept as a view: they must outlive the message.
-    static Outcome<CborMessage> read(QByteArrayView bytes);
+    // Walks the bytes; the rest of the message may be read only when ok(). The bytes are kept
+    // as a view: they must outlive the message.
+    explicit CborMessage(QByteArrayView bytes);
+
+    bool ok() const { return m_ok; }
+    ErrorCode error() const { return m_error; }
+    const QString& errorText() const { return m_errorText; }
 
     const Item& root() const { return m_root; }
     // The value of the first entry of the root map whose key is the text key; nothing when the
@@ -72,18 +78,19 @@ public:
     std::optional<Item> field(QLatin1StringView key) const;
 
 private:
-    explicit CborMessage(QByteArrayView bytes);
-
     // Where the root map's entries lie, listed once: a message's fields are looked up by key
-    // several times.
+    // several times. A frame is far below 4 GiB.
     struct Entry {
-        qsizetype key = 0;
-        qsizetype value = 0;
+        quint32 key = 0;
+        quint32 value = 0;
     };
 
     Item m_root;
     std::array<Entry, MaxMapEntries> m_entries;
     qsizetype m_entryCount = 0;
+    bool m_ok = false;
+    ErrorCode m_error = ErrorCode::MalformedMessage;
+    QString m_errorText;
 };
 
 } // namespace protocol

@@ -82,7 +82,14 @@ public:
         return v->toInteger();
     }
 
-    qint64 optionalInteger(QLatin1StringView key) { return contains(key) ? integer(key) : 0; }
+    qint64 optionalInteger(QLatin1StringView key) {
+        const std::optional<CborMessage::Item> v = m_message.field(key);
+        if (v && !v->isInteger()) {
+            complain(key, QStringLiteral("an integer"));
+            return 0;
+        }
+        return v ? v->toInteger() : 0;
+    }
     bool contains(QLatin1StringView key) const { return m_message.field(key).has_value(); }
 
     bool failed() const { return !m_problem.isEmpty(); }
@@ -99,23 +106,33 @@ private:
     QString m_problem;
 };
 
-std::optional<Operation> operationFromName(const QString& name) {
-    for (Operation op : {Operation::Hello, Operation::Open, Operation::ClassAccess, Operation::Get,
-                         Operation::Call, Operation::Close, Operation::Bye, Operation::SignIn}) {
-        if (operationName(op) == name) {
+std::optional<Operation> operationNamed(const CborMessage::Item& name) {
+    static const QList<std::pair<QByteArray, Operation>> names = [] {
+        QList<std::pair<QByteArray, Operation>> list;
+        for (Operation op :
+             {Operation::Hello, Operation::Open, Operation::ClassAccess, Operation::Get,
+              Operation::Call, Operation::Close, Operation::Bye, Operation::SignIn}) {
+            list.append({operationName(op).toLatin1(), op});
+        }
+        return list;
+    }();
+    for (const auto& [text, op] : names) {
+        if (name.equals(QLatin1StringView(text))) {
             return op;
         }
     }
     return std::nullopt;
 }
 
-Outcome<CborMessage> decodeMap(QByteArrayView payload) {
-    Outcome<CborMessage> message = CborMessage::read(payload);
-    if (message.ok() && !message.value().root().isMap()) {
-        return Outcome<CborMessage>::failure(ErrorCode::MalformedMessage,
-                                             QStringLiteral("a message is a CBOR map"));
+// Why a message read from a peer is not a message at all; empty when it is one.
+std::optional<std::pair<ErrorCode, QString>> notAMessage(const CborMessage& message) {
+    if (!message.ok()) {
+        return std::pair(message.error(), message.errorText());
     }
-    return message;
+    if (!message.root().isMap()) {
+        return std::pair(ErrorCode::MalformedMessage, QStringLiteral("a message is a CBOR map"));
+    }
+    return std::nullopt;
 }
 
 Outcome<QByteArray> encodeResponseAfter(const Response& response, qsizetype headerRoom);
@@ -320,22 +337,25 @@ Outcome<QByteArray> encodeResponseAfter(const Response& response, qsizetype head
 } // namespace
 
 Outcome<Request> decodeRequest(QByteArrayView payload) {
-    Outcome<CborMessage> decoded = decodeMap(payload);
-    if (!decoded.ok()) {
-        return Outcome<Request>::failure(decoded.error(), decoded.errorText());
+    const CborMessage message(payload);
+    if (const auto problem = notAMessage(message)) {
+        return Outcome<Request>::failure(problem->first, problem->second);
     }
-    const CborMessage& message = decoded.value();
     FieldReader fields(message);
     Request request;
-    const QString opName = fields.text(KeyOp);
+    const std::optional<CborMessage::Item> opName = message.field(KeyOp);
+    if (!opName || !opName->isText()) {
+        fields.text(KeyOp); // says what is wrong
+    }
     request.seq = fields.optionalInteger(KeySeq);
     if (fields.failed()) {
         return Outcome<Request>::failure(ErrorCode::MalformedMessage, fields.problem());
     }
-    const std::optional<Operation> op = operationFromName(opName);
+    const std::optional<Operation> op = operationNamed(*opName);
     if (!op) {
-        return Outcome<Request>::failure(ErrorCode::UnknownOperation,
-                                         QStringLiteral("operation \"%1\"").arg(opName.left(40)));
+        return Outcome<Request>::failure(
+            ErrorCode::UnknownOperation,
+            QStringLiteral("operation \"%1\"").arg(opName->toText().left(40)));
     }
     request.op = *op;
     switch (request.op) {
@@ -410,11 +430,10 @@ Outcome<Request> decodeRequest(QByteArrayView payload) {
 }
 
 Outcome<Response> decodeResponse(QByteArrayView payload) {
-    Outcome<CborMessage> decoded = decodeMap(payload);
-    if (!decoded.ok()) {
-        return Outcome<Response>::failure(decoded.error(), decoded.errorText());
+    const CborMessage message(payload);
+    if (const auto problem = notAMessage(message)) {
+        return Outcome<Response>::failure(problem->first, problem->second);
     }
-    const CborMessage& message = decoded.value();
     FieldReader fields(message);
     Response response;
     response.seq = fields.optionalInteger(KeySeq);

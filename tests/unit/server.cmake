@@ -8,3 +8,5 @@ lorvex_add_test(test_server_classes SOURCES ${_dir}/tst_serverclasses.cpp LIBS l
 lorvex_add_test(test_server_net SOURCES ${_dir}/tst_servernet.cpp
     LIBS lorvex_server_net Qt6::Network)
 lorvex_add_test(test_server_admin SOURCES ${_dir}/tst_serveradmin.cpp LIBS lorvex_server_admin)
+lorvex_add_test(test_server_event_loop SOURCES ${_dir}/tst_eventdispatcher.cpp
+    LIBS lorvex_server_net)
