@@ -13,7 +13,8 @@ namespace {
 
 // The wire value of a message's root.
 QVariant rootValue(const QByteArray& hex) {
-    const CborMessage message(QByteArray::fromHex(hex));
+    const QByteArray bytes = QByteArray::fromHex(hex); // the message reads them where they lie
+    const CborMessage message(bytes);
     return message.ok() ? message.root().toValue().value_or(QStringLiteral("not a value"))
                         : QStringLiteral("refused");
 }
