@@ -65,7 +65,10 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     } while (count < 0 && errno == EINTR);
     int handled = 0;
     if (count > 0) {
-        handled += activateSockets(events, count);
+        // Sockets left out are still reported (they stay in the set): a wait that leaves them out
+        // returns at once while one is ready. Nothing in the server asks for that.
+        handled +=
+            activateSockets(events, count, !flags.testFlag(QEventLoop::ExcludeSocketNotifiers));
     }
     if (!flags.testFlag(QEventLoop::X11ExcludeTimers)) {
         handled += activateTimers();
@@ -73,7 +76,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     return handled > 0;
 }
 
-int EpollEventDispatcher::activateSockets(const epoll_event* events, int count) {
+int EpollEventDispatcher::activateSockets(const epoll_event* events, int count, bool notifiers) {
     int handled = 0;
     for (int i = 0; i < count; ++i) {
         const int fd = events[i].data.fd;
@@ -81,6 +84,9 @@ int EpollEventDispatcher::activateSockets(const epoll_event* events, int count) 
         if (fd == m_wakeUp) {
             drainWakeUps();
             ++handled;
+            continue;
+        }
+        if (!notifiers) {
             continue;
         }
         // Looked up anew before each notifier: the one before may have switched or deleted it.

@@ -57,7 +57,7 @@ private:
     void schedule(int timerId, Timer& timer, qint64 dueNs);
     // Milliseconds epoll may wait: until the next timer, for ever without one.
     int waitMs(qint64 nowNs) const;
-    int activateSockets(const epoll_event* events, int count);
+    int activateSockets(const epoll_event* events, int count, bool notifiers);
     int activateTimers();
     void drainWakeUps();
 
