@@ -2,9 +2,11 @@
 
 #include <QList>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace protocol {
 
@@ -97,6 +99,11 @@ public:
 
     ErrorCode error() const { return m_error; }
     const QString& errorText() const { return m_errorText; }
+    // The root map's entries (key, value), when the root is a map.
+    const std::array<std::pair<quint32, quint32>, MaxMapEntries>& rootEntries() const {
+        return m_rootEntries;
+    }
+    qsizetype rootEntryCount() const { return m_rootEntryCount; }
 
 private:
     qsizetype remaining() const { return m_bytes.size() - m_pos; }
@@ -178,6 +185,9 @@ private:
             if (argument > static_cast<quint64>(MaxMapEntries)) {
                 return fail(ErrorCode::TooDeep, QStringLiteral("map of %1 entries").arg(argument));
             }
+            if (depth == 0) {
+                return walkRootMap(argument);
+            }
             return walkChildren(depth, argument * 2);
         case 7:
             return walkSimple(info);
@@ -185,6 +195,24 @@ private:
             return fail(ErrorCode::MalformedMessage,
                         QStringLiteral("CBOR kind %1 not allowed").arg(major));
         }
+    }
+
+    // The message map: where each entry's key and value lie is noted on the way.
+    bool walkRootMap(quint64 entries) {
+        static_assert(MaxCborDepth >= 1);
+        for (quint64 i = 0; i < entries; ++i) {
+            const qsizetype key = m_pos;
+            if (!walkItem(1)) {
+                return false;
+            }
+            const qsizetype value = m_pos;
+            if (!walkItem(1)) {
+                return false;
+            }
+            m_rootEntries[i] = {static_cast<quint32>(key), static_cast<quint32>(value)};
+        }
+        m_rootEntryCount = static_cast<qsizetype>(entries);
+        return true;
     }
 
     bool walkChildren(int depth, quint64 count) {
@@ -217,6 +245,8 @@ private:
 
     QByteArrayView m_bytes;
     qsizetype m_pos = 0;
+    std::array<std::pair<quint32, quint32>, MaxMapEntries> m_rootEntries{};
+    qsizetype m_rootEntryCount = 0;
     ErrorCode m_error = ErrorCode::MalformedMessage;
     QString m_errorText;
 };
@@ -378,16 +408,10 @@ CborMessage::CborMessage(QByteArrayView bytes) {
     }
     m_ok = true;
     m_root = Item(bytes, 0);
-    if (!m_root.isMap()) {
-        return;
+    m_entryCount = walker.rootEntryCount();
+    for (qsizetype i = 0; i < m_entryCount; ++i) {
+        m_entries[i] = {walker.rootEntries()[i].first, walker.rootEntries()[i].second};
     }
-    qsizetype pos = m_root.m_content;
-    for (qsizetype i = 0; i < m_root.count(); ++i) { // at most MaxMapEntries, by the walk
-        const qsizetype value = Item(bytes, pos).end();
-        m_entries[i] = {static_cast<quint32>(pos), static_cast<quint32>(value)};
-        pos = Item(bytes, value).end();
-    }
-    m_entryCount = m_root.count();
 }
 
 std::optional<CborMessage::Item> CborMessage::field(QLatin1StringView key) const {
