@@ -37,7 +37,13 @@ void ArrivalBatch::serve() {
     }
     m_serving.clear();
     m_holdingReplies = false;
-    flushWaiting();
+    // A session told of its sent replies (bytesWritten()) sends anything further at once.
+    for (const QPointer<PlainSocketStream>& link : std::as_const(m_flushes)) {
+        if (link) {
+            link->flushNow();
+        }
+    }
+    m_flushes.clear();
 }
 
 bool ArrivalBatch::flushAfterPass(PlainSocketStream* link) {
@@ -46,14 +52,4 @@ bool ArrivalBatch::flushAfterPass(PlainSocketStream* link) {
     }
     m_flushes.append(link);
     return true;
-}
-
-void ArrivalBatch::flushWaiting() {
-    m_flushing.swap(m_flushes);
-    for (const QPointer<PlainSocketStream>& link : std::as_const(m_flushing)) {
-        if (link) {
-            link->flushNow();
-        }
-    }
-    m_flushing.clear();
 }

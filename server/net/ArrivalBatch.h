@@ -32,12 +32,10 @@ private:
     static constexpr qsizetype kRepliesHeldFrom = 16; // requests in a pass
 
     void serve();
-    void flushWaiting();
 
     QList<QPointer<PeerStream>> m_waiting;
     QList<QPointer<PeerStream>> m_serving; // the pass being served
     QList<QPointer<PlainSocketStream>> m_flushes;
-    QList<QPointer<PlainSocketStream>> m_flushing;
     bool m_holdingReplies = false;
     QTimer m_serve;
     quint64 m_arrivals = 0;

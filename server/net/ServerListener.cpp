@@ -9,7 +9,6 @@
 #include "Store.h"
 #include "TlsHandshakes.h"
 
-#include "protocol/Framing.h"
 #include "protocol/MessageCodec.h"
 
 #include <QSslSocket>
@@ -218,8 +217,8 @@ void ServerListener::refuse(PeerStream* link, const QString& addressKey, const Q
     QTimer::singleShot(1000, link, [link] { link->abort(); });
     const protocol::ErrorCode full = protocol::ErrorCode::ServerFull;
     const QString text = QStringLiteral("no free place on this server: %1").arg(reason);
-    link->write(protocol::encodeFrame(
-        protocol::encodeResponse(protocol::Response::failure(0, protocol::errorNumber(full), text))
-            .value()));
+    link->write(protocol::encodeResponseFrame(
+                    protocol::Response::failure(0, protocol::errorNumber(full), text))
+                    .value());
     link->disconnectFromHost();
 }
