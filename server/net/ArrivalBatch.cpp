@@ -5,24 +5,41 @@
 
 ArrivalBatch::ArrivalBatch(QObject* parent)
     : QObject(parent) {
-    // A timer of no delay comes due in this pass of the event loop, after every socket of the
-    // pass was read, or at the latest in the next one, which then does not wait. A posted event
-    // would do the same, but wakes the loop through its pipe: two system calls per pass, and
-    // with few connections a pass is a request.
+    // Under another loop (tests): a timer of no delay comes due in this pass of the event loop,
+    // after every socket of the pass was read, or at the latest in the next one, which then does
+    // not wait. A posted event would do the same, but wakes the loop through its pipe: two system
+    // calls per pass, and with few connections a pass is a request.
     m_serve.setSingleShot(true);
     m_serve.setInterval(0);
     connect(&m_serve, &QTimer::timeout, this, &ArrivalBatch::serve);
 }
 
+ArrivalBatch::~ArrivalBatch() {
+    if (m_loop) {
+        m_loop->forget(this);
+    }
+}
+
 void ArrivalBatch::add(PeerStream* link) {
     noteArrival();
     m_waiting.append(link);
-    if (!m_serve.isActive()) {
+    if (m_serveAsked) {
+        return;
+    }
+    m_serveAsked = true;
+    if (!m_loopKnown) {
+        m_loop = qobject_cast<EpollEventDispatcher*>(QAbstractEventDispatcher::instance());
+        m_loopKnown = true;
+    }
+    if (m_loop) {
+        m_loop->callAfterSockets(this);
+    } else {
         m_serve.start();
     }
 }
 
 void ArrivalBatch::serve() {
+    m_serveAsked = false;
     // Swapped, not moved out: both lists keep their room for the next pass.
     m_serving.swap(m_waiting);
     // With many requests in a pass, their replies go out together at its end, back to back:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EpollEventDispatcher.h"
 #include "RequestArrivals.h"
 
 #include <QList>
@@ -14,10 +15,13 @@ class PlainSocketStream;
 // together after the pass, so that they can share one check of whether other connections
 // changed the database (see RequestArrivals): a check made after a request arrived
 // is valid for it, and with many monitors most requests arrive together.
-class ArrivalBatch : public QObject, public RequestArrivals {
+class ArrivalBatch : public QObject,
+                     public RequestArrivals,
+                     private EpollEventDispatcher::AfterSockets {
     Q_OBJECT
 public:
     explicit ArrivalBatch(QObject* parent = nullptr);
+    ~ArrivalBatch() override;
 
     // Reads that brought bytes, so far.
     quint64 arrivalsSoFar() const override { return m_arrivals; }
@@ -32,11 +36,16 @@ private:
     static constexpr qsizetype kRepliesHeldFrom = 16; // requests in a pass
 
     void serve();
+    void afterSockets() override { serve(); }
 
     QList<QPointer<PeerStream>> m_waiting;
     QList<QPointer<PeerStream>> m_serving; // the pass being served
     QList<QPointer<PlainSocketStream>> m_flushes;
     bool m_holdingReplies = false;
+    bool m_serveAsked = false;
+    // The thread's loop when it is ours (it serves the batch after its sockets), else a timer.
+    QPointer<EpollEventDispatcher> m_loop;
+    bool m_loopKnown = false;
     QTimer m_serve;
     quint64 m_arrivals = 0;
 };

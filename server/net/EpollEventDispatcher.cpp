@@ -54,7 +54,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     // Whatever is posted from now on wakes the wait below through m_wakeUp.
     QCoreApplication::sendPostedEvents();
     const bool wait = flags.testFlag(QEventLoop::WaitForMoreEvents) &&
-                      !m_interrupted.load(std::memory_order_relaxed);
+                      !m_interrupted.load(std::memory_order_relaxed) && m_afterSockets.empty();
     if (wait) {
         emit aboutToBlock();
     }
@@ -70,6 +70,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
         handled +=
             activateSockets(events, count, !flags.testFlag(QEventLoop::ExcludeSocketNotifiers));
     }
+    handled += runAfterSockets();
     if (!flags.testFlag(QEventLoop::X11ExcludeTimers)) {
         handled += activateTimers();
     }
@@ -115,6 +116,37 @@ int EpollEventDispatcher::activateSockets(const epoll_event* events, int count, 
         }
     }
     return handled;
+}
+
+int EpollEventDispatcher::runAfterSockets() {
+    if (m_afterSockets.empty()) {
+        return 0;
+    }
+    // Taken out: work asked for while this runs belongs to the next pass.
+    std::vector<AfterSockets*> running = std::move(m_afterSocketsRoom);
+    running.swap(m_afterSockets);
+    RunningWork frame{&running, m_runningWork};
+    m_runningWork = &frame;
+    int ran = 0;
+    for (AfterSockets* work : running) {
+        if (work) {
+            work->afterSockets();
+            ++ran;
+        }
+    }
+    m_runningWork = frame.outer;
+    running.clear();
+    m_afterSocketsRoom = std::move(running);
+    return ran;
+}
+
+void EpollEventDispatcher::forget(AfterSockets* work) {
+    std::replace(m_afterSockets.begin(), m_afterSockets.end(), work,
+                 static_cast<AfterSockets*>(nullptr));
+    for (RunningWork* frame = m_runningWork; frame; frame = frame->outer) {
+        std::replace(frame->list->begin(), frame->list->end(), work,
+                     static_cast<AfterSockets*>(nullptr));
+    }
 }
 
 void EpollEventDispatcher::drainWakeUps() {

@@ -20,8 +20,23 @@ struct epoll_event;
 class EpollEventDispatcher : public QAbstractEventDispatcher {
     Q_OBJECT
 public:
+    // Work done once every socket ready in a pass has been served, before the pass's timers.
+    class AfterSockets {
+    public:
+        virtual void afterSockets() = 0;
+
+    protected:
+        ~AfterSockets() = default;
+    };
+
     explicit EpollEventDispatcher(QObject* parent = nullptr);
     ~EpollEventDispatcher() override;
+
+    // Once, after the sockets of this pass; asked for outside that phase, after those of the
+    // next pass, which then does not wait. Costs no timer and no system call.
+    void callAfterSockets(AfterSockets* work) { m_afterSockets.push_back(work); }
+    // The work is going away: not called any more.
+    void forget(AfterSockets* work);
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
 
@@ -59,6 +74,7 @@ private:
     int waitMs(qint64 nowNs) const;
     int activateSockets(const epoll_event* events, int count, bool notifiers);
     int activateTimers();
+    int runAfterSockets();
     void drainWakeUps();
 
     int m_epoll = -1;
@@ -69,4 +85,12 @@ private:
     std::set<std::pair<qint64, int>> m_due; // (due, timer id)
     quint64 m_nextSerial = 0;
     std::vector<std::pair<int, quint64>> m_firing; // room for the timers of a pass, by serial
+    std::vector<AfterSockets*> m_afterSockets;
+    std::vector<AfterSockets*> m_afterSocketsRoom;
+    // The lists being run, innermost first (work may run an event loop of its own).
+    struct RunningWork {
+        std::vector<AfterSockets*>* list;
+        RunningWork* outer;
+    };
+    RunningWork* m_runningWork = nullptr;
 };

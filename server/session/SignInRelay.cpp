@@ -16,6 +16,31 @@ struct SignInRelay::Link {
     std::unique_ptr<QObject> standIn;
 };
 
+namespace {
+
+// Runs the service's check and tells answer whether it came within the call.
+void checkNotingAtOnce(SignInService& service, SignInService::Attempt attempt, QObject* owner,
+                       SignInRelay::Done answer) {
+    auto checking = std::make_shared<bool>(true);
+    service.check(std::move(attempt), owner,
+                  [checking, answer = std::move(answer)](SignInService::Outcome outcome) {
+                      answer(std::move(outcome), *checking);
+                  });
+    *checking = false;
+}
+
+// An attempt on its way to the service's thread: wiped also when the post is dropped unrun
+// (the server stopping first).
+struct PostedAttempt {
+    SignInService::Attempt attempt;
+    ~PostedAttempt() {
+        PasswordHash::wipe(attempt.password);
+        PasswordHash::wipe(attempt.resume);
+    }
+};
+
+} // namespace
+
 SignInRelay::SignInRelay(SignInService& service, QObject* session)
     : m_service(service)
     , m_session(session)
@@ -38,39 +63,31 @@ SignInRelay::~SignInRelay() {
 
 void SignInRelay::check(SignInService::Attempt attempt, Done done) {
     if (m_direct) {
-        auto checking = std::make_shared<bool>(true);
-        m_service.check(std::move(attempt), m_session,
-                        [checking, done = std::move(done)](SignInService::Outcome outcome) {
-                            done(std::move(outcome), *checking);
-                        });
-        *checking = false;
+        checkNotingAtOnce(m_service, std::move(attempt), m_session, std::move(done));
         return;
     }
-    auto posted = [service = &m_service, link = m_link, attempt = std::move(attempt),
-                   done = std::move(done)]() mutable {
+    auto held = std::make_shared<PostedAttempt>();
+    held->attempt = std::move(attempt);
+    auto posted = [service = &m_service, link = m_link, held, done = std::move(done)] {
         {
             const QMutexLocker lock(&link->mutex);
             if (!link->session) {
-                PasswordHash::wipe(attempt.password); // gone before its check was queued
-                return;
+                return; // gone before its check was queued; held wipes the attempt
             }
         }
         link->standIn = std::make_unique<QObject>();
-        auto checking = std::make_shared<bool>(true);
-        service->check(
-            std::move(attempt), link->standIn.get(),
-            [link, checking, done = std::move(done)](SignInService::Outcome outcome) {
-                const QMutexLocker lock(&link->mutex);
-                if (link->session) {
-                    QMetaObject::invokeMethod(
-                        link->session,
-                        [done, outcome = std::move(outcome), atOnce = *checking]() mutable {
-                            done(std::move(outcome), atOnce);
-                        },
-                        Qt::QueuedConnection);
-                }
-            });
-        *checking = false;
+        checkNotingAtOnce(*service, std::move(held->attempt), link->standIn.get(),
+                          [link, done](SignInService::Outcome outcome, bool atOnce) {
+                              const QMutexLocker lock(&link->mutex);
+                              if (link->session) {
+                                  QMetaObject::invokeMethod(
+                                      link->session,
+                                      [done, outcome = std::move(outcome), atOnce]() mutable {
+                                          done(std::move(outcome), atOnce);
+                                      },
+                                      Qt::QueuedConnection);
+                              }
+                          });
     };
     QMetaObject::invokeMethod(&m_service, std::move(posted), Qt::QueuedConnection);
 }

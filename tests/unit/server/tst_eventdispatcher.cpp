@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -85,6 +88,66 @@ private slots:
         ::close(pair[1]); // the peer's end is heard as readable
         QTRY_COMPARE_WITH_TIMEOUT(reads, -2, 5000);
         ::close(pair[0]);
+    }
+
+    // The server serves the requests of a pass once all its sockets were read.
+    void workAfterSocketsRunsOnceTheSocketsOfItsPassAreServed() {
+        auto* loop = qobject_cast<EpollEventDispatcher*>(QAbstractEventDispatcher::instance());
+        QVERIFY(loop);
+        struct Work : EpollEventDispatcher::AfterSockets {
+            virtual ~Work() = default;
+            QStringList* log = nullptr;
+            void afterSockets() override { *log << QStringLiteral("work"); }
+        };
+        QStringList log;
+        Work work;
+        work.log = &log;
+        int pairs[2][2];
+        std::vector<std::unique_ptr<QSocketNotifier>> readers;
+        for (auto& pair : pairs) {
+            QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+            readers.push_back(std::make_unique<QSocketNotifier>(pair[0], QSocketNotifier::Read));
+            connect(readers.back().get(), &QSocketNotifier::activated, this, [&, pair] {
+                char byte = 0;
+                QCOMPARE(::read(pair[0], &byte, 1), 1);
+                if (!log.contains(QStringLiteral("read"))) {
+                    loop->callAfterSockets(&work);
+                }
+                log << QStringLiteral("read");
+            });
+            QCOMPARE(::write(pair[1], "x", 1), 1);
+        }
+        QTimer timer; // a timer proper: a single shot of no delay is a posted event
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, this, [&log] { log << QStringLiteral("timer"); });
+        timer.start(0);
+        QCoreApplication::processEvents();
+        QCOMPARE(log, QStringList({"read", "read", "work", "timer"}));
+
+        // Asked for by a timer: done in the next pass, which does not wait for a socket.
+        log.clear();
+        disconnect(&timer, nullptr, this, nullptr);
+        connect(&timer, &QTimer::timeout, this, [&] { loop->callAfterSockets(&work); });
+        timer.start(0);
+        QCoreApplication::processEvents();
+        QVERIFY(log.isEmpty());
+        QTimer guard; // ends a wait that should not have happened
+        guard.start(3000);
+        QElapsedTimer clock;
+        clock.start();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCOMPARE(log, QStringList({"work"}));
+        QVERIFY(clock.elapsed() < 2000);
+
+        loop->callAfterSockets(&work); // forgotten before its pass: never called
+        loop->forget(&work);
+        QCoreApplication::processEvents();
+        QCOMPARE(log, QStringList({"work"}));
+        for (auto& pair : pairs) {
+            readers.clear();
+            ::close(pair[0]);
+            ::close(pair[1]);
+        }
     }
 
     void postedEventsTimersAndQuitReachAnotherThread() {
