@@ -65,6 +65,33 @@ void refuseCoreDumps() {
 }
 #endif
 
+#if defined(Q_OS_LINUX)
+// Each place is a descriptor, as are each thread's database files and loop. A soft limit below
+// that is raised as far as the hard limit allows; what is still missing is said, since
+// connections beyond it are then refused for want of descriptors rather than of places.
+void raiseDescriptorLimit(const ServerLimits& limits, const ServerLog& log) {
+    const rlim_t needed = rlim_t(limits.maxSessions) + 16 * rlim_t(limits.servingThreads) + 64;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    if (limit.rlim_cur < needed && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min(needed, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur < needed) {
+        log.write(QStringLiteral("the open-file limit of %1 is below the %2 the places need: "
+                                 "connections beyond it are refused")
+                      .arg(limit.rlim_cur)
+                      .arg(needed));
+    }
+}
+#else
+void raiseDescriptorLimit(const ServerLimits&, const ServerLog&) {
+}
+#endif
+
 int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& log) {
     store.setHealthLog([&log](const QString& line) { log.write(line); });
     if (store.isReadOnly()) {
@@ -99,6 +126,7 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
     limits.passwordCheckThreads = commandLine.checkThreads > 0
                                       ? commandLine.checkThreads
                                       : std::max(1, QThread::idealThreadCount());
+    raiseDescriptorLimit(limits, log);
     ServerListener listener(store, log, limits, throttle);
     if (!commandLine.tlsCertificate.isEmpty()) {
         if (!QSslSocket::supportsSsl()) {

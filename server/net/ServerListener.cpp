@@ -116,7 +116,14 @@ bool ServerListener::listen(const ListenAddress& address) {
         connect(m_proxyHeaders, &ProxyHeaderReader::ready, this, &ServerListener::deliver);
     }
     connect(server, &PlainTcpServer::accepted, this, &ServerListener::accept);
-    if (!server->listen(address.host, address.port)) {
+    connect(server, &PlainTcpServer::outOfDescriptors, this, [this] {
+        m_log.write(QStringLiteral("out of file descriptors: new connections are refused until "
+                                   "sessions end"));
+    });
+    if (!m_tls) {
+        server->setShedReply(refusalFrame(QStringLiteral("the server has no descriptor to spare")));
+    }
+    if (!server->listenOn(address.host, address.port)) {
         m_errorText = QStringLiteral("cannot listen on %1:%2: %3")
                           .arg(address.host.toString())
                           .arg(address.port)
@@ -215,10 +222,14 @@ void ServerListener::refuse(PeerStream* link, const QString& addressKey, const Q
     connect(link, &PeerStream::disconnected, link, &QObject::deleteLater);
     // A peer that does not take the reply is not waited for long.
     QTimer::singleShot(1000, link, [link] { link->abort(); });
+    link->write(refusalFrame(reason));
+    link->disconnectFromHost();
+}
+
+QByteArray ServerListener::refusalFrame(const QString& reason) {
     const protocol::ErrorCode full = protocol::ErrorCode::ServerFull;
     const QString text = QStringLiteral("no free place on this server: %1").arg(reason);
-    link->write(protocol::encodeResponseFrame(
-                    protocol::Response::failure(0, protocol::errorNumber(full), text))
-                    .value());
-    link->disconnectFromHost();
+    return protocol::encodeResponseFrame(
+               protocol::Response::failure(0, protocol::errorNumber(full), text))
+        .value();
 }

@@ -79,6 +79,7 @@ private:
                          quint16 clientPort);
     // Tells the peer that there is no place for it (error 1012), then closes.
     void refuse(PeerStream* link, const QString& addressKey, const QString& reason);
+    static QByteArray refusalFrame(const QString& reason);
 
     Store& m_store;
     const ServerLog& m_log;

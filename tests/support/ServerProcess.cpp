@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <sys/resource.h>
+
 ServerProcess::ServerProcess(QStringList extraArguments, QString program)
     : m_extraArguments(std::move(extraArguments))
     , m_program(std::move(program))
@@ -81,6 +83,13 @@ bool ServerProcess::start(int timeoutMs) {
     // The log goes to a file: a pipe nobody reads would stall a busy server.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(logPath());
+    const int descriptors = m_descriptorLimit;
+    m_process.setChildProcessModifier([descriptors] {
+        if (descriptors > 0) {
+            const rlimit limit{rlim_t(descriptors), rlim_t(descriptors)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    });
     m_process.start();
     if (!m_process.waitForStarted(timeoutMs)) {
         m_errorText =

@@ -49,6 +49,8 @@ public:
     // --db (of the server and of admin commands) lists hostPort after the database's own host,
     // with target_session_attrs=read-write: a primary and its standby. PostgreSQL only.
     void alsoListHost(const QString& hostPort) { m_alsoListedHost = hostPort; }
+    // The server may hold at most this many descriptors (soft and hard limit); 0: as inherited.
+    void setDescriptorLimit(int descriptors) { m_descriptorLimit = descriptors; }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
     qint64 residentKiB() const;
@@ -86,6 +88,7 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     QString m_alsoListedHost;
+    int m_descriptorLimit = 0;
     QString m_adminOutput;
     QString m_errorText;
 };

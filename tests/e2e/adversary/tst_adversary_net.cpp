@@ -512,6 +512,45 @@ private slots:
         QVERIFY(welcomed && welcomed->ok);
     }
 
+    // Out of descriptors, the listener neither spins nor stops: newcomers are told at once that
+    // there is no place, the sessions held go on, and once some end new ones are taken again.
+    void runningOutOfDescriptorsShedsOnlyNewcomers() {
+        ServerProcess server({"--max-sessions-per-address", "256"});
+        server.setDescriptorLimit(64);
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        std::vector<std::unique_ptr<RawPeer>> held;
+        std::optional<Response> refused;
+        while (!refused && held.size() < 100) {
+            auto peer = std::make_unique<RawPeer>();
+            QVERIFY(peer->connect(server.port(), loopback(9)));
+            peer->sendRequest(hello());
+            refused = peer->readResponse();
+            QVERIFY2(refused.has_value(), "a newcomer was left waiting");
+            if (refused->ok) {
+                refused.reset();
+                held.push_back(std::move(peer));
+            } else {
+                QCOMPARE(refused->errorNumber, kServerFull);
+                QVERIFY(peer->closedByServer());
+            }
+        }
+        QVERIFY2(refused, "64 descriptors were never used up");
+        QCOMPARE(linesWith(server, "out of file descriptors"), 1);
+        held.front()->sendRequest(numbered(Request::signIn("1", "DEMO", "demo"), 2));
+        const auto signedIn = held.front()->readResponse(20000);
+        QVERIFY(signedIn && signedIn->ok);
+        held.resize(held.size() - 4);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                RawPeer again;
+                again.connect(server.port(), loopback(9));
+                again.sendRequest(hello());
+                const auto welcomed = again.readResponse(2000);
+                return welcomed && welcomed->ok;
+            }(),
+            10000);
+    }
+
     void logFloodsAreBounded_data() {
         QTest::addColumn<int>("addresses");
         QTest::addColumn<int>("sessionsPerAddress");
