@@ -1,6 +1,7 @@
 #include "ServerProgram.h"
 
 #include "AdminCommands.h"
+#include "BackgroundLogWriter.h"
 #include "DemoData.h"
 #include "ServerCommandLine.h"
 #include "ServerError.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 #if defined(__GLIBC__)
@@ -175,6 +177,9 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
 } // namespace
 
 void ServerProgram::prepareProcess() {
+    // A log or an output whose reader is gone is an error to write to, not the end of the
+    // process.
+    std::signal(SIGPIPE, SIG_IGN);
     refuseCoreDumps();
     keepReplyBuffersForReuse();
 }
@@ -205,7 +210,15 @@ int ServerProgram::run(const QStringList& arguments, QTextStream& out, QTextStre
             return 2;
         }
     }
-    ServerLog log;
+    // While serving, a log line never waits for the log's reader; an admin command's lines go out
+    // at once, in order with the rest of its output.
+    std::unique_ptr<BackgroundLogWriter> background;
+    ServerLog::Sink sink = ServerLog::toStderr();
+    if (commandLine.mode == ServerCommandLine::Mode::Serve) {
+        background = std::make_unique<BackgroundLogWriter>();
+        sink = [writer = background.get()](const QString& line) { writer->add(line); };
+    }
+    ServerLog log(std::move(sink));
     log.setLimits({double(commandLine.logLinesPerSecond)});
     try {
         // A feed is served like the server's sessions: a block that cannot be written soon is

@@ -5,11 +5,15 @@
 #include <cstdio>
 
 ServerLog::ServerLog()
-    : ServerLog([](const QString& line) {
+    : ServerLog(toStderr()) {
+}
+
+ServerLog::Sink ServerLog::toStderr() {
+    return [](const QString& line) {
         const QByteArray bytes = line.toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
         std::fflush(stderr);
-    }) {
+    };
 }
 
 ServerLog::ServerLog(Sink sink)

@@ -19,6 +19,8 @@ public:
 
     ServerLog();
     explicit ServerLog(Sink sink);
+    // Each line written to stderr at once (the default).
+    static Sink toStderr();
     ~ServerLog();
 
     void setLimits(const LogLimiter::Settings& settings);

@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 ServerProcess::ServerProcess(QStringList extraArguments, QString program)
     : m_extraArguments(std::move(extraArguments))
@@ -16,6 +19,18 @@ ServerProcess::ServerProcess(QStringList extraArguments, QString program)
 
 ServerProcess::~ServerProcess() {
     stop();
+    if (m_logPipe >= 0) {
+        ::close(m_logPipe);
+    }
+}
+
+void ServerProcess::readLogOnlyWhenAsked() {
+    const QByteArray path = QFile::encodeName(logPath());
+    if (m_logPipe >= 0 || ::mkfifo(path.constData(), 0600) != 0) {
+        return;
+    }
+    m_logPipe = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ::fcntl(m_logPipe, F_SETPIPE_SZ, 4096);
 }
 
 QString ServerProcess::executable() {
@@ -190,6 +205,14 @@ QString ServerProcess::logPath() const {
 }
 
 QString ServerProcess::log() const {
+    if (m_logPipe >= 0) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(m_logPipe, buffer, sizeof buffer)) > 0) {
+            m_pipedLog.append(buffer, n);
+        }
+        return QString::fromUtf8(m_pipedLog);
+    }
     QFile file(logPath());
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }

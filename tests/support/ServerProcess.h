@@ -51,6 +51,9 @@ public:
     void alsoListHost(const QString& hostPort) { m_alsoListedHost = hostPort; }
     // The server may hold at most this many descriptors (soft and hard limit); 0: as inherited.
     void setDescriptorLimit(int descriptors) { m_descriptorLimit = descriptors; }
+    // The log goes to a pipe of 4 KiB that is read only when log() is called, as a terminal held
+    // with Ctrl-S or a stuck journal would take it. Call before start().
+    void readLogOnlyWhenAsked();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Its resident memory in KiB (VmRSS), 0 when it cannot be read.
     qint64 residentKiB() const;
@@ -89,6 +92,8 @@ private:
     quint16 m_port = 0;
     QString m_alsoListedHost;
     int m_descriptorLimit = 0;
+    int m_logPipe = -1;
+    mutable QByteArray m_pipedLog;
     QString m_adminOutput;
     QString m_errorText;
 };

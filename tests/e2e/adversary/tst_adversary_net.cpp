@@ -598,6 +598,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(server.log().contains(summary), 8000);
     }
 
+    // A log nobody reads (a terminal held with Ctrl-S, a stuck journal) holds up no session, and
+    // what waited is all written once it is read again.
+    void aStalledLogHoldsUpNobody() {
+        ServerProcess server({"--log-lines-per-second", "0"});
+        server.readLogOnlyWhenAsked();
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        const int sessions = 150; // two lines each: several times what the pipe holds
+        for (int i = 0; i < sessions; ++i) {
+            RawPeer peer;
+            QVERIFY(peer.connect(server.port(), loopback(40 + i % 8)));
+            peer.sendRequest(hello());
+            QVERIFY2(peer.readResponse(), qPrintable(QStringLiteral("session %1").arg(i)));
+        }
+        RawPeer monitor;
+        QVERIFY(monitor.connect(server.port(), loopback(50)));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo", 20000));
+        const QRegularExpression started(QStringLiteral("session \\d+ started"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.log().count(started), sessions + 1, 10000);
+    }
+
     void ipv6PeersAreCountedByPrefix_data() {
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("key");
