@@ -294,7 +294,25 @@ struct Options {
     QList<Kind> kinds{Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
     bool signInStorm = true;
     int signInMonitors = 200;
+    // Where the servers (ours and Redis) and the load generator run; empty: anywhere. Kept
+    // apart, the generator's share of the CPU no longer limits what several serving threads
+    // can show.
+    QList<int> serverCpus;
+    QList<int> clientCpus;
 };
+
+QList<int> cpuList(const QString& text) {
+    QList<int> cpus;
+    for (const QString& part : text.split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int cpu = part.toInt(&ok);
+        if (!ok || cpu < 0 || cpu >= CPU_SETSIZE) {
+            throw std::runtime_error("not a CPU number: " + part.toStdString());
+        }
+        cpus.append(cpu);
+    }
+    return cpus;
+}
 
 Options parseOptions(const QStringList& args) {
     Options options;
@@ -323,6 +341,12 @@ Options parseOptions(const QStringList& args) {
             options.oneThread = true;
         } else if (arg == "--baseline") {
             options.baseline = next;
+            ++i;
+        } else if (arg == "--server-cpus") {
+            options.serverCpus = cpuList(next);
+            ++i;
+        } else if (arg == "--client-cpus") {
+            options.clientCpus = cpuList(next);
             ++i;
         } else if (arg == "--signin-monitors") {
             options.signInMonitors = std::clamp(next.toInt(), 1, 100000);
@@ -389,7 +413,7 @@ void printHeader() {
 // on 127.0.0.1, measured right after our round trip so both meet the same machine.
 class RedisAnchor {
 public:
-    RedisAnchor() {
+    explicit RedisAnchor(const QList<int>& cpus) {
         const QString server = QStandardPaths::findExecutable("redis-server");
         m_client = QStandardPaths::findExecutable("redis-benchmark");
         if (server.isEmpty() || m_client.isEmpty()) {
@@ -400,6 +424,7 @@ public:
         m_port = probe.serverPort();
         probe.close();
         m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.setChildProcessModifier([cpus] { ServerProcess::restrictToCpus(cpus); });
         m_server.start(server, {"--bind", "127.0.0.1", "--port", QString::number(m_port), "--save",
                                 "", "--appendonly", "no", "--daemonize", "no"});
         if (m_server.waitForStarted(5000)) {
@@ -458,6 +483,12 @@ private:
 };
 
 int runAll(const Options& options) {
+    const int machineCores = QThread::idealThreadCount(); // before this process is kept to some
+    if (!ServerProcess::restrictToCpus(options.clientCpus)) {
+        throw std::runtime_error("the load generator cannot be kept to the CPUs asked for");
+    }
+    const int serverCores =
+        options.serverCpus.isEmpty() ? machineCores : int(options.serverCpus.size());
     struct ServerUnderTest {
         QString label;
         std::unique_ptr<ServerProcess> process;
@@ -466,7 +497,7 @@ int runAll(const Options& options) {
     // All connections come from 127.0.0.1: the places of one address are raised to the total.
     const QStringList places{"--max-sessions-per-address", "256"};
     const QStringList perCore =
-        places + QStringList{"--serving-threads", QString::number(QThread::idealThreadCount())};
+        places + QStringList{"--serving-threads", QString::number(serverCores)};
     servers.push_back({QStringLiteral("kept"), std::make_unique<ServerProcess>(perCore)});
     if (options.oneThread) {
         servers.push_back(
@@ -483,6 +514,7 @@ int runAll(const Options& options) {
                            std::make_unique<ServerProcess>(places, options.baseline)});
     }
     for (ServerUnderTest& server : servers) {
+        server.process->setCpus(options.serverCpus);
         if (!server.process->start() || !seedFullBranch(*server.process)) {
             std::fprintf(stderr, "cannot start the server: %s\n",
                          qPrintable(server.process->errorText()));
@@ -491,7 +523,7 @@ int runAll(const Options& options) {
     }
     std::unique_ptr<RedisAnchor> redis;
     if (options.redis) {
-        redis = std::make_unique<RedisAnchor>();
+        redis = std::make_unique<RedisAnchor>(options.serverCpus);
         if (!redis->available()) {
             std::printf("redis-server or redis-benchmark not installed: no Redis comparison\n");
             redis.reset();
@@ -500,7 +532,19 @@ int runAll(const Options& options) {
 
     std::printf("lorvex-server under load: %d run(s) of %.1f s per case, interleaved, medians;"
                 " %d cores\n",
-                options.runs, options.seconds, QThread::idealThreadCount());
+                options.runs, options.seconds, machineCores);
+    if (!options.serverCpus.isEmpty() || !options.clientCpus.isEmpty()) {
+        const auto listed = [](const QList<int>& cpus) {
+            QStringList names;
+            for (const int cpu : cpus) {
+                names.append(QString::number(cpu));
+            }
+            return cpus.isEmpty() ? QStringLiteral("any") : names.join(',');
+        };
+        std::printf("servers on CPUs %s (%d serving threads), load generator on CPUs %s\n",
+                    qPrintable(listed(options.serverCpus)), serverCores,
+                    qPrintable(listed(options.clientCpus)));
+    }
     printHeader();
     for (const Kind kind : options.kinds) {
         for (int connections : options.connections) {

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,18 @@ ServerProcess::~ServerProcess() {
     if (m_logPipe >= 0) {
         ::close(m_logPipe);
     }
+}
+
+bool ServerProcess::restrictToCpus(const QList<int>& cpus) {
+    if (cpus.isEmpty()) {
+        return true;
+    }
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (const int cpu : cpus) {
+        CPU_SET(cpu, &set);
+    }
+    return ::sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
 void ServerProcess::readLogOnlyWhenAsked() {
@@ -99,11 +112,12 @@ bool ServerProcess::start(int timeoutMs) {
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(logPath());
     const int descriptors = m_descriptorLimit;
-    m_process.setChildProcessModifier([descriptors] {
+    m_process.setChildProcessModifier([descriptors, cpus = m_cpus] {
         if (descriptors > 0) {
             const rlimit limit{rlim_t(descriptors), rlim_t(descriptors)};
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
+        restrictToCpus(cpus);
     });
     m_process.start();
     if (!m_process.waitForStarted(timeoutMs)) {

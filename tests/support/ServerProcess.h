@@ -51,6 +51,11 @@ public:
     void alsoListHost(const QString& hostPort) { m_alsoListedHost = hostPort; }
     // The server may hold at most this many descriptors (soft and hard limit); 0: as inherited.
     void setDescriptorLimit(int descriptors) { m_descriptorLimit = descriptors; }
+    // The server runs on these CPUs only (a benchmark keeps them apart from its load generator's);
+    // empty: wherever the system puts it. Call before start().
+    void setCpus(const QList<int>& cpus) { m_cpus = cpus; }
+    // Restricts the calling process (in a child: before exec) to the CPUs; false when refused.
+    static bool restrictToCpus(const QList<int>& cpus);
     // The log goes to a pipe of 4 KiB that is read only when log() is called, as a terminal held
     // with Ctrl-S or a stuck journal would take it. Call before start().
     void readLogOnlyWhenAsked();
@@ -92,6 +97,7 @@ private:
     quint16 m_port = 0;
     QString m_alsoListedHost;
     int m_descriptorLimit = 0;
+    QList<int> m_cpus;
     int m_logPipe = -1;
     mutable QByteArray m_pipedLog;
     QString m_adminOutput;
