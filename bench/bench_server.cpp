@@ -16,6 +16,8 @@
 //                                        8 gets in one write, not among the defaults)
 //                  [--signin-monitors 200]  (the sign-in storm: with passwords, then with the
 //                                            resume tokens after a restart)
+//                  [--signin-parallel 16]   (monitors of the storm connecting at the same time)
+//                  [--server-cpus 0,1 --client-cpus 2,3]  (servers and load generator apart)
 //
 // Run it by hand on a quiet machine; it talks to 127.0.0.1 only and ends by itself.
 #include "LoadConnection.h"
@@ -294,6 +296,7 @@ struct Options {
     QList<Kind> kinds{Kind::RoundTrip, Kind::RefreshSmall, Kind::RefreshFull};
     bool signInStorm = true;
     int signInMonitors = 200;
+    int signInParallel = 16;
     // Where the servers (ours and Redis) and the load generator run; empty: anywhere. Kept
     // apart, the generator's share of the CPU no longer limits what several serving threads
     // can show.
@@ -347,6 +350,9 @@ Options parseOptions(const QStringList& args) {
             ++i;
         } else if (arg == "--client-cpus") {
             options.clientCpus = cpuList(next);
+            ++i;
+        } else if (arg == "--signin-parallel") {
+            options.signInParallel = std::clamp(next.toInt(), 1, 250);
             ++i;
         } else if (arg == "--signin-monitors") {
             options.signInMonitors = std::clamp(next.toInt(), 1, 100000);
@@ -607,7 +613,8 @@ int runAll(const Options& options) {
     }
     if (options.signInStorm) {
         // Last: it restarts the server.
-        compareSignInStorms(*servers.front().process, options.signInMonitors, 16);
+        compareSignInStorms(*servers.front().process, options.signInMonitors,
+                            options.signInParallel);
     }
     for (const ServerUnderTest& server : servers) {
         const ProcessUsage usage = ProcessUsage::of(server.process->processId());

@@ -15,6 +15,7 @@ namespace {
 // served on the same thread.
 constexpr int kAcceptsPerTurn = 64;
 constexpr int kRetryMs = 100;
+constexpr int kListenBacklog = 1024;
 
 } // namespace
 
@@ -34,6 +35,9 @@ PlainTcpServer::~PlainTcpServer() {
 }
 
 bool PlainTcpServer::listenOn(const QHostAddress& address, quint16 port) {
+    // After a restart every monitor of a store network reconnects at once: Qt's queue of 50
+    // would drop their handshakes, and each dropped one costs its client a second or more.
+    setListenBacklogSize(kListenBacklog);
     if (!listen(address, port)) {
         return false;
     }
