@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <poll.h>
 #include <unistd.h>
 
 struct BackgroundLogWriter::Queue {
@@ -13,17 +15,15 @@ struct BackgroundLogWriter::Queue {
     std::deque<QByteArray> lines;
     qsizetype bytes = 0;
     qint64 leftOut = 0;
-    // Lines queued, and written, since the start (lines left out not counted).
-    quint64 added = 0;
-    quint64 written = 0;
-    // A line waited kWaitMs in vain: later ones do not wait until the queue is empty again.
-    bool stalled = false;
+    // The thread is writing lines it took from the queue.
+    bool writing = false;
     bool stopping = false;
     bool finished = false;
 };
 
 BackgroundLogWriter::BackgroundLogWriter(int descriptor)
     : m_queue(std::make_shared<Queue>())
+    , m_descriptor(descriptor)
     , m_thread(writeLines, m_queue, descriptor) {
 }
 
@@ -44,21 +44,27 @@ BackgroundLogWriter::~BackgroundLogWriter() {
 void BackgroundLogWriter::add(const QString& line) {
     QByteArray bytes = line.toLocal8Bit() + '\n';
     std::unique_lock lock(m_queue->mutex);
+    if (m_queue->lines.empty() && !m_queue->writing && m_queue->leftOut == 0 &&
+        bytes.size() <= PIPE_BUF) {
+        // Room for a line this short means that writing it does not wait.
+        pollfd log{m_descriptor, POLLOUT, 0};
+        if (::poll(&log, 1, 0) == 1 && (log.revents & POLLOUT) != 0) {
+            const ssize_t n = ::write(m_descriptor, bytes.constData(), size_t(bytes.size()));
+            if (n == bytes.size()) {
+                return;
+            }
+            if (n > 0) {
+                bytes.remove(0, n);
+            }
+        }
+    }
     if (m_queue->bytes + bytes.size() > kMaxQueuedBytes) {
         ++m_queue->leftOut;
         return;
     }
     m_queue->bytes += bytes.size();
     m_queue->lines.push_back(std::move(bytes));
-    const quint64 mine = ++m_queue->added;
     m_queue->changed.notify_all();
-    if (m_queue->stalled) {
-        return;
-    }
-    // Normally the line is out before the server goes on, as if written here.
-    const bool written = m_queue->changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                                   [&] { return m_queue->written >= mine; });
-    m_queue->stalled = !written;
 }
 
 void BackgroundLogWriter::writeLines(const std::shared_ptr<Queue>& queue, int descriptor) {
@@ -76,7 +82,7 @@ void BackgroundLogWriter::writeLines(const std::shared_ptr<Queue>& queue, int de
         }
         queue->lines.clear();
         queue->bytes = 0;
-        const quint64 upTo = queue->added;
+        queue->writing = true;
         if (queue->leftOut > 0) {
             chunk += QByteArrayLiteral("lorvex-server: ") + QByteArray::number(queue->leftOut) +
                      QByteArrayLiteral(" log lines left out: the log was not being read\n");
@@ -95,9 +101,7 @@ void BackgroundLogWriter::writeLines(const std::shared_ptr<Queue>& queue, int de
             written += n;
         }
         lock.lock();
-        queue->written = upTo;
-        queue->stalled = queue->stalled && !queue->lines.empty();
-        queue->changed.notify_all();
+        queue->writing = false;
     }
     queue->finished = true;
     queue->changed.notify_all();

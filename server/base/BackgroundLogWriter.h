@@ -6,16 +6,15 @@
 #include <memory>
 #include <thread>
 
-// Writes the server's log lines to a descriptor (stderr) on a thread of its own, so that a
-// reader that stops taking them (a terminal held with Ctrl-S, a stuck journal, a pipe nobody
-// reads) holds up no session for long. A line is normally written before add() returns, as if
-// written there; one that is not within kWaitMs marks the reader as stalled, and until it has
-// taken every queued line, lines only queue. At most kMaxQueuedBytes wait; lines beyond are left
-// out and counted, and a line says how many once the reader takes lines again.
+// Writes the server's log lines to a descriptor (stderr) so that a reader that stops taking them
+// (a terminal held with Ctrl-S, a stuck journal, a pipe nobody reads) holds up no session. A line
+// the descriptor can take at once is written by add() itself, in order with what happens; the
+// others queue for a thread of its own, which waits for the reader, and the lines after them
+// queue behind them. At most kMaxQueuedBytes wait; lines beyond are left out and counted, and a
+// line says how many once the reader takes lines again.
 class BackgroundLogWriter {
 public:
     static constexpr qsizetype kMaxQueuedBytes = 1024 * 1024;
-    static constexpr int kWaitMs = 100;
     static constexpr int kDrainMs = 2000;
 
     explicit BackgroundLogWriter(int descriptor = 2);
@@ -24,8 +23,7 @@ public:
     BackgroundLogWriter(const BackgroundLogWriter&) = delete;
     BackgroundLogWriter& operator=(const BackgroundLogWriter&) = delete;
 
-    // Queues one line (without its line break) and waits until it is written, at most kWaitMs
-    // and not at all while the reader is stalled.
+    // Writes one line (without its line break), or queues it; never waits for the reader.
     void add(const QString& line);
 
 private:
@@ -34,5 +32,6 @@ private:
 
     // Shared with the thread, which outlives this object when the reader never comes back.
     std::shared_ptr<Queue> m_queue;
+    int m_descriptor;
     std::thread m_thread;
 };

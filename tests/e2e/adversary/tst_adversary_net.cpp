@@ -635,9 +635,10 @@ private slots:
         ServerProcess server(
             {"--listen", "[::1]:0", "--max-sessions-per-address", "2", "--ipv6-prefix", prefix});
         QVERIFY2(server.start(), qPrintable(server.errorText()));
-        const QRegularExpressionMatch listening =
-            QRegularExpression(QStringLiteral("listening on \\[::1\\]:(\\d+)")).match(server.log());
-        QVERIFY(listening.hasMatch());
+        // Said after the line start() waits for.
+        const QRegularExpression listeningLine(QStringLiteral("listening on \\[::1\\]:(\\d+)"));
+        QTRY_VERIFY_WITH_TIMEOUT(listeningLine.match(server.log()).hasMatch(), 5000);
+        const QRegularExpressionMatch listening = listeningLine.match(server.log());
         const quint16 port = quint16(listening.captured(1).toUInt());
         std::vector<std::unique_ptr<RawPeer>> peers;
         for (int i = 0; i < 3; ++i) {
