@@ -25,7 +25,7 @@ PlainTcpServer::PlainTcpServer(QObject* parent)
     m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, [this] {
         if (m_notifier) {
-            m_notifier->setEnabled(true);
+            m_notifier->setEnabled(!m_held);
         }
     });
 }
@@ -55,9 +55,16 @@ bool PlainTcpServer::listenOn(const QHostAddress& address, quint16 port) {
     return true;
 }
 
+void PlainTcpServer::setHeld(bool held) {
+    m_held = held;
+    if (m_notifier && !m_retry.isActive()) {
+        m_notifier->setEnabled(!held);
+    }
+}
+
 void PlainTcpServer::acceptWaiting() {
     const int listener = static_cast<int>(socketDescriptor());
-    for (int taken = 0; taken < kAcceptsPerTurn; ++taken) {
+    for (int taken = 0; taken < kAcceptsPerTurn && !m_held; ++taken) {
         const int descriptor = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (descriptor >= m_ceiling) {
             noteShortage();

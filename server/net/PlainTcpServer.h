@@ -25,6 +25,8 @@ public:
 
     // QTcpServer::listen, then accepting on the socket's own notifier.
     bool listenOn(const QHostAddress& address, quint16 port);
+    // While held, connections wait in the system's queue (the receiver cannot take more now).
+    void setHeld(bool held);
     // Written (as far as the socket takes it at once) to a connection shed for want of
     // descriptors; nothing when empty.
     void setShedReply(const QByteArray& bytes) { m_shedReply = bytes; }
@@ -50,4 +52,5 @@ private:
     int m_ceiling = 0;
     QByteArray m_shedReply;
     bool m_short = false;
+    bool m_held = false;
 };

@@ -144,7 +144,7 @@ bool ServerListener::listen(const ListenAddress& address) {
 
 QList<quint16> ServerListener::ports() const {
     QList<quint16> result;
-    for (const QTcpServer* server : m_servers) {
+    for (const PlainTcpServer* server : m_servers) {
         result.append(server->serverPort());
     }
     return result;
@@ -189,8 +189,25 @@ void ServerListener::deliver(qintptr descriptor, const QHostAddress& client, qui
     SessionHost* host = nextHost();
     const int number = ++m_sessionsStarted;
     const PeerDeadlines timeouts = m_limits.timeouts;
-    QMetaObject::invokeMethod(
-        host, [=] { host->startPlain(descriptor, client, clientPort, key, number, timeouts); });
+    if (++m_starting >= kMaxStarting) {
+        holdListeners(true);
+    }
+    QMetaObject::invokeMethod(host, [=, this] {
+        host->startPlain(descriptor, client, clientPort, key, number, timeouts);
+        if (m_starting-- == kMaxStarting) {
+            QMetaObject::invokeMethod(this, [this] { holdListeners(m_starting >= kMaxStarting); });
+        }
+    });
+}
+
+void ServerListener::holdListeners(bool held) {
+    if (held == m_listenersHeld) {
+        return;
+    }
+    m_listenersHeld = held;
+    for (PlainTcpServer* server : std::as_const(m_servers)) {
+        server->setHeld(held);
+    }
 }
 
 void ServerListener::startTlsSession(QSslSocket* socket, const QString& addressKey,

@@ -14,11 +14,12 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 class QSslSocket;
-class QTcpServer;
+class PlainTcpServer;
 class PeerStream;
 class ProxyHeaderReader;
 class SessionHost;
@@ -80,6 +81,7 @@ private:
     // Tells the peer that there is no place for it (error 1012), then closes.
     void refuse(PeerStream* link, const QString& addressKey, const QString& reason);
     static QByteArray refusalFrame(const QString& reason);
+    void holdListeners(bool held);
 
     Store& m_store;
     const ServerLog& m_log;
@@ -92,7 +94,14 @@ private:
     std::unique_ptr<SessionHost> m_ownHost;
     std::vector<std::unique_ptr<ServingThread>> m_threads;
     QList<SessionHost*> m_hosts; // this thread's first
-    QList<QTcpServer*> m_servers;
+    QList<PlainTcpServer*> m_servers;
+    // Plain connections handed to a host whose session has not started yet. They hold places,
+    // so the listeners are held while there are kMaxStarting of them: a flood of connections
+    // that hang up at once would otherwise fill every place faster than the hosts can find
+    // them gone, and the kernel's queue keeps the rest meanwhile.
+    static constexpr int kMaxStarting = 64;
+    std::atomic<int> m_starting{0};
+    bool m_listenersHeld = false;
     std::optional<QSslConfiguration> m_tls;
     TlsHandshakes* m_handshakes = nullptr;
     ProxyHeaderReader* m_proxyHeaders = nullptr;
