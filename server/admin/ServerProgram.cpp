@@ -3,6 +3,7 @@
 #include "AdminCommands.h"
 #include "BackgroundLogWriter.h"
 #include "DemoData.h"
+#include "PlainTcpServer.h"
 #include "ServerCommandLine.h"
 #include "ServerError.h"
 #include "ServerListener.h"
@@ -68,11 +69,13 @@ void refuseCoreDumps() {
 #endif
 
 #if defined(Q_OS_LINUX)
-// Each place is a descriptor, as are each thread's database files and loop. A soft limit below
+// Each place is a descriptor, as are each thread's database files and loop, and the listeners
+// keep a reserve that connections never take. A soft limit below
 // that is raised as far as the hard limit allows; what is still missing is said, since
 // connections beyond it are then refused for want of descriptors rather than of places.
 void raiseDescriptorLimit(const ServerLimits& limits, const ServerLog& log) {
-    const rlim_t needed = rlim_t(limits.maxSessions) + 16 * rlim_t(limits.servingThreads) + 64;
+    const rlim_t needed = rlim_t(limits.maxSessions) + 16 * rlim_t(limits.servingThreads) +
+                          PlainTcpServer::kReservedDescriptors + 32;
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
         return;

@@ -20,6 +20,8 @@
 class PlainTcpServer : public QTcpServer {
     Q_OBJECT
 public:
+    static constexpr int kReservedDescriptors = 32;
+
     explicit PlainTcpServer(QObject* parent = nullptr);
     ~PlainTcpServer() override;
 
@@ -39,8 +41,6 @@ signals:
     void outOfDescriptors();
 
 private:
-    static constexpr int kReservedDescriptors = 32;
-
     void acceptWaiting();
     void noteShortage();
     void shed(int descriptor);

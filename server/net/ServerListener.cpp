@@ -201,10 +201,6 @@ void ServerListener::deliver(qintptr descriptor, const QHostAddress& client, qui
 }
 
 void ServerListener::holdListeners(bool held) {
-    if (held == m_listenersHeld) {
-        return;
-    }
-    m_listenersHeld = held;
     for (PlainTcpServer* server : std::as_const(m_servers)) {
         server->setHeld(held);
     }

@@ -101,7 +101,6 @@ private:
     // them gone, and the kernel's queue keeps the rest meanwhile.
     static constexpr int kMaxStarting = 64;
     std::atomic<int> m_starting{0};
-    bool m_listenersHeld = false;
     std::optional<QSslConfiguration> m_tls;
     TlsHandshakes* m_handshakes = nullptr;
     ProxyHeaderReader* m_proxyHeaders = nullptr;
