@@ -58,6 +58,7 @@ cat >"$work/recipe.sh" <<SCRIPT
 set -euo pipefail
 run_server() { "$server" "\$@"; }
 start_service() {
+    : >"$work/server.log"  # the server's shell may open it only after the first look below
     "$server" --db "$work/lorvex.db" --listen 127.0.0.1:0 >"$work/server.log" 2>&1 </dev/null &
     echo \$! >"$work/server.pid"
     for _ in \$(seq 1 600); do  # up to 30 s: a busy machine, a sanitizer build
