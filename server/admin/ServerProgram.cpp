@@ -8,6 +8,7 @@
 #include "ServerError.h"
 #include "ServerListener.h"
 #include "ServerLog.h"
+#include "StopSignals.h"
 #include "Store.h"
 #include "TelemetrySimulator.h"
 #include "TlsFiles.h"
@@ -38,6 +39,9 @@
 namespace {
 
 constexpr int kSimulationIntervalMs = 3000;
+// A stop held up longer (a session in a call of a stuck database, a thread that does not end)
+// ends the process anyway.
+constexpr unsigned kStopLimitSeconds = 10;
 
 #if defined(__GLIBC__)
 // A full reply takes a few hundred KiB in three buffers that are freed right after it is sent.
@@ -174,6 +178,14 @@ int serve(const ServerCommandLine& commandLine, Store& store, const ServerLog& l
         log.write(
             QStringLiteral("simulating telemetry every %1 s").arg(kSimulationIntervalMs / 1000));
     }
+    // Sessions and threads end in order on a stop; serve returns 0 only then.
+    StopSignals stopSignals(kStopLimitSeconds);
+    QObject::connect(&stopSignals, &StopSignals::received, [&log, &listener](int signalNumber) {
+        log.write(QStringLiteral("stopping: %1 received; ending %2 connections")
+                      .arg(StopSignals::nameOf(signalNumber))
+                      .arg(listener.placesUsed()));
+        QCoreApplication::quit();
+    });
     return QCoreApplication::exec();
 }
 
@@ -240,7 +252,11 @@ int ServerProgram::run(const QStringList& arguments, QTextStream& out, QTextStre
             return AdminCommands(store, commandLine.dbPath, out, err, input)
                 .run(commandLine.command, commandLine.options, commandLine.files);
         }
-        return serve(commandLine, store, log);
+        const int status = serve(commandLine, store, log);
+        if (status == 0) {
+            log.write(QStringLiteral("stopped"));
+        }
+        return status;
     } catch (const ServerError& error) {
         log.write(QStringLiteral("error %1: %2").arg(error.number()).arg(error.text()));
         return 1;

@@ -150,14 +150,22 @@ bool ServerProcess::restart(int timeoutMs) {
     return start(timeoutMs);
 }
 
-void ServerProcess::stop() {
+bool ServerProcess::stop() {
     if (m_process.state() == QProcess::NotRunning) {
-        return;
+        return false;
     }
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    // Its own limit for a stop is 10 s.
+    if (!m_process.waitForFinished(15000)) {
         kill();
     }
+    if (m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0) {
+        return true;
+    }
+    qWarning("lorvex-server did not stop cleanly (%s %d); its log ends: %s",
+             m_process.exitStatus() == QProcess::CrashExit ? "signal" : "status",
+             m_process.exitCode(), qPrintable(log().right(400)));
+    return false;
 }
 
 void ServerProcess::kill() {

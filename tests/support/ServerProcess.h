@@ -67,8 +67,9 @@ public:
 
     // Stops it and starts it again on the same port with the same database, as an admin would.
     bool restart(int timeoutMs = 10000);
-    // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds.
-    void stop();
+    // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds. True
+    // when it ended by itself with status 0; otherwise a warning says how it ended.
+    bool stop();
     // Ends it at once (SIGKILL), as a crash would.
     void kill();
 

@@ -178,6 +178,35 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return second.connect(server.connectString()); }, 5000));
     }
 
+    // A stop (systemctl stop, Ctrl-C) ends every session, whatever its peer is doing, says so and
+    // ends with status 0.
+    void aStopEndsEverySessionAndSaysSo() {
+        ServerProcess server;
+        QVERIFY2(server.start(), qPrintable(server.errorText()));
+        RawPeer monitor, midFrame, neverReads;
+        QVERIFY(monitor.connect(server.port()));
+        QVERIFY(monitor.signIn("1", "DEMO", "demo"));
+        QVERIFY(midFrame.connect(server.port()));
+        const protocol::Request hello = protocol::Request::hello("LORVEX", protocol::Version);
+        midFrame.send(protocol::encodeFrame(protocol::encodeRequest(hello).value()).left(6));
+        // Replies the server cannot send: each error quotes the 10 KB id.
+        QVERIFY(neverReads.connect(server.port(), {}, 4096));
+        QVERIFY(neverReads.signIn("1", "DEMO", "demo"));
+        const QString id = QStringLiteral("1||") + QString(10000, u'Y');
+        for (int i = 0; i < 200; ++i) {
+            neverReads.sendRequest(protocol::Request::open(QStringLiteral("LX.ParPersAbt"), id));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(server.log().count(QStringLiteral(" started from ")), 3, 5000);
+        QVERIFY(server.stop());
+        const QString log = server.log();
+        QVERIFY2(log.contains("stopping: SIGTERM received; ending 3 connections\n") &&
+                     log.endsWith("lorvex-server: stopped\n"),
+                 qPrintable(log));
+        for (RawPeer* peer : {&monitor, &midFrame, &neverReads}) {
+            QVERIFY(peer->closedByServer());
+        }
+    }
+
     // Behind a listed balancer every client has its own places; the balancer's checks (LOCAL)
     // count as the balancer. A balancer that sends no header in time loses the connection.
     void clientsBehindABalancerAreCountedApart() {
