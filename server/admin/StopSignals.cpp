@@ -80,14 +80,7 @@ StopSignals::~StopSignals() {
 }
 
 QString StopSignals::nameOf(int signalNumber) {
-    switch (signalNumber) {
-    case SIGTERM:
-        return QStringLiteral("SIGTERM");
-    case SIGINT:
-        return QStringLiteral("SIGINT");
-    default:
-        return QStringLiteral("signal %1").arg(signalNumber);
-    }
+    return signalNumber == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
 }
 
 void StopSignals::readPipe() {

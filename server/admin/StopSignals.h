@@ -18,7 +18,7 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // "SIGTERM", "SIGINT".
+    // "SIGTERM" or "SIGINT", the only two it catches.
     static QString nameOf(int signalNumber);
 
 signals:

@@ -67,7 +67,7 @@ public:
 
     // Stops it and starts it again on the same port with the same database, as an admin would.
     bool restart(int timeoutMs = 10000);
-    // Ends it politely (SIGTERM), then kills it if it has not ended within a few seconds. True
+    // Ends it politely (SIGTERM), then kills it if it has not ended within its own limit. True
     // when it ended by itself with status 0; otherwise a warning says how it ended.
     bool stop();
     // Ends it at once (SIGKILL), as a crash would.
